@@ -1,0 +1,39 @@
+# Entry points for users and CI.  Everything builds out of tree under build*/.
+MAKEFLAGS += --no-print-directory
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_ARGS ?=
+
+.PHONY: all build demo test sanitize bench format clean
+
+all: build
+
+build:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+## Build the simulator and run the bundled example model in a scratch directory.
+demo: build
+	@tools/run_demo.sh $(BUILD)/stripwave
+
+## Build and run the whole test suite.
+test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+## The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTRIPWAVE_SANITIZE=ON \
+	  -DSTRIPWAVE_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+## Benchmarks (Google Benchmark).
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.hpp')
+
+clean:
+	@rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,29 @@
+#pragma once
+/// How a run ends early: stop codes of the input checks and the exit statuses of failures.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace sw {
+
+/// A stop of the run.  With a code, "STOP <code>" goes to the standard error stream and
+/// the process exits with the code's low 8 bits; without one it exits silently with 0.
+struct Stop {
+  std::optional<int> code;
+};
+
+/// Exit statuses of failures that are not stop codes (none collides with the low 8 bits
+/// of a stop code).
+inline constexpr int kExitFileError = 2;    ///< file layer: missing file, bad field, end of file
+inline constexpr int kExitBadInput = 3;     ///< deck or tables that cannot give a meaningful run
+inline constexpr int kExitNonFinite = 4;    ///< edge fields became non-finite (run still written)
+
+/// An input value the model cannot run with.  The message has already been written to
+/// the log; main repeats it on the standard error stream and exits with kExitBadInput.
+class InputError : public std::runtime_error {
+ public:
+  explicit InputError(const std::string& what) : std::runtime_error(what) {}
+};
+
+}  // namespace sw

@@ -1,0 +1,16 @@
+#pragma once
+/// Solve of one strip with the neighbours' transmission data and the source.
+
+#include "driver/storage.hpp"
+#include "iteration/source.hpp"
+#include "strip/band.hpp"
+
+namespace sw {
+
+/// Forms the right-hand side of strip s at frequency index jw, solves it with the
+/// stored factors and writes the displacements of the strip's edges into `cur`.
+void solv1it(int s, int nx, int jw, EdgeFields& cur, const Betas& beta, double h,
+             const Source& src, const Indicators& del, const Dofmap& dofmap,
+             const StripFactors& f, StripWork& work);
+
+}  // namespace sw

@@ -1,0 +1,58 @@
+#pragma once
+/// Sequential text input file read record by record, with a layout or free-form.
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/layout.hpp"
+
+namespace sw::rec {
+
+/// Destination of one value of a read: an integer or a double variable.
+struct Target {
+  enum class Kind : unsigned char { Int, Real };
+  Kind kind;
+  void* ptr;
+
+  Target(int& v) : kind(Kind::Int), ptr(&v) {}
+  Target(double& v) : kind(Kind::Real), ptr(&v) {}
+};
+
+/// A sequential input file.  Every read starts at the beginning of the next unread
+/// record.  Failures (missing file, unconvertible field, end of file) raise IoError
+/// with a message naming the file, the record number and what was expected.
+class InFile {
+ public:
+  /// Opens an existing file; IoError when it is missing or unreadable.
+  void open(std::string name);
+  /// Opens `name`, creating it empty when it does not exist.
+  void openOrCreate(std::string name);
+
+  /// One formatted read with the value items of `layout` (iw, ew.d): fixed columns,
+  /// blanks ignored, an all-blank field is zero, a real without a decimal point is
+  /// scaled by 10^-d; the layout is reused over further records while targets remain.
+  /// A read with no targets consumes one record.
+  void read(const Layout& layout, std::span<const Target> targets);
+  void read(const Layout& layout, std::initializer_list<Target> targets);
+
+  /// One free-form read: blank- or comma-separated values continuing over records;
+  /// the rest of the last record touched is skipped.
+  void readList(std::span<const Target> targets);
+  void readList(std::initializer_list<Target> targets);
+
+  /// Number of records consumed so far.
+  int recordsRead() const { return next_; }
+  /// The next unread record, or nothing at end of file.
+  std::optional<std::string_view> peekRecord() const;
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  std::vector<std::string> records_;
+  int next_ = 0;
+};
+
+}  // namespace sw::rec
