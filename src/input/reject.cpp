@@ -1,0 +1,24 @@
+#include "input/reject.hpp"
+
+#include <climits>
+#include <cmath>
+
+#include "driver/stop.hpp"
+
+namespace sw {
+
+void rejectInput(rec::OutFile& log, const std::string& message) {
+  const std::string line = "input error: " + message;
+  log.writeList({std::string_view(line)});
+  log.flush();
+  throw InputError(message);
+}
+
+int truncInt(double x) {
+  if (std::isnan(x)) return INT_MAX;
+  if (x >= 2147483648.0) return INT_MAX;
+  if (x <= -2147483649.0) return INT_MIN;
+  return static_cast<int>(x);
+}
+
+}  // namespace sw
