@@ -1,6 +1,7 @@
 #pragma once
 /// Sequential text input file read record by record, with a layout or free-form.
 
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -50,6 +51,13 @@ class InFile {
   const std::string& name() const { return name_; }
 
  private:
+  [[noreturn]] void fail(int record, const std::string& what) const;
+  /// The next record, consumed; IoError naming `expected` at end of file.
+  std::string_view takeRecord(const std::string& expected);
+  void readField(std::string_view record, std::size_t& pos, const Item& item, const Target& target,
+                 const Layout& layout);
+  void assignList(const Target& target, std::size_t index, std::string_view token, int record);
+
   std::string name_;
   std::vector<std::string> records_;
   int next_ = 0;
