@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -17,8 +18,11 @@ constexpr int kListRealDigits = 17;
 /// Free-form integers: right-justified in 11 columns, enough for any int32.
 constexpr int kListIntWidth = 11;
 
-/// Digit buffers live on the stack unless a layout asks for an absurd precision.
-constexpr std::size_t kStackDigits = 400;
+/// Character buffers live on the stack unless a layout asks for an absurd precision.
+constexpr std::size_t kStackChars = 400;
+
+/// Precisions up to this have their G thresholds computed once.
+constexpr int kTableDigits = 40;
 
 void putStars(std::string& out, int width) {
   out.append(static_cast<std::size_t>(width), '*');
@@ -54,20 +58,42 @@ double powerOfTen(int k) {
   return k >= 0 ? r : 1.0 / r;
 }
 
+/// The G thresholds for d significant digits, all in double precision:
+/// r = 1 - 0.5/10^d, exponential form below 0.1 r or within 0.5 of 10^d, and
+/// bound[k] = 10^(k-1) r, k = 0 .. d+1, for the number of decimals of the fixed form.
+struct GenThresholds {
+  double expD = 0;
+  double lower = 0;
+  std::vector<double> bound;
+
+  explicit GenThresholds(int d) : expD(powerOfTen(d)) {
+    const double rSc = 1.0 - 0.5 / expD;
+    lower = 0.1 * rSc;
+    for (int k = 0; k <= d + 1; ++k) bound.push_back(powerOfTen(k - 1) * rSc);
+  }
+};
+
+const GenThresholds& thresholdsFor(int d) {
+  static const std::vector<GenThresholds> table = [] {
+    std::vector<GenThresholds> t;
+    for (int k = 0; k <= kTableDigits; ++k) t.emplace_back(k);
+    return t;
+  }();
+  return table[static_cast<std::size_t>(d)];
+}
+
 /// Chooses between fixed and exponential form for G editing of the magnitude `m`
 /// with `d` significant digits.  Returns the number of decimals of the fixed form,
-/// or -1 for exponential form.  The thresholds are compared in double precision,
-/// without rounding `m` to d digits first, which is what the reference output shows
-/// near decimal boundaries.
-int genDecimals(double m, int d) {
-  const double expD = powerOfTen(d);
-  const double rSc = 1.0 - 0.5 / expD;
-  if (m > 0.0 && (m < 0.1 * rSc || 0.5 >= expD - m)) return -1;
+/// or -1 for exponential form.  `m` is compared with the thresholds as it is, not
+/// rounded to d digits first, which is what the reference output shows near
+/// decimal boundaries.
+int genDecimals(double m, const GenThresholds& g, int d) {
+  if (m > 0.0 && (m < g.lower || 0.5 >= g.expD - m)) return -1;
   if (m == 0.0) return d - 1;
   int low = 0, high = d + 1, lbound = 0, ubound = d + 1, mid = 0;
   while (low <= high) {
     mid = (low + high) / 2;
-    const double temp = powerOfTen(mid - 1) * rSc;
+    const double temp = g.bound[static_cast<std::size_t>(mid)];
     if (m < temp) {
       ubound = mid;
       if (ubound == lbound + 1) break;
@@ -87,13 +113,18 @@ int genDecimals(double m, int d) {
   return d + 1 - mid;
 }
 
+int genDecimals(double m, int d) {
+  if (d <= kTableDigits) return genDecimals(m, thresholdsFor(d), d);
+  return genDecimals(m, GenThresholds(d), d);
+}
+
 /// A scratch character buffer, on the stack for every precision the system uses.
 class Scratch {
  public:
   explicit Scratch(std::size_t need) {
-    if (need > kStackDigits) {
-      heap_.resize(need);
-      data_ = heap_.data();
+    if (need > kStackChars) {
+      heap_ = std::make_unique<char[]>(need);
+      data_ = heap_.get();
       size_ = need;
     }
   }
@@ -101,44 +132,43 @@ class Scratch {
   char* end() { return data_ + size_; }
 
  private:
-  char stack_[kStackDigits];
-  std::vector<char> heap_;
+  char stack_[kStackChars];
+  std::unique_ptr<char[]> heap_;
   char* data_ = stack_;
-  std::size_t size_ = kStackDigits;
+  std::size_t size_ = kStackChars;
 };
 
-/// Correctly rounded digits of m > 0 in scientific form with `nd` significant digits:
-/// writes the digits to `digits` and returns the decimal exponent of the form d.ddd.
-int scientific(double m, int nd, char* digits) {
-  Scratch buf(static_cast<std::size_t>(nd) + 32);
-  const auto res = std::to_chars(buf.begin(), buf.end(), m, std::chars_format::scientific, nd - 1);
-  const char* p = buf.begin();
-  int n = 0;
-  for (; p < res.ptr && *p != 'e'; ++p) {
-    if (*p != '.') digits[n++] = *p;
-  }
-  int e = 0;
-  std::from_chars(p + (p[1] == '+' ? 2 : 1), res.ptr, e);
-  return e;
+/// Writes the correctly rounded significant digits of m > 0 (`nd` of them) to
+/// digits[1 .. nd] and returns the decimal exponent of the form d.ddd.  The buffer
+/// from `digits` to `end` needs room for nd + 8 characters.
+int scientific(double m, int nd, char* digits, char* end) {
+  // to_chars gives d.ddde+XX (de+XX for one digit).
+  const auto res = std::to_chars(digits, end, m, std::chars_format::scientific, nd - 1);
+  const char* e = digits + (nd > 1 ? nd + 1 : 1);
+  int exponent = 0;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), res.ptr, exponent);
+  digits[1] = digits[0];  // the first digit moves over the point
+  return exponent;
 }
 
 /// A sign and the fixed-point text of m with `decimals` decimals (the point kept even
 /// with no decimals), right-justified in `width` columns.
 void putFixed(std::string& out, int width, int decimals, bool negative, double m) {
   Scratch buf(static_cast<std::size_t>(decimals) + 340);
-  auto res = std::to_chars(buf.begin(), buf.end() - 1, m, std::chars_format::fixed, decimals);
+  char* text = buf.begin() + 1;
+  auto res = std::to_chars(text, buf.end() - 1, m, std::chars_format::fixed, decimals);
   if (decimals == 0) *res.ptr++ = '.';
-  std::string_view text(buf.begin(), static_cast<std::size_t>(res.ptr - buf.begin()));
-  std::size_t len = text.size() + (negative ? 1 : 0);
+  std::size_t len = static_cast<std::size_t>(res.ptr - text);
   const auto w = static_cast<std::size_t>(width);
-  if (len > w && text.size() > 1 && text[0] == '0' && text[1] == '.') {
-    text.remove_prefix(1);  // the leading zero is optional
+  if (len + (negative ? 1 : 0) > w && len > 1 && text[0] == '0' && text[1] == '.') {
+    ++text;  // the leading zero is optional
     --len;
   }
-  if (len > w) return putStars(out, width);
-  out.append(w - len, ' ');
-  if (negative) out += '-';
-  out.append(text);
+  if (negative) {
+    *--text = '-';
+    ++len;
+  }
+  putRight(out, width, std::string_view(text, len));
 }
 
 /// Puts the exponent digits of `e` (at most three) into `p`, right to left.
@@ -161,19 +191,19 @@ void putListReal(std::string& out, double x) {
     out.append(5, ' ');
     return;
   }
-  char digits[kListRealDigits];
-  const int e = scientific(m, kListRealDigits, digits);
-  char text[32];
-  int n = 0;
-  if (negative) text[n++] = '-';
-  text[n++] = digits[0];
-  text[n++] = '.';
-  for (int k = 1; k < kListRealDigits; ++k) text[n++] = digits[k];
-  text[n++] = 'E';
-  text[n++] = e < 0 ? '-' : '+';
-  putExponentDigits(text + n, 3, std::abs(e));
-  n += 3;
-  putRight(out, kListRealWidth, std::string_view(text, static_cast<std::size_t>(n)));
+  char text[64];
+  char* p = text;
+  if (negative) *p++ = '-';
+  const auto res =
+      std::to_chars(p, text + sizeof text, m, std::chars_format::scientific, kListRealDigits - 1);
+  // d.ddde+XX becomes d.dddE+0XX: three exponent digits.
+  char* e = p + kListRealDigits + 1;
+  int exponent = 0;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), res.ptr, exponent);
+  e[0] = 'E';
+  e[1] = exponent < 0 ? '-' : '+';
+  putExponentDigits(e + 2, 3, std::abs(exponent));
+  putRight(out, kListRealWidth, std::string_view(text, static_cast<std::size_t>(e + 5 - text)));
 }
 
 [[noreturn]] void mismatch(const Layout& layout, std::size_t index, const char* need) {
@@ -247,14 +277,16 @@ void putExp(std::string& out, int width, int digits, double value) {
   const bool negative = std::signbit(value);
   const double m = std::fabs(value);
   const auto nd = static_cast<std::size_t>(digits);
-  Scratch mant(nd);
+  // Assembled as [-]0.ddddE+XX, the sign and zero at the front put in last.
+  Scratch buf(nd + 40);
+  char* mant = buf.begin() + 3;
   int e = 0;  // exponent of the form 0.ddd
   if (m == 0.0) {
-    std::fill(mant.begin(), mant.begin() + nd, '0');
+    std::fill(mant, mant + nd, '0');
   } else {
-    e = scientific(m, digits, mant.begin()) + 1;
+    e = scientific(m, digits, mant - 1, buf.end()) + 1;
   }
-  char exponent[4];
+  char* exponent = mant + nd;
   const int ae = std::abs(e);
   if (ae <= 99) {
     exponent[0] = 'E';
@@ -266,20 +298,13 @@ void putExp(std::string& out, int width, int digits, double value) {
   } else {
     return putStars(out, width);
   }
+  char* text = mant - 1;
+  *text = '.';
   const auto w = static_cast<std::size_t>(width);
-  std::size_t len = (negative ? 1 : 0) + 2 + nd + 4;
-  bool leadingZero = true;
-  if (len > w) {
-    leadingZero = false;  // printed only when the field has room for it
-    --len;
-  }
-  if (len > w) return putStars(out, width);
-  out.append(w - len, ' ');
-  if (negative) out += '-';
-  if (leadingZero) out += '0';
-  out += '.';
-  out.append(mant.begin(), nd);
-  out.append(exponent, 4);
+  // The zero before the point is printed only when the field has room for it.
+  if (static_cast<std::size_t>(exponent + 4 - text) + (negative ? 1 : 0) < w) *--text = '0';
+  if (negative) *--text = '-';
+  putRight(out, width, std::string_view(text, static_cast<std::size_t>(exponent + 4 - text)));
 }
 
 void putGen(std::string& out, int width, int digits, double value) {
