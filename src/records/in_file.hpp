@@ -40,7 +40,9 @@ class InFile {
   void read(const Layout& layout, std::initializer_list<Target> targets);
 
   /// One free-form read: blank- or comma-separated values continuing over records;
-  /// the rest of the last record touched is skipped.
+  /// the rest of the last record touched is skipped.  A null value (",,", or a leading
+  /// comma) leaves its target unchanged, "/" ends the read leaving the remaining targets
+  /// unchanged, and r*value (r*) stands for r values (r null values).
   void readList(std::span<const Target> targets);
   void readList(std::initializer_list<Target> targets);
 

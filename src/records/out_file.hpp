@@ -45,7 +45,7 @@ class OutFile {
   /// Writes the buffer once it has grown past its flush size.
   void drainIfFull();
   void drain();
-  /// Flushes and closes without throwing (destructor, move, reopen).
+  /// Flushes and closes without throwing (destructor, move assignment).
   void closeQuietly() noexcept;
   void create();
 
