@@ -1,2 +1,5 @@
-// Temporary entry point until the run driver lands.
-int main() { return 0; }
+#include "driver/run.hpp"
+
+int main() {
+  return sw::runMain();
+}

@@ -1,0 +1,88 @@
+#include "driver/frequency_loop.hpp"
+
+#include <algorithm>
+
+#include "input/readata.hpp"
+#include "iteration/solv1it.hpp"
+#include "iteration/uplag.hpp"
+#include "output/accumulate.hpp"
+#include "records/layout.hpp"
+#include "strip/coeflu.hpp"
+#include "strip/inbeta.hpp"
+
+namespace sw {
+
+FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour)
+    : par_(par),
+      mat_(mat),
+      src_{par.kdel, par.jsou, par.ksou, &sour},
+      dofmap_(par.nx),
+      del_(par.nx, par.ny),
+      med_(par.nx, par.ny),
+      beta_(par.nx, par.ny),
+      roots_(par.nx, par.ny),
+      factors_(par.nx, par.ny),
+      work_(par.nx),
+      cur_(par.nx, par.ny),
+      prev_(par.nx, par.ny),
+      acc_(par.nx, par.ny, std::max(par.nsnapt, 0), std::max(par.jw2, 0), std::max(par.nrec, 0)) {
+  ctl_.reduc = par.reduc;
+  setdelta(par.nx, par.ny, del_);
+}
+
+void FrequencyLoop::run(rec::OutFile& log) {
+  static const rec::Layout kBand("(/1x,' jw1 , jw2  in main = ',i5,4x,i5)");
+  log.write(kBand, {par_.jw1, par_.jw2});
+  for (int jw = par_.jw2; jw >= par_.jw1; --jw) solveFrequency(jw, log);
+}
+
+void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
+  static const rec::Layout kFrequency("(/1x,' frequency number ',i5,' frequency : ',e20.8)");
+  static const rec::Layout kSource("(1x,'jw  real sour, imag sour =',i7,2x,e15.5,2x,e15.5)");
+  const int nx = par_.nx, ny = par_.ny;
+
+  // The index is converted to floating point before the subtraction.
+  const double freqjw = (static_cast<double>(jw - 1) + 0.5) * par_.delf;
+  const double omega = freqjw * 6.283185307179586;
+  const Cx s = (*src_.sour)(jw);
+  log.write(kFrequency, {jw, freqjw});
+  log.write(kSource, {jw, s.re, s.im});
+
+  fillMedium(jw, mat_, med_);
+  inbeta(nx, ny, omega, med_, beta_, roots_);
+  for (int k = 1; k <= ny; ++k)
+    coeflu(k, nx, omega, med_, beta_, par_.h, del_, roots_, dofmap_, work_, factors_);
+
+  jw_ = jw;
+  ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
+  iterate(
+      jw, ctl_, cur_, prev_, nx, ny, [this] { sweep(); }, log);
+
+  finvpic2(jw, nx, ny, cur_, acc_, par_.nsnapt, par_.itsnap, par_.dt, par_.delw);
+  savtrace(par_.nrec, jw, par_.delw, par_.irx, par_.iry, acc_, cur_);
+  if (!firstNonFinite_ && !fieldsFinite(cur_, nx, ny)) firstNonFinite_ = jw;
+}
+
+void FrequencyLoop::sweep() {
+  const int nx = par_.nx, ny = par_.ny;
+  // Odd strips first, then even ones: a strip of one parity sees its neighbours'
+  // data of this pass (even strips) or of the previous pass (odd strips).
+  for (int parity = 1; parity >= 0; --parity) {
+    const int first = parity == 1 ? 1 : 2;
+    for (int k = first; k <= ny; k += 2)
+      solv1it(k, nx, jw_, cur_, beta_, par_.h, src_, del_, dofmap_, factors_, work_);
+    for (int k = first; k <= ny; k += 2) uplag(k, nx, beta_, cur_);
+  }
+}
+
+bool fieldsFinite(const EdgeFields& f, int nx, int ny) {
+  const Grid<Cx>* const x[8] = {&f.u1.l, &f.u1.t, &f.u1.b, &f.u1.r,
+                                &f.u2.l, &f.u2.t, &f.u2.b, &f.u2.r};
+  for (const Grid<Cx>* g : x)
+    for (int j = 1; j <= ny; ++j)
+      for (int i = 1; i <= nx; ++i)
+        if (!isfinite((*g)(i, j))) return false;
+  return true;
+}
+
+}  // namespace sw

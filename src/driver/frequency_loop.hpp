@@ -1,0 +1,56 @@
+#pragma once
+/// The loop over frequencies: per-element coefficients, interface parameters, strip
+/// factorisation, the iteration, and the accumulation of each frequency's fields.
+
+#include <optional>
+
+#include "driver/iterate.hpp"
+#include "driver/params.hpp"
+#include "driver/storage.hpp"
+#include "iteration/source.hpp"
+#include "records/out_file.hpp"
+#include "strip/band.hpp"
+
+namespace sw {
+
+/// All storage of the frequency loop, sized once to the run's grid.
+class FrequencyLoop {
+ public:
+  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour);
+
+  /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
+  /// left by the previous one.
+  void run(rec::OutFile& log);
+
+  /// Solves frequency index jw and adds its fields to the accumulators.
+  void solveFrequency(int jw, rec::OutFile& log);
+
+  const Accumulators& accumulators() const { return acc_; }
+  const EdgeFields& fields() const { return cur_; }
+  /// The first frequency index after which the edge fields were not all finite.
+  std::optional<int> firstNonFinite() const { return firstNonFinite_; }
+
+ private:
+  void sweep();
+
+  const RunParams& par_;
+  const Materials& mat_;
+  Source src_;
+  Dofmap dofmap_;
+  Indicators del_;
+  Medium med_;
+  Betas beta_;
+  BoundaryRoots roots_;
+  StripFactors factors_;
+  StripWork work_;
+  EdgeFields cur_, prev_;
+  Accumulators acc_;
+  IterationControl ctl_;
+  int jw_ = 0;
+  std::optional<int> firstNonFinite_;
+};
+
+/// True when every displacement of the elements 1..nx, 1..ny is finite.
+bool fieldsFinite(const EdgeFields& f, int nx, int ny);
+
+}  // namespace sw

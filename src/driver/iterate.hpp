@@ -1,0 +1,52 @@
+#pragma once
+/// The domain-decomposition iteration of one frequency: passes of strip solves and
+/// multiplier updates, relaxation towards the previous iterate, and the change test.
+
+#include <functional>
+
+#include "driver/storage.hpp"
+#include "records/out_file.hpp"
+
+namespace sw {
+
+/// Relaxation weights: 0.7 of the new iterate, 1 - 0.7 (as a double) of the previous one.
+inline constexpr double kRelaxNew = 0.7;
+inline constexpr double kRelaxOld = 0.30000000000000004;
+
+/// Copies the sixteen current arrays into their previous-iterate twins, ghost frame included.
+void saveTwins(const EdgeFields& cur, EdgeFields& prev);
+
+/// X = 0.7 X + 0.30000000000000004 Xp over the elements 1..nx, 1..ny of all sixteen
+/// arrays, real and imaginary parts separately; the ghost frame is not relaxed.
+void relax(EdgeFields& cur, const EdgeFields& prev, int nx, int ny);
+
+/// Sums of squared differences and squared sums of the eight displacement arrays.
+struct Change {
+  double errnum = 0.0;
+  double errden = 0.0;
+};
+
+/// errnum = sum |Xp - X|^2 and errden = sum |Xp + X|^2 over i = 1..nx (outer),
+/// j = 1..ny (inner) and the displacement arrays u1 l, t, b, r, then u2 l, t, b, r.
+Change measureChange(const EdgeFields& cur, const EdgeFields& prev, int nx, int ny);
+
+/// Outcome of the iteration of one frequency.
+struct IterationResult {
+  bool converged = false;
+  int passes = 0;
+};
+
+/// Iteration controls and the state that carries over between frequencies.
+struct IterationControl {
+  int maxit = 0;        ///< pass limit of this frequency
+  double reduc = 0.0;   ///< convergence when reduc > relerr
+  double relerr = 0.0;  ///< last relative change computed in the run (0 before any)
+};
+
+/// Runs passes iter = 1 .. maxit: save the twins, `sweep` (the odd and even strip
+/// solves and multiplier updates), relax, measure; logs the "global error" line every
+/// 100 passes and the convergence or "NO convergence" line for frequency index jw.
+IterationResult iterate(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev, int nx,
+                        int ny, const std::function<void()>& sweep, rec::OutFile& log);
+
+}  // namespace sw

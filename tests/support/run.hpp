@@ -1,0 +1,44 @@
+#pragma once
+/// Whole-program runs and directory helpers for tests.
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "support/files.hpp"
+
+namespace sw::test {
+
+/// Makes `dir` the working directory for the lifetime of the object.
+class ChangeDir {
+ public:
+  explicit ChangeDir(const std::filesystem::path& dir);
+  ~ChangeDir();
+  ChangeDir(const ChangeDir&) = delete;
+  ChangeDir& operator=(const ChangeDir&) = delete;
+
+ private:
+  std::filesystem::path old_;
+};
+
+/// Exit status and standard error text of one run of the program.
+struct RunResult {
+  int status = -1;
+  std::string err;
+};
+
+/// Runs the stripwave executable with `dir` as working directory.
+RunResult runProgram(const std::filesystem::path& dir);
+
+/// Copies every regular file of `from` into `to`.
+void copyFiles(const std::filesystem::path& from, const std::filesystem::path& to);
+
+/// Regular files of a directory, name -> contents.
+std::map<std::string, std::string> readDir(const std::filesystem::path& dir);
+
+/// Absolute path of tests/data.
+inline std::filesystem::path dataDir() {
+  return STRIPWAVE_TEST_DATA;
+}
+
+}  // namespace sw::test
