@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 
 #include "input/materials.hpp"
 #include "input_harness.hpp"
@@ -83,7 +84,7 @@ TEST(TimeStep, PointsPerWavelengthUseTheSlowestP) {
   writeSlowRun(d, 6);
   const InputRun r = runReadata();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
-  EXPECT_NE(r.log.find("\n  Points per wavelenght    =    20\n"), std::string::npos);
+  EXPECT_NE(r.log.find("\n Points per wavelenght    =    20\n"), std::string::npos);
   EXPECT_EQ(r.par.dt, 0.1);
   EXPECT_EQ(r.par.nt, 50);
 }
@@ -215,9 +216,12 @@ TEST(Regions, RegionWithoutElementCentreChangesNothingSilently) {
 }
 
 struct RegionFault {
+  const char* name;
   Region region;
   std::string line;
 };
+
+void PrintTo(const RegionFault& f, std::ostream* os) { *os << f.name; }
 
 class RegionChecks : public ::testing::TestWithParam<RegionFault> {};
 
@@ -235,12 +239,16 @@ TEST_P(RegionChecks, WriteTheirLineAndStopPlainly) {
 INSTANTIATE_TEST_SUITE_P(
     AllFive, RegionChecks,
     ::testing::Values(
-        RegionFault{{60.0, 70.0, 0.0, 40.0, 1}, "  wrong material description  ixi =    13"},
-        RegionFault{{0.0, 50.0, -10.0, 40.0, 1}, "  wrong material description  iyi =     0"},
-        RegionFault{{0.0, 60.0, 0.0, 40.0, 1}, "  wrong material description  ixf =    12"},
-        RegionFault{{0.0, 50.0, 0.0, 100.0, 1}, "  wrong material description  iyf =    20"},
-        RegionFault{{0.0, 50.0, 0.0, 40.0, 3}, "  wrong material number numat  =     3"},
-        RegionFault{{0.0, 50.0, 0.0, 40.0, 0}, "  wrong material number numat  =     0"}));
+        RegionFault{"Ixi", {60.0, 70.0, 0.0, 40.0, 1}, "  wrong material description  ixi =    13"},
+        RegionFault{
+            "Iyi", {0.0, 50.0, -10.0, 40.0, 1}, "  wrong material description  iyi =     0"},
+        RegionFault{"Ixf", {0.0, 60.0, 0.0, 40.0, 1}, "  wrong material description  ixf =    12"},
+        RegionFault{"Iyf", {0.0, 50.0, 0.0, 100.0, 1}, "  wrong material description  iyf =    20"},
+        RegionFault{
+            "NumatAboveNmat", {0.0, 50.0, 0.0, 40.0, 3}, "  wrong material number numat  =     3"},
+        RegionFault{
+            "NumatZero", {0.0, 50.0, 0.0, 40.0, 0}, "  wrong material number numat  =     0"}),
+    [](const ::testing::TestParamInfo<RegionFault>& info) { return std::string(info.param.name); });
 
 TEST(Regions, ChecksRunInTheirOrder) {
   ScratchDir dir;
