@@ -152,14 +152,14 @@ double normaliseWavelet(std::vector<double>& w, int nt) {
   return amax;
 }
 
-void taperSpectrum(Cx* spec, int jw2, int if3, int if4) {
+void taperSpectrum(Cx* spectrum, int jw2, int if3, int if4) {
   if (if3 == 1 || if3 > if4) return;
   // Differences in double: a very negative f3 gives an if3 whose distance to if4 does
   // not fit in an int.
   const double den = static_cast<double>(if4) - static_cast<double>(if3);
   for (int j = if3 < 1 ? 1 : if3; j <= jw2; ++j) {
     const double factor = static_cast<double>(if4 - j) / den;
-    spec[j] = spec[j] * factor;
+    spectrum[j] = spectrum[j] * factor;
   }
 }
 
@@ -192,18 +192,20 @@ void sourceSpectrum(WaveletFiles& files, rec::OutFile& log, const DeckHeader& hd
   const auto frequency = [delf](int j) { return (j - 1) * delf + 0.5 * delf; };
   files.unfiltered.writeReals(layoutPairs(), interleave(nt, time, [&w](int k) { return w[k]; }));
 
-  std::vector<Cx> spec(kMaxFreqs + 1);
-  ffu2(w.data(), nt, spec.data(), jw2, dt, delw);
-  files.spectrum.writeReals(
-      layoutPairs(), interleave(jw2, frequency, [&spec](int j) { return modulus(spec[j]); }));
+  std::vector<Cx> spectrum(kMaxFreqs + 1);
+  ffu2(w.data(), nt, spectrum.data(), jw2, dt, delw);
+  files.spectrum.writeReals(layoutPairs(), interleave(jw2, frequency, [&spectrum](int j) {
+                              return modulus(spectrum[j]);
+                            }));
 
-  taperSpectrum(spec.data(), jw2, band.if3, band.if4);
-  files.filteredSpectrum.writeReals(
-      layoutPairs(), interleave(jw2, frequency, [&spec](int j) { return modulus(spec[j]); }));
+  taperSpectrum(spectrum.data(), jw2, band.if3, band.if4);
+  files.filteredSpectrum.writeReals(layoutPairs(), interleave(jw2, frequency, [&spectrum](int j) {
+                                      return modulus(spectrum[j]);
+                                    }));
   sour = Vec1<Cx>(kMaxFreqs);
-  for (int j = 1; j <= jw2; ++j) sour(j) = spec[j];
+  for (int j = 1; j <= jw2; ++j) sour(j) = spectrum[j];
 
-  finvu2(spec.data(), jw2, w.data(), nt, dt, delw);
+  finvu2(spectrum.data(), jw2, w.data(), nt, dt, delw);
   files.filtered.writeReals(layoutPairs(), interleave(nt, time, [&w](int k) { return w[k]; }));
 }
 

@@ -50,9 +50,9 @@ double waveletSample(int key, int k, double dt, const DeckHeader& hdr, const Gau
 /// falls below 1e-14 (in single precision).  Returns that magnitude.
 double normaliseWavelet(std::vector<double>& w, int nt);
 
-/// Linear high-frequency taper of spec[1 .. jw2]: factor (if4 - j) / (if4 - if3) from
+/// Linear high-frequency taper of spectrum[1 .. jw2]: factor (if4 - j) / (if4 - if3) from
 /// j = if3 on; nothing when if3 is 1 or above if4.  Indices below 1 are skipped.
-void taperSpectrum(Cx* spec, int jw2, int if3, int if4);
+void taperSpectrum(Cx* spectrum, int jw2, int if3, int if4);
 
 /// The wavelet of type key, its normalisation, spectrum and taper, the four wavelet
 /// files and the source spectrum sour(1 .. jw2); nt may be raised by type 2.

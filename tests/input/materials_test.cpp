@@ -221,7 +221,9 @@ struct RegionFault {
   std::string line;
 };
 
-void PrintTo(const RegionFault& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const RegionFault& f, std::ostream* os) {
+  *os << f.name;
+}
 
 class RegionChecks : public ::testing::TestWithParam<RegionFault> {};
 

@@ -239,30 +239,30 @@ TEST(Wavelet, SmallSamplesAreFlushedToZeroAfterNormalisation) {
 }
 
 TEST(Taper, FallsLinearlyFromIf3AndSkipsIndicesBelowOne) {
-  std::vector<sw::Cx> spec(8, sw::Cx{1.0, -2.0});
-  sw::taperSpectrum(spec.data(), 6, -5, 7);
-  EXPECT_EQ(spec[0], (sw::Cx{1.0, -2.0}));  // index 0 is not part of the spectrum
+  std::vector<sw::Cx> spectrum(8, sw::Cx{1.0, -2.0});
+  sw::taperSpectrum(spectrum.data(), 6, -5, 7);
+  EXPECT_EQ(spectrum[0], (sw::Cx{1.0, -2.0}));  // index 0 is not part of the spectrum
   for (int j = 1; j <= 6; ++j) {
     const double f = (7.0 - j) / 12.0;
-    EXPECT_EQ(spec[j], (sw::Cx{1.0 * f, -2.0 * f})) << j;
+    EXPECT_EQ(spectrum[j], (sw::Cx{1.0 * f, -2.0 * f})) << j;
   }
-  EXPECT_EQ(spec[7], (sw::Cx{1.0, -2.0}));
+  EXPECT_EQ(spectrum[7], (sw::Cx{1.0, -2.0}));
 }
 
 TEST(Taper, StartsAtIf3WithFactorOne) {
-  std::vector<sw::Cx> spec(8, sw::Cx{3.0, 1.0});
-  sw::taperSpectrum(spec.data(), 6, 4, 7);
-  EXPECT_EQ(spec[3], (sw::Cx{3.0, 1.0}));
-  EXPECT_EQ(spec[4], (sw::Cx{3.0, 1.0}));
-  EXPECT_EQ(spec[5], (sw::Cx{3.0 * (2.0 / 3.0), 1.0 * (2.0 / 3.0)}));
-  EXPECT_EQ(spec[6], (sw::Cx{3.0 * (1.0 / 3.0), 1.0 * (1.0 / 3.0)}));
+  std::vector<sw::Cx> spectrum(8, sw::Cx{3.0, 1.0});
+  sw::taperSpectrum(spectrum.data(), 6, 4, 7);
+  EXPECT_EQ(spectrum[3], (sw::Cx{3.0, 1.0}));
+  EXPECT_EQ(spectrum[4], (sw::Cx{3.0, 1.0}));
+  EXPECT_EQ(spectrum[5], (sw::Cx{3.0 * (2.0 / 3.0), 1.0 * (2.0 / 3.0)}));
+  EXPECT_EQ(spectrum[6], (sw::Cx{3.0 * (1.0 / 3.0), 1.0 * (1.0 / 3.0)}));
 }
 
 TEST(Taper, If3OfOneOrAboveIf4LeavesTheSpectrum) {
-  std::vector<sw::Cx> spec(8, sw::Cx{3.0, 1.0});
-  sw::taperSpectrum(spec.data(), 6, 1, 7);
-  sw::taperSpectrum(spec.data(), 6, 9, 7);
-  for (int j = 1; j <= 6; ++j) EXPECT_EQ(spec[j], (sw::Cx{3.0, 1.0}));
+  std::vector<sw::Cx> spectrum(8, sw::Cx{3.0, 1.0});
+  sw::taperSpectrum(spectrum.data(), 6, 1, 7);
+  sw::taperSpectrum(spectrum.data(), 6, 9, 7);
+  for (int j = 1; j <= 6; ++j) EXPECT_EQ(spectrum[j], (sw::Cx{3.0, 1.0}));
 }
 
 TEST(Taper, ZeroF3LeavesTheSpectrumUnfiltered) {
