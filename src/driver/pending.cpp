@@ -15,11 +15,6 @@
 
 namespace sw {
 
-void readata(InputFiles&, rec::OutFile&, RunParams&, Materials&, Vec1<Cx>&) {
-  throw InputError("reading the deck is not available yet");
-}
-void setdelta(int, int, Indicators&) {}
-void fillMedium(int, const Materials&, Medium&) {}
 void inbeta(int, int, double, const Medium&, Betas&, BoundaryRoots&) {}
 void coeflu(int, int, double, const Medium&, const Betas&, double, const Indicators&,
             const BoundaryRoots&, const Dofmap&, StripWork&, StripFactors&) {}

@@ -1,0 +1,95 @@
+// Whole runs of the reference cases: every file the run leaves behind, the exit status
+// and the standard error stream must match the stored results exactly (the CPU-time
+// line of the log excepted).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/run.hpp"
+
+namespace {
+
+using std::filesystem::path;
+
+/// The log with its " tiempo=" line (CPU seconds) blanked out.
+std::string withoutCpuTime(const std::string& log) {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < log.size()) {
+    std::size_t end = log.find('\n', pos);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(pos, end - pos);
+    out += line.rfind(" tiempo=", 0) == 0 ? std::string(" tiempo=<cpu>") : line;
+    out += '\n';
+    pos = end + 1;
+  }
+  return out;
+}
+
+std::vector<std::string> caseNames(const path& root) {
+  std::vector<std::string> names;
+  if (!std::filesystem::exists(root)) return names;
+  for (const auto& e : std::filesystem::directory_iterator(root))
+    if (e.is_directory()) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+/// Runs a stored case and compares everything it leaves behind.
+void checkCase(const path& caseDir) {
+  sw::test::TempDir run;
+  sw::test::copyFiles(caseDir / "input", run.path());
+  const sw::test::RunResult result = sw::test::runProgram(run.path());
+
+  auto expected = sw::test::readDir(caseDir / "expected");
+  auto actual = sw::test::readDir(run.path());
+  for (const auto& e : std::filesystem::directory_iterator(caseDir / "input"))
+    actual.erase(e.path().filename().string());
+
+  const bool runtimeError = expected.erase("RUNTIME_ERROR") > 0;
+  if (runtimeError) {
+    EXPECT_NE(result.status, 0);
+    bool namesAnInput = false;
+    for (const auto& e : std::filesystem::directory_iterator(caseDir / "input"))
+      namesAnInput |= result.err.find(e.path().filename().string()) != std::string::npos;
+    namesAnInput |= result.err.find("s_modulus.freq") != std::string::npos;
+    EXPECT_TRUE(namesAnInput) << "the message names the file concerned: " << result.err;
+  } else {
+    EXPECT_EQ(std::to_string(result.status) + "\n", expected["exit_status"]);
+    EXPECT_EQ(result.err, expected["stderr.txt"]);
+  }
+  expected.erase("exit_status");
+  expected.erase("stderr.txt");
+
+  std::vector<std::string> expectedNames, actualNames;
+  for (const auto& [name, text] : expected) expectedNames.push_back(name);
+  for (const auto& [name, text] : actual) actualNames.push_back(name);
+  EXPECT_EQ(actualNames, expectedNames) << "files left behind";
+
+  for (const auto& [name, text] : expected) {
+    auto it = actual.find(name);
+    if (it == actual.end()) continue;
+    if (name == "output")
+      EXPECT_EQ(withoutCpuTime(it->second), withoutCpuTime(text)) << "file " << name;
+    else
+      EXPECT_TRUE(it->second == text) << "file " << name << " differs";
+  }
+}
+
+class GoldenRun : public testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenRun, MatchesStoredRun) {
+  checkCase(sw::test::dataDir() / "golden" / GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenRun,
+                         testing::ValuesIn(caseNames(sw::test::dataDir() / "golden")),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(GoldenRun);
+
+}  // namespace
