@@ -15,8 +15,13 @@
 namespace sw {
 namespace {
 
+using test::isotropic;
+using test::Material;
 using test::Random;
+using test::randomMaterial;
+using test::randomMedium;
 using test::sameBits;
+using test::setElement;
 
 /// Root of (a11 a12; a12 a22) by a fresh wurzel call.
 void freshRoot(double a11, double a12, double a22, double r[3]) {
@@ -74,47 +79,6 @@ void referenceInbeta(int nx, int ny, double omega, const Medium& med, Betas& bet
       ry(i, j + 1, ra), ry(i, j, rb);
       edge(beta.b11.t, beta.b12.t, beta.b22.t, i, j, med.rho(i, j + 1), med.rho(i, j));
     }
-}
-
-/// One material: density and the six stiffness coefficients.
-struct Material {
-  double rho;
-  Cx p11, p13, p15, p33, p35, p55;
-};
-
-/// Isotropic material with P-wave modulus pm and shear modulus g (real).
-Material isotropic(double rho, double pm, double g) {
-  return {rho, Cx{pm, 0.0}, Cx{pm - 2 * g, 0.0}, Cx{}, Cx{pm, 0.0}, Cx{}, Cx{g, 0.0}};
-}
-
-/// Anisotropic material with random stiffness of order 1e10 (positive definite normal
-/// stiffness) and a complex part, for the bit-for-bit comparisons.
-Material randomMaterial(Random& rnd) {
-  const double p11 = rnd.uniform(1e10, 3e10), p33 = rnd.uniform(1e10, 3e10);
-  const double p55 = rnd.uniform(3e9, 8e9);
-  return {rnd.uniform(1500.0, 3000.0),    Cx{p11, rnd.uniform(1e8, 1e9)},
-          Cx{rnd.uniform(1e9, 5e9), 1e7}, Cx{rnd.uniform(-1e9, 1e9), 0.0},
-          Cx{p33, rnd.uniform(1e8, 1e9)}, Cx{rnd.uniform(-1e9, 1e9), 0.0},
-          Cx{p55, rnd.uniform(1e7, 1e8)}};
-}
-
-void setElement(Medium& med, int i, int j, const Material& m) {
-  med.rho(i, j) = m.rho;
-  med.p11(i, j) = m.p11;
-  med.p13(i, j) = m.p13;
-  med.p15(i, j) = m.p15;
-  med.p33(i, j) = m.p33;
-  med.p35(i, j) = m.p35;
-  med.p55(i, j) = m.p55;
-}
-
-/// Medium of the given materials, the material of each element drawn at random.
-Medium randomMedium(int nx, int ny, const std::vector<Material>& mats, Random& rnd) {
-  Medium med(nx, ny);
-  for (int j = 0; j <= ny + 1; ++j)
-    for (int i = 0; i <= nx + 1; ++i)
-      setElement(med, i, j, mats[static_cast<std::size_t>(rnd.integer(0, (int)mats.size() - 1))]);
-  return med;
 }
 
 void expectSameGrid(const Grid<Cx>& a, const Grid<Cx>& b, const char* what) {

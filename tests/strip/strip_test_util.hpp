@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/cx.hpp"
+#include "driver/storage.hpp"
 #include "strip/band.hpp"
 
 namespace sw::test {
@@ -157,6 +158,48 @@ void forEachPosition(int n, F check) {
       check(false, m, k);
       if (m > 0) check(true, m, k);
     }
+}
+
+/// One material: density and the six stiffness coefficients.
+struct Material {
+  double rho;
+  Cx p11, p13, p15, p33, p35, p55;
+};
+
+/// Isotropic material with P-wave modulus pm and shear modulus g (real).
+inline Material isotropic(double rho, double pm, double g) {
+  return {rho, Cx{pm, 0.0}, Cx{pm - 2 * g, 0.0}, Cx{}, Cx{pm, 0.0}, Cx{}, Cx{g, 0.0}};
+}
+
+/// Anisotropic material with random stiffness of order 1e10 (positive definite normal
+/// stiffness) and a complex part, for the bit-for-bit comparisons.
+inline Material randomMaterial(Random& rnd) {
+  const double p11 = rnd.uniform(1e10, 3e10), p33 = rnd.uniform(1e10, 3e10);
+  const double p55 = rnd.uniform(3e9, 8e9);
+  return {rnd.uniform(1500.0, 3000.0),    Cx{p11, rnd.uniform(1e8, 1e9)},
+          Cx{rnd.uniform(1e9, 5e9), 1e7}, Cx{rnd.uniform(-1e9, 1e9), 0.0},
+          Cx{p33, rnd.uniform(1e8, 1e9)}, Cx{rnd.uniform(-1e9, 1e9), 0.0},
+          Cx{p55, rnd.uniform(1e7, 1e8)}};
+}
+
+inline void setElement(Medium& med, int i, int j, const Material& m) {
+  med.rho(i, j) = m.rho;
+  med.p11(i, j) = m.p11;
+  med.p13(i, j) = m.p13;
+  med.p15(i, j) = m.p15;
+  med.p33(i, j) = m.p33;
+  med.p35(i, j) = m.p35;
+  med.p55(i, j) = m.p55;
+}
+
+/// Medium of the given materials, the material of each element drawn at random.
+inline Medium randomMedium(int nx, int ny, const std::vector<Material>& mats, Random& rnd) {
+  Medium med(nx, ny);
+  for (int j = 0; j <= ny + 1; ++j)
+    for (int i = 0; i <= nx + 1; ++i)
+      setElement(med, i, j,
+                 mats[static_cast<std::size_t>(rnd.integer(0, static_cast<int>(mats.size()) - 1))]);
+  return med;
 }
 
 }  // namespace sw::test
