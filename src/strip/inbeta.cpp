@@ -70,25 +70,46 @@ void wurzel(int n, const double* a, double* x) {
   wurzelPasses(n, a, x);
 }
 
+namespace {
+
+/// Finaliser of a 64-bit hash: every input bit reaches the low bits of the result
+/// (stiffness values are often round numbers whose low mantissa bits are all zero).
+inline std::uint64_t mix64(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  return x;
+}
+
+}  // namespace
+
 Root2 RootCache::root(double a11, double a12, double a22) {
   const auto k11 = std::bit_cast<std::uint64_t>(a11);
   const auto k12 = std::bit_cast<std::uint64_t>(a12);
   const auto k22 = std::bit_cast<std::uint64_t>(a22);
-  const std::uint64_t mix =
-      k11 * 0x9E3779B97F4A7C15ull ^ k12 * 0xC2B2AE3D27D4EB4Full ^ k22 * 0x165667B19E3779F9ull;
-  Slot& slot = slots_[(mix ^ (mix >> 29)) % kSlots];
-  if (slot.used && slot.k11 == k11 && slot.k12 == k12 && slot.k22 == k22) return slot.r;
+  const std::uint64_t hash = mix64(mix64(mix64(k11) ^ k12) ^ k22);
+  const int home = static_cast<int>(hash % kSlots);
+
+  // Linear probing over a few slots; when all of them hold other matrices the home
+  // slot is replaced.
+  Slot* target = &slots_[home];
+  for (int probe = 0; probe < kProbes; ++probe) {
+    Slot& slot = slots_[(home + probe) % kSlots];
+    if (!slot.used) {
+      target = &slot;
+      break;
+    }
+    if (slot.k11 == k11 && slot.k12 == k12 && slot.k22 == k22) return slot.r;
+  }
 
   const double a[4] = {a11, a12, a12, a22};
   double x[4];
   wurzel(2, a, x);
   ++misses_;
-  slot.used = true;
-  slot.k11 = k11;
-  slot.k12 = k12;
-  slot.k22 = k22;
-  slot.r = Root2{x[0], x[1], x[3]};
-  return slot.r;
+  *target = Slot{true, k11, k12, k22, Root2{x[0], x[1], x[3]}};
+  return target->r;
 }
 
 namespace {

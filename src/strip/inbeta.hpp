@@ -30,6 +30,7 @@ class RootCache {
 
  private:
   static constexpr int kSlots = 256;
+  static constexpr int kProbes = 8;
   struct Slot {
     bool used = false;
     unsigned long long k11 = 0, k12 = 0, k22 = 0;

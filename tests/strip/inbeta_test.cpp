@@ -177,6 +177,19 @@ TEST(RootCache, ReturnsExactlyWhatWurzelReturns) {
   EXPECT_TRUE(sameBits(plus.r11, want[0]));
 }
 
+TEST(RootCache, CallsWurzelOncePerDistinctMatrixOfRoundValues) {
+  // Twenty isotropic materials with round moduli: forty distinct normal stiffness
+  // matrices, looked up many times in alternation.
+  RootCache cache;
+  for (int pass = 0; pass < 50; ++pass)
+    for (int m = 1; m <= 20; ++m) {
+      const double pm = 1.0e10 + 1.0e9 * m, g = 2.0e9 + 2.5e8 * m;
+      cache.root(pm, 0.0, g);
+      cache.root(g, 0.0, pm);
+    }
+  EXPECT_EQ(40, cache.misses());
+}
+
 TEST(Inbeta, MemoisedEqualsFreshComputationBitForBit) {
   Random rnd(33);
   struct Case {
