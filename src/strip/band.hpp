@@ -91,6 +91,9 @@ inline constexpr int uslot(int t, int m) {
   return kRecord[t] + 8 - t + m;
 }
 
+static_assert(kRecord[6] + 1 + 2 * (8 - 6) == kGroupEntries, "records fill the group");
+static_assert(kHoleRecord[6] + 2 * (6 - 1) == kGroupHoles, "holes fill their area");
+
 }  // namespace packed
 
 /// LU factors of every strip of the grid, one column per strip: xld(0) holds the
