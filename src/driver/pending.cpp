@@ -15,9 +15,6 @@
 
 namespace sw {
 
-void inbeta(int, int, double, const Medium&, Betas&, BoundaryRoots&) {}
-void coeflu(int, int, double, const Medium&, const Betas&, double, const Indicators&,
-            const BoundaryRoots&, const Dofmap&, StripWork&, StripFactors&) {}
 void solv1it(int, int, int, EdgeFields&, const Betas&, double, const Source&, const Indicators&,
              const Dofmap&, const StripFactors&, StripWork&) {}
 void uplag(int, int, const Betas&, EdgeFields&) {}
