@@ -1,6 +1,7 @@
 #pragma once
 /// Sequential text input file read record by record, with a layout or free-form.
 
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -39,7 +40,9 @@ class InFile {
   void read(const Layout& layout, std::initializer_list<Target> targets);
 
   /// One free-form read: blank- or comma-separated values continuing over records;
-  /// the rest of the last record touched is skipped.
+  /// the rest of the last record touched is skipped.  A null value (",,", or a leading
+  /// comma) leaves its target unchanged, "/" ends the read leaving the remaining targets
+  /// unchanged, and r*value (r*) stands for r values (r null values).
   void readList(std::span<const Target> targets);
   void readList(std::initializer_list<Target> targets);
 
@@ -50,6 +53,13 @@ class InFile {
   const std::string& name() const { return name_; }
 
  private:
+  [[noreturn]] void fail(int record, const std::string& what) const;
+  /// The next record, consumed; IoError naming `expected` at end of file.
+  std::string_view takeRecord(const std::string& expected);
+  void readField(std::string_view record, std::size_t& pos, const Item& item, const Target& target,
+                 const Layout& layout);
+  void assignList(const Target& target, std::size_t index, std::string_view token, int record);
+
   std::string name_;
   std::vector<std::string> records_;
   int next_ = 0;

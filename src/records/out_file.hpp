@@ -34,19 +34,25 @@ class OutFile {
   /// Free-form write: one record.
   void writeList(std::initializer_list<Value> items);
 
+  /// Writes the buffered records to the file.
   void flush();
   bool isOpen() const { return file_ != nullptr || deferred_; }
   const std::string& name() const { return name_; }
 
  private:
-  void append(const std::string& text);
+  /// Makes sure the file exists before a record is buffered for it.
+  void prepare();
+  /// Writes the buffer once it has grown past its flush size.
+  void drainIfFull();
+  void drain();
+  /// Flushes and closes without throwing (destructor, move assignment).
+  void closeQuietly() noexcept;
   void create();
 
   std::string name_;
   std::FILE* file_ = nullptr;
   bool deferred_ = false;
   std::string buffer_;
-  std::string scratch_;
 };
 
 }  // namespace sw::rec

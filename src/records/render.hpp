@@ -22,8 +22,8 @@ void renderReals(std::string& out, const Layout& layout, std::span<const double>
 void renderList(std::string& out, std::span<const Value> items);
 
 /// Single descriptors, appended without a record end.
-void putInt(std::string& out, int width, long long value);            ///< iw
-void putExp(std::string& out, int width, int digits, double value);   ///< ew.d
-void putGen(std::string& out, int width, int digits, double value);   ///< gw.d
+void putInt(std::string& out, int width, long long value);           ///< iw
+void putExp(std::string& out, int width, int digits, double value);  ///< ew.d
+void putGen(std::string& out, int width, int digits, double value);  ///< gw.d
 
 }  // namespace sw::rec

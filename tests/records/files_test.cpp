@@ -1,0 +1,214 @@
+// Output and input files: creation, buffering and the messages of their failures.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "records/in_file.hpp"
+#include "records/io_error.hpp"
+#include "records/layout.hpp"
+#include "records/out_file.hpp"
+#include "records/render.hpp"
+#include "support/files.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sw::rec::InFile;
+using sw::rec::IoError;
+using sw::rec::Layout;
+using sw::rec::OutFile;
+
+/// The message of the IoError raised by `f`.
+template <class F>
+std::string ioErrorOf(F f) {
+  try {
+    f();
+  } catch (const IoError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(OutFile, DeferredFileIsNotCreatedWithoutRecords) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("fort.501");
+  {
+    OutFile out;
+    out.openOnFirstWrite(path);
+    EXPECT_TRUE(out.isOpen());
+    out.flush();
+  }
+  EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(OutFile, DeferredFileAppearsWithItsFirstRecord) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("fort.601");
+  static const Layout g154("(g15.4)");
+  {
+    OutFile out;
+    out.openOnFirstWrite(path);
+    out.writeReals(g154, std::vector<double>{1.5});
+    EXPECT_TRUE(fs::exists(path));
+    out.writeReals(g154, std::vector<double>{12345.6});
+  }
+  EXPECT_EQ(sw::test::readBytes(path), "      1.500    \n     0.1235E+05\n");
+}
+
+TEST(OutFile, OpenTruncatesAndFlushWritesTheRecords) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("output");
+  sw::test::writeBytes(path, "old content\n");
+  OutFile out;
+  out.open(path);
+  EXPECT_EQ(sw::test::readBytes(path), "");
+  out.write(Layout("(/1x,' number of materials (nmat) = ',i5)"), {3});
+  out.writeList({"de unit 1, mat=", 1});
+  out.flush();
+  EXPECT_EQ(sw::test::readBytes(path),
+            "\n  number of materials (nmat) =     3\n de unit 1, mat=           1\n");
+}
+
+TEST(OutFile, ManyRecordsArriveInOrder) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("fort.60");
+  std::string expected;
+  {
+    OutFile out;
+    out.open(path);
+    static const Layout e208("(e20.8)");
+    for (int k = 0; k < 20000; ++k) {
+      out.writeReals(e208, std::vector<double>{k * 0.5});
+      sw::rec::putExp(expected, 20, 8, k * 0.5);
+      expected += '\n';
+    }
+  }
+  EXPECT_EQ(sw::test::readBytes(path), expected);
+}
+
+TEST(OutFile, MovedFileKeepsItsRecords) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("espectro_filtrado");
+  {
+    OutFile a;
+    a.open(path);
+    a.write(Layout("(i5)"), {7});
+    OutFile b(std::move(a));
+    b.write(Layout("(i5)"), {8});
+  }
+  EXPECT_EQ(sw::test::readBytes(path), "    7\n    8\n");
+}
+
+TEST(OutFile, MismatchedValueLeavesNoPartialRecord) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("output");
+  OutFile out;
+  out.open(path);
+  EXPECT_THROW(out.write(Layout("(i5,e20.8)"), {1, 2}), std::invalid_argument);
+  out.write(Layout("(i5)"), {3});
+  out.flush();
+  EXPECT_EQ(sw::test::readBytes(path), "    3\n");
+}
+
+TEST(OutFile, FailureToCreateNamesTheFile) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("missing-dir/output");
+  OutFile out;
+  EXPECT_EQ(ioErrorOf([&] { out.open(path); }),
+            "cannot create " + path + ": No such file or directory");
+  OutFile deferred;
+  deferred.openOnFirstWrite(path);
+  EXPECT_EQ(ioErrorOf([&] { deferred.write(Layout("(i5)"), {1}); }),
+            "cannot create " + path + ": No such file or directory");
+}
+
+TEST(InFile, MissingFileNamesTheFile) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("inp_A");
+  InFile in;
+  EXPECT_EQ(ioErrorOf([&] { in.open(path); }),
+            "cannot open " + path + ": No such file or directory");
+}
+
+TEST(InFile, OpenOrCreateMakesAnEmptyFile) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("p66_interp.freq");
+  InFile in;
+  in.openOrCreate(path);
+  EXPECT_TRUE(fs::exists(path));
+  EXPECT_EQ(fs::file_size(path), 0u);
+  EXPECT_FALSE(in.peekRecord().has_value());
+  sw::test::writeBytes(path, "  3\n");
+  in.openOrCreate(path);
+  EXPECT_EQ(sw::test::readBytes(path), "  3\n");
+  EXPECT_EQ(*in.peekRecord(), "  3");
+}
+
+TEST(InFile, RecordsSplitAtNewlines) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("inp_A");
+  sw::test::writeBytes(path, "a\r\n\nb \r\nc");
+  InFile in;
+  in.open(path);
+  const char* expected[] = {"a", "", "b ", "c"};
+  for (const char* e : expected) {
+    ASSERT_TRUE(in.peekRecord().has_value());
+    EXPECT_EQ(*in.peekRecord(), e);
+    in.read(Layout("(i5)"), std::span<const sw::rec::Target>{});
+  }
+  EXPECT_FALSE(in.peekRecord().has_value());
+}
+
+TEST(InFile, EndOfFileNamesTheFileRecordAndRead) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("s_modulus.freq");
+  std::string content;
+  for (int k = 0; k < 11; ++k) content += "  0.100000000000E+01  0.200000000000E+01\n";
+  sw::test::writeBytes(path, content);
+  InFile in;
+  in.open(path);
+  double v[3];
+  for (int k = 0; k < 11; ++k) in.read(Layout("(3e20.12)"), {v[0], v[1], v[2]});
+  EXPECT_EQ(ioErrorOf([&] {
+              in.read(Layout("(3e20.12)"), {v[0], v[1], v[2]});
+            }),
+            path + ", record 12: end of file while reading 3 values with (3e20.12)");
+  int n = 0;
+  EXPECT_EQ(ioErrorOf([&] { in.readList({n}); }),
+            path + ", record 12: end of file while reading 1 value free-form");
+}
+
+TEST(InFile, BadFieldNamesColumnsAndText) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("inp_A");
+  sw::test::writeBytes(path, "    1\n    2\n    3\n   x8\n");
+  InFile in;
+  in.open(path);
+  int n = 0;
+  for (int k = 0; k < 3; ++k) in.read(Layout("(i5)"), {n});
+  EXPECT_EQ(ioErrorOf([&] { in.read(Layout("(i5)"), {n}); }),
+            path + ", record 4: expected an integer in columns 1-5, found \"   x8\"");
+  EXPECT_EQ(n, 3);
+}
+
+TEST(InFile, BadFreeFormValueNamesTheItem) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("inp_A");
+  sw::test::writeBytes(path, "10.0\n3 1.5\n2147483648\n");
+  InFile in;
+  in.open(path);
+  double x = 0;
+  int i = 0, j = 0;
+  in.readList({x});
+  EXPECT_EQ(ioErrorOf([&] {
+              in.readList({i, j});
+            }),
+            path + ", record 2: expected an integer for item 2, found \"1.5\"");
+  EXPECT_EQ(i, 3);
+  EXPECT_EQ(ioErrorOf([&] { in.readList({i}); }),
+            path + ", record 3: integer out of range for item 1, found \"2147483648\"");
+}
+
+}  // namespace
