@@ -39,6 +39,7 @@ void writeSnapshots(int base, const std::vector<double>& tpic, const Accumulator
         file.writeReals(layout, std::span<const double>(&value, 1));
       }
     }
+    file.flush();  // a write error must end the run, not be lost on closing
   }
 }
 
@@ -57,6 +58,7 @@ void writeTraces(int unit, const std::vector<Cx>& fu, const Accumulators& acc, i
     finvu2(spectrum.data(), jw2, series.data(), nt, dt, delw);
     file.writeReals(layout, std::span<const double>(series.data() + 1, samples));
   }
+  file.flush();
 }
 
 }  // namespace
