@@ -13,9 +13,9 @@ namespace sw {
 
 /// The input files, connected by the driver before anything else.
 struct InputFiles {
-  rec::InFile deck;                 ///< "inp_A"
-  rec::InFile pmod, smod, dens;     ///< "p_modulus.freq", "s_modulus.freq", "bulk_density.mat"
-  std::array<rec::InFile, 5> aniso; ///< "p11_interp.freq" .. "p66_interp.freq"
+  rec::InFile deck;                  ///< "inp_A"
+  rec::InFile pmod, smod, dens;      ///< "p_modulus.freq", "s_modulus.freq", "bulk_density.mat"
+  std::array<rec::InFile, 5> aniso;  ///< "p11_interp.freq" .. "p66_interp.freq"
 };
 
 /// Reads the deck and the tables, echoes them to `log`, checks the limits (throwing

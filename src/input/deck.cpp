@@ -1,0 +1,199 @@
+#include "input/deck.hpp"
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "driver/stop.hpp"
+#include "input/message.hpp"
+#include "input/reject.hpp"
+#include "output/fourier.hpp"
+
+namespace sw {
+
+namespace {
+
+const rec::Layout& layoutI5() {
+  static const rec::Layout l("(i5)");
+  return l;
+}
+
+const rec::Layout& layoutE20() {
+  static const rec::Layout l("(e20.8)");
+  return l;
+}
+
+int readInt(rec::InFile& deck) {
+  int v = 0;
+  deck.read(layoutI5(), {v});
+  return v;
+}
+
+double readReal(rec::InFile& deck) {
+  double v = 0.0;
+  deck.read(layoutE20(), {v});
+  return v;
+}
+
+/// A snapshot list of n values, one per line, of which the first `capacity` are kept.
+/// A list of n <= 0 still consumes one line.
+void readSnapshotList(rec::InFile& deck, int n, double* kept, int capacity) {
+  if (n <= 0) {
+    deck.read(layoutE20(), std::span<const rec::Target>{});
+    return;
+  }
+  const int nkept = n < capacity ? n : capacity;
+  std::vector<rec::Target> targets;
+  for (int k = 1; k <= nkept; ++k) targets.emplace_back(kept[k]);
+  deck.read(layoutE20(), targets);
+  // Values beyond the capacity are read and dropped one line at a time: with a layout of
+  // one value item, one read of m values and m reads of one value consume the same lines.
+  for (int k = nkept + 1; k <= n; ++k) readReal(deck);
+}
+
+}  // namespace
+
+double meshSize(int nx, int ny, double xsize, double ysize) {
+  const double hy = ysize / ny;
+  const double hx = xsize / nx;
+  return hy < hx ? hy : hx;
+}
+
+void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
+  static const rec::Layout kGrid(
+      "(/1x,'Global # elements  in x-direction nx = ',i5,/,               1x, 'Global # "
+      "elements  in y-direction ny = ',i5)");
+  par.maxlow = readInt(deck);
+  hdr.perclow = readReal(deck);
+  par.nx = readInt(deck);
+  par.ny = readInt(deck);
+  log.write(kGrid, {par.nx, par.ny});
+  if (par.nx > kMaxGrid) throw Stop{77};
+  if (par.ny > kMaxGrid) throw Stop{77};
+  if (par.nx < 1)
+    rejectInput(log, "inp_A: nx = " + std::to_string(par.nx) +
+                         ", the number of elements along x must be at least 1");
+  if (par.ny < 1)
+    rejectInput(log, "inp_A: ny = " + std::to_string(par.ny) +
+                         ", the number of elements along y must be at least 1");
+}
+
+void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
+  static const rec::Layout kXsize("(/1x,' domain size xsize = ',e20.8,' m')");
+  static const rec::Layout kYsize("(/1x,' domain size ysize = ',e20.8,' m')");
+  static const rec::Layout kMaxlow(
+      "(/1x,'  maxlow (max.iter. in low freq range ) = ',          i6,' perclow ( perc. of(low) "
+      "freq. solved with maxlow = ',        e20.8)");
+  static const rec::Layout kRounded(
+      "(/1x,' rounded xsize = ',e20.8,' m ; ',/,                        ' rounded ysize = "
+      "',e20.8,' m '/)");
+  hdr.xsize = readReal(deck);
+  hdr.ysize = readReal(deck);
+  log.write(kXsize, {hdr.xsize});
+  if (!(hdr.xsize > 0.0))
+    rejectInput(log,
+                "inp_A: xsize = " + realText(hdr.xsize) + ", the domain size must be positive");
+  log.write(kYsize, {hdr.ysize});
+  if (!(hdr.ysize > 0.0))
+    rejectInput(log,
+                "inp_A: ysize = " + realText(hdr.ysize) + ", the domain size must be positive");
+  log.write(kMaxlow, {par.maxlow, hdr.perclow});
+
+  // The longer side is cut down so that the elements are square.
+  par.h = meshSize(par.nx, par.ny, hdr.xsize, hdr.ysize);
+  hdr.xsize = par.nx * par.h;
+  hdr.ysize = par.ny * par.h;
+  log.write(kRounded, {hdr.xsize, hdr.ysize});
+}
+
+void echoBandPass(rec::OutFile& log, const DeckHeader& hdr) {
+  static const rec::Layout kBandPass(
+      "(/1x,'  parameters of  source band-pass filter',//,                ' set equal to 0. if "
+      "not filter is desired'//,                    ' f1  = ',e20.8,'   khz ',//,                "
+      "                     ' f2  = ',e20.8,'   khz ',//,                                     ' "
+      "f3  = ',e20.8,'   khz ',//,                                     ' f4  = ',e20.8,'   khz "
+      "',//)");
+  log.write(kBandPass, {hdr.f1, hdr.f2, hdr.f3, hdr.f4});
+}
+
+void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
+  static const rec::Layout kMesh("(/1x,' mesh size h= ',e20.8,' m')");
+  static const rec::Layout kNsnapf("(/1x,' number of snapshots in freq. domain= ',i5)");
+  static const rec::Layout kFsnap(
+      "(/1x,' freq. to compute  snapshots in freq.domain',/,            i5,3x,e20.8,' kHz')");
+  static const rec::Layout kNsnapt("(/1x,' number of snapshots in time domain= ',i5)");
+  static const rec::Layout kNpf(
+      "(/1x,' number of points to compute solution= ',/,                      ' in the "
+      "frequency domain    npf  = ',i5)");
+  static const rec::Layout kKey(
+      "(/1x,'  key==1 for type 1 source (damped&sine paper) ;',       /1x,'      key==2 for "
+      "type 2 source(gaussian derivative)             ;',i5,//)");
+  static const rec::Layout kFreq("(/1x,'  frequency  freq= ',e20.8,' khz'//)");
+  static const rec::Layout kW0("(/1x,' w0 = ',e20.8,'  alfa = ',e20.8,//)");
+  static const rec::Layout kStime("(/1x,' total simulation time  stime =  ',e20.8,' msec'/)");
+  static const rec::Layout kMaxiter("(/1x,'  maxiter =  max. # inner iterations ',i5)");
+  static const rec::Layout kReduc("(/1x,'  reduc =  relative error required  ',e20.8)");
+
+  hdr.nsnapf = readInt(deck);
+  readSnapshotList(deck, hdr.nsnapf, hdr.fsnap.data(), kMaxFreqSnaps);
+  par.nsnapt = readInt(deck);
+  readSnapshotList(deck, par.nsnapt, hdr.tsnap.data(), kMaxTimeSnaps);
+  hdr.npf = readInt(deck);
+  hdr.key = readInt(deck);
+  hdr.freq = readReal(deck);
+  hdr.stime = readReal(deck);
+  hdr.f1 = readReal(deck);
+  hdr.f2 = readReal(deck);
+  hdr.f3 = readReal(deck);
+  hdr.f4 = readReal(deck);
+  par.maxiter = readInt(deck);
+  par.reduc = readReal(deck);
+
+  hdr.w0 = 2.0 * kPi * hdr.freq;
+  hdr.alfa = hdr.w0 * 0.79 / kPi;
+
+  if (hdr.nsnapf > kMaxFreqSnaps) throw Stop{5183};
+  if (par.nsnapt > kMaxTimeSnaps) throw Stop{6183};
+
+  log.write(kMesh, {par.h});
+  log.write(kNsnapf, {hdr.nsnapf});
+  std::vector<rec::Value> pairs;
+  for (int k = 1; k <= hdr.nsnapf; ++k) {
+    pairs.emplace_back(k);
+    pairs.emplace_back(hdr.fsnap[k]);
+  }
+  log.write(kFsnap, pairs);
+  log.write(kNsnapt, {par.nsnapt});
+  log.write(kNpf, {hdr.npf});
+  if (hdr.npf < 1)
+    rejectInput(log, "inp_A: npf = " + std::to_string(hdr.npf) +
+                         ", the frequency axis needs at least 1 point");
+  log.write(kKey, {hdr.key});
+  if (hdr.key < 1 || hdr.key > 4)
+    rejectInput(
+        log, "inp_A: key = " + std::to_string(hdr.key) + ", the wavelet type must be 1, 2, 3 or 4");
+  log.write(kFreq, {hdr.freq});
+  log.write(kW0, {hdr.w0, hdr.alfa});
+  log.write(kStime, {hdr.stime});
+  echoBandPass(log, hdr);
+  if (!(hdr.f4 > 0.0))
+    rejectInput(log, "inp_A: f4 = " + realText(hdr.f4) +
+                         " kHz, the highest corner frequency must be positive (it fixes the "
+                         "frequency step f4 / npf)");
+  log.write(kMaxiter, {par.maxiter});
+  log.write(kReduc, {par.reduc});
+}
+
+void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr) {
+  static const rec::Layout kNmat("(/1x,' number of materials (nmat) = ',i5)");
+  hdr.nmat = readInt(deck);
+  if (hdr.nmat > kMaxMaterials) throw Stop{222};
+  log.write(kNmat, {hdr.nmat});
+  if (hdr.nmat < 2)
+    rejectInput(log, "inp_A: nmat = " + std::to_string(hdr.nmat) +
+                         ", at least 2 materials are needed (the isotropic tables hold "
+                         "materials 1 .. nmat-1)");
+  log.writeList({});
+}
+
+}  // namespace sw

@@ -1,0 +1,116 @@
+#include "input/placement.hpp"
+
+#include <array>
+
+#include "driver/stop.hpp"
+#include "input/readata.hpp"
+#include "input/reject.hpp"
+
+namespace sw {
+
+int elementIndex(double x, double h) {
+  return truncInt(x / h + 1.0);
+}
+
+double readSourceMode(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
+  static const rec::Layout kI5("(i5)");
+  static const rec::Layout kE20("(e20.8)");
+  static const rec::Layout kKdel("(/1x,' kdel=0 : delta, kdel = 1:  d/dx(delta). kdel = ',i6)");
+  double tmute = 0.0;
+  deck.read(kI5, {par.kdel});
+  deck.read(kE20, {tmute});
+  log.write(kKdel, {par.kdel});
+  return tmute;
+}
+
+void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
+  static const rec::Layout kI5("(i5)");
+  static const rec::Layout kE20("(e20.8)");
+  static const rec::Layout kWrongJsou("(/1x,' wrong jsou = ',i5)");
+  static const rec::Layout kWrongKsou("(/1x,' wrong ksou = ',i5)");
+  static const rec::Layout kElement("(/1x,' jsou = ',i5,'  ksou = ',i5)");
+  static const rec::Layout kPosition("(/1x,' xsou = ',e20.8,' m ysou = ',e20.8,' m')");
+  static const rec::Layout kNrec("(/1x,' number of receivers, nrec = ',i5)");
+
+  double xsou = 0.0, ysou = 0.0;
+  deck.read(kE20, {xsou, ysou});
+  deck.read(kI5, {par.nrec});
+  if (par.nrec > kMaxReceivers) throw Stop{9920};
+
+  par.jsou = elementIndex(xsou, par.h);
+  par.ksou = elementIndex(ysou, par.h);
+  if (par.jsou > par.nx || par.jsou <= 0) {
+    log.write(kWrongJsou, {par.jsou});
+    throw Stop{666};
+  }
+  if (par.ksou > par.ny || par.ksou <= 0) {
+    log.write(kWrongKsou, {par.ksou});
+    throw Stop{666};
+  }
+  log.write(kElement, {par.jsou, par.ksou});
+  log.write(kPosition, {xsou, ysou});
+  log.write(kNrec, {par.nrec});
+}
+
+void placeReceivers(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
+  static const rec::Layout kReceiver(
+      "(/1x,'receiver i =',i5,3x,'irx & iry = ',2i5,/,15x,              'rx(i) & ry(i) = ', "
+      "2g15.8, '  m')");
+  static const rec::Layout kOutsideX(
+      "(/1x,'receiver i =',i5,3x,'irx(i)  = ',i5,                       'nx+1  = ',i5)");
+  static const rec::Layout kOutsideY(
+      "(/1x,'receiver i =',i5,3x,' iry(i)  = ',i5,                      'ny+1  = ',i5)");
+
+  std::array<double, kMaxReceivers + 1> rx{}, ry{};
+  deck.readList({rx[1]});
+  deck.readList({ry[1]});
+  deck.readList({rx[2]});
+  deck.readList({ry[2]});
+  log.writeList({" xinic ", rx[1]});
+  log.writeList({});
+  log.writeList({" yinic ", ry[1]});
+  log.writeList({});
+  log.writeList({" xfin ", rx[2]});
+  log.writeList({});
+  log.writeList({" yfin ", ry[2]});
+  log.writeList({});
+  if (par.nrec < 2) throw Stop{};
+
+  const double deltarecx = (rx[2] - rx[1]) / (par.nrec - 1.0);
+  const double deltarecy = (ry[2] - ry[1]) / (par.nrec - 1.0);
+  log.writeList({" deltarecx ", deltarecx});
+  log.writeList({});
+  log.writeList({" deltarecy ", deltarecy});
+  log.writeList({});
+
+  for (int i = 1; i <= par.nrec; ++i) {
+    // Receiver 2 is recomputed from the spacing like all the others.
+    rx[i] = (i - 1) * deltarecx + rx[1];
+    ry[i] = (i - 1) * deltarecy + ry[1];
+    par.irx(i) = elementIndex(rx[i], par.h);
+    par.iry(i) = elementIndex(ry[i], par.h);
+    log.write(kReceiver, {i, par.irx(i), par.iry(i), rx[i], ry[i]});
+    if (par.irx(i) <= 0 || par.irx(i) > par.nx + 1)
+      log.write(kOutsideX, {i, par.irx(i), par.nx + 1});
+    if (par.iry(i) <= 0 || par.iry(i) > par.ny + 1)
+      log.write(kOutsideY, {i, par.iry(i), par.ny + 1});
+  }
+}
+
+void setdelta(int nx, int ny, Indicators& del) {
+  if (del.xl.size() < nx || del.yb.size() < ny) del = Indicators(nx, ny);
+  for (int i = 1; i <= nx; ++i) {
+    del.xl(i) = 0.0;
+    del.xr(i) = 0.0;
+  }
+  for (int j = 1; j <= ny; ++j) {
+    del.yb(j) = 0.0;
+    del.yt(j) = 0.0;
+  }
+  del.xl(1) = 1.0;
+  del.xr(nx) = 1.0;
+  del.yb(1) = 1.0;
+  del.yt(ny) = 1.0;
+}
+
+}  // namespace sw

@@ -1,0 +1,23 @@
+#pragma once
+/// Source and receiver placement: the source element and the receiver elements of the
+/// receiver line, from positions in metres.
+
+#include "driver/params.hpp"
+#include "records/in_file.hpp"
+#include "records/out_file.hpp"
+
+namespace sw {
+
+/// Element index along one axis of a point at coordinate x: int(x / h + 1).
+int elementIndex(double x, double h);
+
+/// Entries 22 and 23 (kdel, tmute) and the echo of kdel; returns tmute.
+double readSourceMode(rec::InFile& deck, rec::OutFile& log, RunParams& par);
+
+/// Entries 24 to 26 (xsou, ysou, nrec), the source element, its checks and echoes.
+void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par);
+
+/// Entries 27 to 30 (the receiver line), its echo, the receiver elements and warnings.
+void placeReceivers(rec::InFile& deck, rec::OutFile& log, RunParams& par);
+
+}  // namespace sw
