@@ -1,0 +1,182 @@
+/// Benchmarks of the strip kernels: factorisation and solve of one 600-element strip,
+/// and the per-frequency set-up (interface parameters, assembly and factorisation of
+/// every strip) of a 600 by 600 grid of three materials.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "driver/storage.hpp"
+#include "strip/band.hpp"
+#include "strip/coeflu.hpp"
+#include "strip/factor15.hpp"
+#include "strip/inbeta.hpp"
+#include "strip/solver15.hpp"
+
+namespace {
+
+using sw::Cx;
+
+constexpr int kN = 600;  // elements per strip and strips per grid
+constexpr double kCx = sizeof(Cx);
+
+/// Random diagonally dominant strip matrix with entries inside the element envelope.
+sw::BandMatrix randomStrip(int n) {
+  std::mt19937_64 g(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  sw::BandMatrix a(n);
+  const int nn = sw::stripUnknowns(n);
+  for (int i = 1; i <= nn; ++i) {
+    const int grp = (i - 1) / 6, t = (i - 1) % 6 + 1;
+    const int first = (t <= 2 && grp >= 1) ? 6 * (grp - 1) + 1 : 6 * grp + 1;
+    const int last = std::min(nn, 6 * grp + 8);
+    for (int k = first; k <= last; ++k) a(i, 8 + k - i) = Cx{u(g), u(g)};
+    a(i, 8) = a(i, 8) + Cx{20.0, 5.0};
+  }
+  return a;
+}
+
+/// Envelope entries per strip: 60 per group of six unknowns.
+double envelopeEntries(int n) {
+  return 60.0 * n + 4.0;
+}
+
+void BM_Factor15(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const sw::BandMatrix a = randomStrip(n);
+  sw::StripFactors f(n, 1);
+  for (auto _ : state) {
+    sw::factor15(n, 1, a, f);
+    benchmark::ClobberMemory();
+  }
+  // Reads every envelope entry of a once and writes every stored factor once.
+  const double bytes = 2.0 * envelopeEntries(n) * kCx;
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
+  state.counters["bytes_per_call"] = bytes;
+  state.counters["unknowns"] = sw::stripUnknowns(n);
+}
+BENCHMARK(BM_Factor15)->Arg(kN)->Unit(benchmark::kMicrosecond);
+
+void BM_Solver15(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const int strips = static_cast<int>(state.range(1));
+  const sw::BandMatrix a = randomStrip(n);
+  sw::StripFactors f(n, strips);
+  for (int s = 1; s <= strips; ++s) sw::factor15(n, s, a, f);
+  sw::StripWork work(n);
+  for (std::size_t i = 1; i < work.rhs.size(); ++i) work.rhs[i] = Cx{1.0, -0.5};
+  int s = 0;
+  for (auto _ : state) {
+    s = s % strips + 1;  // several strips: factors come from memory, as in a sweep
+    sw::solver15(n, s, work.rhs.data(), f, work.answer.data(), work.y.data());
+    benchmark::DoNotOptimize(work.answer.data());
+    benchmark::ClobberMemory();
+  }
+  // Factors read once; rhs read, y written and read back, answer written.
+  const double bytes = (envelopeEntries(n) + 4.0 * sw::stripUnknowns(n)) * kCx;
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
+  state.counters["bytes_per_call"] = bytes;
+}
+BENCHMARK(BM_Solver15)->Args({kN, 1})->Args({kN, 600})->Unit(benchmark::kMicrosecond);
+
+/// A 600 by 600 grid of three materials: two isotropic layers and an anisotropic
+/// block, with the indicators and numbering of a run.
+struct Grid600 {
+  int nx = kN, ny = kN;
+  double h = 5.0, omega = 2.0 * 3.141592653589793 * 0.0125;
+  sw::Medium med{kN, kN};
+  sw::Betas beta{kN, kN};
+  sw::BoundaryRoots roots{kN, kN};
+  sw::Indicators del{kN, kN};
+  sw::Dofmap dofmap{kN};
+  sw::StripWork work{kN};
+  sw::StripFactors f{kN, kN};
+
+  Grid600() {
+    struct Mat {
+      double rho;
+      Cx p11, p13, p33, p55;
+    };
+    const Mat upper{2000.0, {1.8e10, 1e8}, {0.9e10, 1e8}, {1.8e10, 1e8}, {4.5e9, 5e7}};
+    const Mat lower{2400.0, {3.0e10, 2e8}, {1.4e10, 2e8}, {3.0e10, 2e8}, {8.0e9, 9e7}};
+    const Mat block{2200.0, {2.6e10, 1e8}, {1.1e10, 1e8}, {2.0e10, 1e8}, {6.0e9, 6e7}};
+    for (int j = 0; j <= ny + 1; ++j)
+      for (int i = 0; i <= nx + 1; ++i) {
+        const bool inBlock = i > 200 && i <= 400 && j > 250 && j <= 350;
+        const Mat& m = inBlock ? block : (j > 300 ? upper : lower);
+        med.rho(i, j) = m.rho;
+        med.p11(i, j) = m.p11;
+        med.p13(i, j) = m.p13;
+        med.p33(i, j) = m.p33;
+        med.p55(i, j) = m.p55;
+      }
+    del.xl(1) = 1.0;
+    del.xr(nx) = 1.0;
+    del.yb(1) = 1.0;
+    del.yt(ny) = 1.0;
+  }
+
+  /// Bytes inbeta reads (density, five stiffness arrays) and writes (twelve betas).
+  double inbetaBytes() const { return double(nx) * ny * (sizeof(double) + 17.0 * kCx); }
+  /// Bytes all coeflu calls touch.  Per element: six coefficients, density, the t and
+  /// b betas and roots read, 64 band entries read and written by the scatter.  Per
+  /// strip: the band cleared, its envelope read and the factors written by factor15.
+  double coefluBytes() const {
+    const double perElement = (6.0 + 6.0) * kCx + 7.0 * sizeof(double) + 2.0 * 64.0 * kCx;
+    const double perStrip =
+        nx * perElement + 15.0 * sw::stripUnknowns(nx) * kCx + 2.0 * envelopeEntries(nx) * kCx;
+    return perStrip * ny;
+  }
+};
+
+/// One grid shared by the grid benchmarks (its factors alone take half a gigabyte).
+Grid600& grid600() {
+  static Grid600 g;
+  return g;
+}
+
+void BM_Inbeta600(benchmark::State& state) {
+  Grid600& g = grid600();
+  for (auto _ : state) {
+    sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(g.inbetaBytes()) * state.iterations());
+  state.counters["bytes_per_call"] = g.inbetaBytes();
+}
+BENCHMARK(BM_Inbeta600)->Unit(benchmark::kMillisecond);
+
+void BM_CoefluAllStrips600(benchmark::State& state) {
+  Grid600& g = grid600();
+  sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
+  for (auto _ : state) {
+    for (int s = 1; s <= g.ny; ++s)
+      sw::coeflu(s, g.nx, g.omega, g.med, g.beta, g.h, g.del, g.roots, g.dofmap, g.work, g.f);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(g.coefluBytes()) * state.iterations());
+  state.counters["bytes_per_call"] = g.coefluBytes();
+  state.counters["time_per_strip"] =
+      benchmark::Counter(static_cast<double>(g.ny), benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CoefluAllStrips600)->Unit(benchmark::kMillisecond);
+
+void BM_InbetaAndCoeflu600(benchmark::State& state) {
+  Grid600& g = grid600();
+  for (auto _ : state) {
+    sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
+    for (int s = 1; s <= g.ny; ++s)
+      sw::coeflu(s, g.nx, g.omega, g.med, g.beta, g.h, g.del, g.roots, g.dofmap, g.work, g.f);
+    benchmark::ClobberMemory();
+  }
+  const double bytes = g.inbetaBytes() + g.coefluBytes();
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
+  state.counters["bytes_per_call"] = bytes;
+}
+BENCHMARK(BM_InbetaAndCoeflu600)->Unit(benchmark::kMillisecond);
+
+}  // namespace
