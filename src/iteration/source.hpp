@@ -8,7 +8,7 @@ namespace sw {
 
 /// Source pattern selector, source element and spectrum per frequency index.
 struct Source {
-  int kdel = 0;          ///< 1, 2, 3 apply a pattern; any other value applies none
+  int kdel = 0;  ///< 1, 2, 3 apply a pattern; any other value applies none
   int jsou = 0, ksou = 0;
   const Vec1<Cx>* sour = nullptr;  ///< 1 .. jw2
 };
