@@ -19,7 +19,7 @@ set -e
 elapsed=$(( $(date +%s) - start ))
 
 total=$(grep -c ' frequency number ' "$rundir/output" || true)
-converged=$(grep -c ' convergence  for freq' "$rundir/output" || true)
+converged=$(grep -c '^  convergence  for freq' "$rundir/output" || true)
 echo
 echo "Finished in ${elapsed}s with exit status $status."
 echo "Frequencies solved: $total, converged: $converged."

@@ -30,6 +30,10 @@ struct RunResult {
 /// Runs the stripwave executable with `dir` as working directory.
 RunResult runProgram(const std::filesystem::path& dir);
 
+/// The same with the standard error stream on a terminal (a pseudo-terminal whose
+/// output is collected into `err`).
+RunResult runProgramOnTerminal(const std::filesystem::path& dir);
+
 /// Copies every regular file of `from` into `to`.
 void copyFiles(const std::filesystem::path& from, const std::filesystem::path& to);
 
