@@ -3,6 +3,7 @@
 /// factorisation, the iteration, and the accumulation of each frequency's fields.
 
 #include <optional>
+#include <vector>
 
 #include "driver/iterate.hpp"
 #include "driver/params.hpp"
@@ -16,14 +17,25 @@ namespace sw {
 /// All storage of the frequency loop, sized once to the run's grid.
 class FrequencyLoop {
  public:
-  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour);
+  /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
+  /// results do not depend on it.
+  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
+                int threads = 0);
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.
   void run(rec::OutFile& log);
 
-  /// Solves frequency index jw and adds its fields to the accumulators.
+  /// Solves frequency index jw and adds its fields to the accumulators: the log lines of
+  /// the frequency, then assemble, iterateFrequency and accumulate.
   void solveFrequency(int jw, rec::OutFile& log);
+
+  /// Element coefficients, interface parameters and the factors of every strip.
+  void assemble(int jw, double omega);
+  /// The iteration passes of frequency index jw, from the fields left in place.
+  IterationResult iterateFrequency(int jw, rec::OutFile& log);
+  /// Adds the fields to the snapshots and receiver spectra; notes non-finite fields.
+  void accumulate(int jw);
 
   const Accumulators& accumulators() const { return acc_; }
   const EdgeFields& fields() const { return cur_; }
@@ -42,13 +54,17 @@ class FrequencyLoop {
   Betas beta_;
   BoundaryRoots roots_;
   StripFactors factors_;
-  StripWork work_;
+  std::vector<StripWork> work_;  ///< one workspace per thread
   EdgeFields cur_, prev_;
   Accumulators acc_;
   IterationControl ctl_;
   int jw_ = 0;
   std::optional<int> firstNonFinite_;
 };
+
+/// Threads for a grid of nx by ny elements: one below 4096 elements, where a pass is
+/// too short to share out, otherwise as many as OpenMP offers (OMP_NUM_THREADS).
+int defaultThreads(int nx, int ny);
 
 /// True when every displacement of the elements 1..nx, 1..ny is finite.
 bool fieldsFinite(const EdgeFields& f, int nx, int ny);

@@ -3,6 +3,7 @@
 /// multiplier updates, relaxation towards the previous iterate, and the change test.
 
 #include <functional>
+#include <vector>
 
 #include "driver/storage.hpp"
 #include "records/out_file.hpp"
@@ -14,11 +15,16 @@ inline constexpr double kRelaxNew = 0.7;
 inline constexpr double kRelaxOld = 0.30000000000000004;
 
 /// Copies the sixteen current arrays into their previous-iterate twins, ghost frame included.
-void saveTwins(const EdgeFields& cur, EdgeFields& prev);
+void saveTwins(const EdgeFields& cur, EdgeFields& prev, int threads = 1);
 
 /// X = 0.7 X + 0.30000000000000004 Xp over the elements 1..nx, 1..ny of all sixteen
 /// arrays, real and imaginary parts separately; the ghost frame is not relaxed.
-void relax(EdgeFields& cur, const EdgeFields& prev, int nx, int ny);
+void relax(EdgeFields& cur, const EdgeFields& prev, int nx, int ny, int threads = 1);
+
+/// The terms of the two sums below, in summation order.
+struct ChangeTerms {
+  std::vector<double> num, den;
+};
 
 /// Sums of squared differences and squared sums of the eight displacement arrays.
 struct Change {
@@ -28,6 +34,12 @@ struct Change {
 
 /// errnum = sum |Xp - X|^2 and errden = sum |Xp + X|^2 over i = 1..nx (outer),
 /// j = 1..ny (inner) and the displacement arrays u1 l, t, b, r, then u2 l, t, b, r.
+/// `terms` is scratch for the squared moduli, which are formed on `threads` threads
+/// before the serial sums.
+Change measureChange(const EdgeFields& cur, const EdgeFields& prev, int nx, int ny,
+                     ChangeTerms& terms, int threads);
+
+/// The same with scratch of its own.
 Change measureChange(const EdgeFields& cur, const EdgeFields& prev, int nx, int ny);
 
 /// Outcome of the iteration of one frequency.
@@ -41,6 +53,8 @@ struct IterationControl {
   int maxit = 0;        ///< pass limit of this frequency
   double reduc = 0.0;   ///< convergence when reduc > relerr
   double relerr = 0.0;  ///< last relative change computed in the run (0 before any)
+  ChangeTerms terms;    ///< scratch of the change measure, kept between frequencies
+  int threads = 1;      ///< threads of the element-wise steps (results do not depend on it)
 };
 
 /// Runs passes iter = 1 .. maxit: save the twins, `sweep` (the odd and even strip

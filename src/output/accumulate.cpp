@@ -33,7 +33,7 @@ Cx velocity(Cx a, double w) {
 }  // namespace
 
 void finvpic2(int jw, int nx, int ny, const EdgeFields& cur, Accumulators& acc, int nsnapt,
-              const Vec1<int>& itsnap, double dt, double delw) {
+              const Vec1<int>& itsnap, double dt, double delw, int threads) {
   if (nsnapt <= 0 || nx <= 0 || ny <= 0) return;
   const double w = angular(jw, delw);
 
@@ -46,17 +46,22 @@ void finvpic2(int jw, int nx, int ny, const EdgeFields& cur, Accumulators& acc, 
     sn[k] = std::sin(theta);
   }
 
-  std::vector<Cx> row(static_cast<std::size_t>(nx) + 1);
+  // Rows are independent: each entry receives exactly one term per call.
   for (int c = 1; c <= 2; ++c) {
     const EdgeQuantity& u = (c == 1) ? cur.u1 : cur.u2;
     std::vector<double>& tpic = (c == 1) ? acc.tpic1 : acc.tpic2;
-    for (int j = 1; j <= ny; ++j) {
-      for (int i = 1; i <= nx; ++i) row[i] = velocity(centre(u, i, j), w);
-      // Every entry receives exactly one term per call, so running k outside i changes
-      // no value; it walks each snapshot row contiguously.
-      for (int k = 1; k <= nsnapt; ++k) {
-        double* t = &tpic[acc.snapIndex(1, j, k)];
-        for (int i = 1; i <= nx; ++i) t[i - 1] = (row[i].re * cs[k] - row[i].im * sn[k]) + t[i - 1];
+#pragma omp parallel num_threads(threads)
+    {
+      std::vector<Cx> row(static_cast<std::size_t>(nx) + 1);
+#pragma omp for schedule(static)
+      for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) row[i] = velocity(centre(u, i, j), w);
+        // Running k outside i changes no value; it walks each snapshot row contiguously.
+        for (int k = 1; k <= nsnapt; ++k) {
+          double* t = &tpic[acc.snapIndex(1, j, k)];
+          for (int i = 1; i <= nx; ++i)
+            t[i - 1] = (row[i].re * cs[k] - row[i].im * sn[k]) + t[i - 1];
+        }
       }
     }
   }

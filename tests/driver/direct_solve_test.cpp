@@ -16,52 +16,13 @@
 #include "strip/coeflu.hpp"
 #include "strip/inbeta.hpp"
 #include "support/files.hpp"
+#include "support/layered_model.hpp"
 
 namespace {
 
 using sw::Cx;
 using cd = std::complex<double>;
-
-/// A small three-material model: attenuating isotropic layers and a rotated
-/// transversely isotropic block, SI units.
-struct Model {
-  sw::RunParams par;
-  sw::Materials mat;
-  sw::Vec1<Cx> sour{sw::kMaxFreqs};
-
-  Model(int nx, int ny) {
-    par.nx = nx;
-    par.ny = ny;
-    par.h = 10.0;
-    par.delf = 60.0;  // the one frequency solved is 0.5 delf = 30 Hz
-    par.delw = 2.0 * 3.141592653589793 * par.delf;
-    par.jw1 = par.jw2 = 1;
-    par.kdel = 1;
-    par.jsou = 3;
-    par.ksou = 3;
-    sour(1) = Cx{1.0, 0.5};
-
-    mat.nmat = 3;
-    mat.rhob[1] = 2200.0;
-    mat.rhob[2] = 2500.0;
-    mat.rhob[3] = 2400.0;
-    mat.p_modulus(1, 1) = Cx{1.4e10, 2.3e8};
-    mat.s_modulus(1, 1) = Cx{4.0e9, 1.3e8};
-    mat.p_modulus(2, 1) = Cx{4.0e10, 2.6e8};
-    mat.s_modulus(2, 1) = Cx{1.2e10, 1.5e8};
-    mat.p11w(3, 1) = Cx{3.0e10, 6.0e8};
-    mat.p13w(3, 1) = Cx{1.1e10, 2.2e8};
-    mat.p33w(3, 1) = Cx{2.2e10, 4.4e8};
-    mat.p55w(3, 1) = Cx{6.1e9, 1.2e8};
-    mat.p66w(3, 1) = Cx{7.0e9, 1.4e8};
-    mat.matnum = sw::Grid<int>(nx, ny);
-    for (int j = 0; j <= ny + 1; ++j)
-      for (int i = 0; i <= nx + 1; ++i) {
-        const int jj = std::clamp(j, 1, ny), ii = std::clamp(i, 1, nx);
-        mat.matnum(i, j) = jj <= ny / 2 ? 2 : (ii > nx / 2 ? 3 : 1);
-      }
-  }
-};
+using Model = sw::test::LayeredModel;
 
 /// Dense complex LU with partial pivoting; solves A x = b in place of b.
 void denseSolve(std::vector<cd>& a, std::vector<cd>& b, int n) {
@@ -197,20 +158,7 @@ TEST(DirectSolve, ConvergedStripIterationMatchesTheWholeGridSystem) {
 
 TEST(RunInvariants, SharedEdgesAgreeAndOnlyInterfaceMultipliersCarryValues) {
   const int nx = 5, ny = 4;
-  Model model(nx, ny);
-  model.par.jw2 = 3;
-  for (int jw = 1; jw <= 3; ++jw) {
-    model.sour(jw) = Cx{1.0 / jw, -0.25 * jw};
-    for (int m = 1; m <= 3; ++m) {
-      model.mat.p_modulus(m, jw) = model.mat.p_modulus(m, 1);
-      model.mat.s_modulus(m, jw) = model.mat.s_modulus(m, 1);
-    }
-    model.mat.p11w(3, jw) = model.mat.p11w(3, 1);
-    model.mat.p13w(3, jw) = model.mat.p13w(3, 1);
-    model.mat.p33w(3, jw) = model.mat.p33w(3, 1);
-    model.mat.p55w(3, jw) = model.mat.p55w(3, 1);
-    model.mat.p66w(3, jw) = model.mat.p66w(3, 1);
-  }
+  Model model(nx, ny, 3);
   model.par.maxiter = model.par.maxlow = 37;
   model.par.reduc = 1e-6;
 
