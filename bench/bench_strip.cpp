@@ -40,9 +40,7 @@ sw::BandMatrix randomStrip(int n) {
 }
 
 /// Envelope entries per strip: 60 per group of six unknowns.
-double envelopeEntries(int n) {
-  return 60.0 * n + 4.0;
-}
+double envelopeEntries(int n) { return 60.0 * n + 4.0; }
 
 void BM_Factor15(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

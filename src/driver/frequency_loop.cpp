@@ -70,7 +70,8 @@ void FrequencyLoop::assemble(int jw, double omega) {
 IterationResult FrequencyLoop::iterateFrequency(int jw, rec::OutFile& log) {
   jw_ = jw;
   ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
-  return iterate(jw, ctl_, cur_, prev_, par_.nx, par_.ny, [this] { sweep(); }, log);
+  return iterate(
+      jw, ctl_, cur_, prev_, par_.nx, par_.ny, [this] { sweep(); }, log);
 }
 
 void FrequencyLoop::accumulate(int jw) {

@@ -19,8 +19,7 @@ class FrequencyLoop {
  public:
   /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
   /// results do not depend on it.
-  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
-                int threads = 0);
+  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0);
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.

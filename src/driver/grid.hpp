@@ -21,7 +21,9 @@ class Grid {
  public:
   Grid() = default;
   Grid(int nx, int ny)
-      : nx_(nx), ny_(ny), ld_(static_cast<std::size_t>(nx) + 2),
+      : nx_(nx),
+        ny_(ny),
+        ld_(static_cast<std::size_t>(nx) + 2),
         v_(ld_ * (static_cast<std::size_t>(ny) + 2), T{}) {}
 
   int nx() const { return nx_; }

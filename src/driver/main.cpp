@@ -1,5 +1,3 @@
 #include "driver/run.hpp"
 
-int main() {
-  return sw::runMain();
-}
+int main() { return sw::runMain(); }

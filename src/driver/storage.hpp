@@ -19,8 +19,7 @@ struct Medium {
 
   Medium() = default;
   Medium(int nx, int ny)
-      : rho(nx, ny), p11(nx, ny), p13(nx, ny), p15(nx, ny), p33(nx, ny), p35(nx, ny),
-        p55(nx, ny) {}
+      : rho(nx, ny), p11(nx, ny), p13(nx, ny), p15(nx, ny), p33(nx, ny), p35(nx, ny), p55(nx, ny) {}
 };
 
 /// One complex quantity on the left, top, bottom and right edge of every element,
@@ -105,16 +104,21 @@ struct Accumulators {
 
   Accumulators() = default;
   Accumulators(int nx_, int ny_, int nsnapt_, int nfreq_, int nrec_)
-      : nx(nx_), ny(ny_), nsnapt(nsnapt_), nfreq(nfreq_), nrec(nrec_),
+      : nx(nx_),
+        ny(ny_),
+        nsnapt(nsnapt_),
+        nfreq(nfreq_),
+        nrec(nrec_),
         tpic1(static_cast<std::size_t>(nx_) * ny_ * nsnapt_),
         tpic2(static_cast<std::size_t>(nx_) * ny_ * nsnapt_),
-        fu1(static_cast<std::size_t>(nfreq_) * nrec_), fu2(static_cast<std::size_t>(nfreq_) * nrec_) {}
+        fu1(static_cast<std::size_t>(nfreq_) * nrec_),
+        fu2(static_cast<std::size_t>(nfreq_) * nrec_) {}
 
   std::size_t snapIndex(int i, int j, int k) const {
     SW_ASSERT(i >= 1 && i <= nx && j >= 1 && j <= ny && k >= 1 && k <= nsnapt);
     return static_cast<std::size_t>(i - 1) +
-           static_cast<std::size_t>(nx) * (static_cast<std::size_t>(j - 1) +
-                                            static_cast<std::size_t>(ny) * (k - 1));
+           static_cast<std::size_t>(nx) *
+               (static_cast<std::size_t>(j - 1) + static_cast<std::size_t>(ny) * (k - 1));
   }
   std::size_t traceIndex(int jw, int r) const {
     SW_ASSERT(jw >= 1 && jw <= nfreq && r >= 1 && r <= nrec);

@@ -8,12 +8,8 @@
 
 namespace sw {
 
-double rotationCos() {
-  return std::cos(kPi / 2.0);
-}
-double rotationSin() {
-  return std::sin(kPi / 2.0);
-}
+double rotationCos() { return std::cos(kPi / 2.0); }
+double rotationSin() { return std::sin(kPi / 2.0); }
 
 PlaneStiffness rotateToHorizontalAxis(Cx p11w, Cx p13w, Cx p33w, Cx p55w, Cx p66w) {
   using Mat6c = std::array<std::array<Cx, 7>, 7>;  // indices 1 .. 6

@@ -8,9 +8,7 @@
 
 namespace sw {
 
-int elementIndex(double x, double h) {
-  return truncInt(x / h + 1.0);
-}
+int elementIndex(double x, double h) { return truncInt(x / h + 1.0); }
 
 double readSourceMode(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
   static const rec::Layout kI5("(i5)");

@@ -28,9 +28,7 @@ std::vector<double> interleave(int n, First first, Second second) {
 }
 
 /// Modulus as the square root of the sum of the squared parts.
-double modulus(Cx a) {
-  return std::sqrt(a.re * a.re + a.im * a.im);
-}
+double modulus(Cx a) { return std::sqrt(a.re * a.re + a.im * a.im); }
 
 }  // namespace
 

@@ -6,9 +6,7 @@ namespace {
 
 /// One multiplier entry: (first beta entry * x jump + second beta entry * y jump) minus
 /// the neighbour's multiplier, jumps formed first.
-Cx update(Cx ba, Cx bb, Cx dx, Cx dy, Cx neighbour) {
-  return (ba * dx + bb * dy) - neighbour;
-}
+Cx update(Cx ba, Cx bb, Cx dx, Cx dy, Cx neighbour) { return (ba * dx + bb * dy) - neighbour; }
 
 }  // namespace
 

@@ -12,9 +12,7 @@ namespace {
 constexpr double kSmall = static_cast<double>(1.0e-14f);
 
 /// Angular frequency of index jw.
-double angular(int jw, double delw) {
-  return (static_cast<double>(jw - 1) + 0.5) * delw;
-}
+double angular(int jw, double delw) { return (static_cast<double>(jw - 1) + 0.5) * delw; }
 
 /// Mean of the four edge values of element (i, j), parts summed l, t, b, r; a modulus
 /// below kSmall gives zero, a NaN is kept.
@@ -26,9 +24,7 @@ Cx centre(const EdgeQuantity& u, int i, int j) {
 }
 
 /// Velocity i w a under the exp(+i w t) convention.
-Cx velocity(Cx a, double w) {
-  return {-(a.im * w), a.re * w};
-}
+Cx velocity(Cx a, double w) { return {-(a.im * w), a.re * w}; }
 
 }  // namespace
 

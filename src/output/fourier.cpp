@@ -7,7 +7,7 @@ namespace sw {
 // Direct sums with one sine/cosine pair per term, in ascending order, so that results
 // are reproducible to the last bit.
 
-void ffu2(const double* f, int nt, Cx* spec, int nw, double dt, double dw) {
+void ffu2(const double* f, int nt, Cx* spectrum, int nw, double dt, double dw) {
   for (int i = 1; i <= nw; ++i) {
     const double w = (static_cast<double>(i - 1) + 0.5) * dw;
     double re = 0.0, im = 0.0;
@@ -16,17 +16,17 @@ void ffu2(const double* f, int nt, Cx* spec, int nw, double dt, double dw) {
       re = re + f[j] * std::cos(theta);
       im = im + f[j] * std::sin(theta);
     }
-    spec[i] = Cx{re * dt, im * dt};
+    spectrum[i] = Cx{re * dt, im * dt};
   }
 }
 
-void finvu2(const Cx* spec, int nw, double* f, int nt, double dt, double dw) {
+void finvu2(const Cx* spectrum, int nw, double* f, int nt, double dt, double dw) {
   for (int i = 1; i <= nt; ++i) {
     double sum = 0.0;
     for (int j = 1; j <= nw; ++j) {
       const double theta =
           (((static_cast<double>(j - 1) + 0.5) * dw) * static_cast<double>(i - 1)) * dt;
-      const double term = std::cos(theta) * spec[j].re - std::sin(theta) * spec[j].im;
+      const double term = std::cos(theta) * spectrum[j].re - std::sin(theta) * spectrum[j].im;
       sum = sum + term;
     }
     f[i] = (sum * dw) / kPi;

@@ -21,9 +21,7 @@ const rec::Layout& valueLayout() {
 }
 
 /// Default file name of an unnamed unit.
-std::string unitName(int unit) {
-  return "fort." + std::to_string(unit);
-}
+std::string unitName(int unit) { return "fort." + std::to_string(unit); }
 
 /// Files unit base + k, k = 1 .. nsnapt, of one component: (tpic * delw) / pi, one
 /// value per write, bottom row first, i fastest.

@@ -14,13 +14,9 @@ constexpr long kExponentCap = 1000000;
 /// Largest exponent an ew.d field may hold after the implied-point adjustment.
 constexpr long kFieldExponentLimit = 10000;
 
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-char lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool isExponentLetter(char c) {
   const char l = lower(c);

@@ -13,18 +13,12 @@ namespace sw::rec {
 namespace {
 
 /// Blanks between free-form values; a tab or a stray carriage return counts as one.
-bool isListBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r';
-}
+bool isListBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 /// Characters that end a free-form value.
-bool endsListValue(char c) {
-  return isListBlank(c) || c == ',' || c == ';' || c == '/';
-}
+bool endsListValue(char c) { return isListBlank(c) || c == ',' || c == ';' || c == '/'; }
 
-bool isListComma(char c) {
-  return c == ',' || c == ';';
-}
+bool isListComma(char c) { return c == ',' || c == ';'; }
 
 std::string quoted(std::string_view text) {
   std::string q = "\"";

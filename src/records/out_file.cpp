@@ -15,9 +15,7 @@ namespace {
 /// The buffer is written out once it holds this many bytes.
 constexpr std::size_t kFlushSize = std::size_t{1} << 16;
 
-std::string osError(int err) {
-  return std::strerror(err);
-}
+std::string osError(int err) { return std::strerror(err); }
 
 }  // namespace
 
@@ -41,9 +39,7 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
   return *this;
 }
 
-OutFile::~OutFile() {
-  closeQuietly();
-}
+OutFile::~OutFile() { closeQuietly(); }
 
 void OutFile::closeQuietly() noexcept {
   if (file_ != nullptr) {

@@ -24,9 +24,7 @@ constexpr std::size_t kStackChars = 400;
 /// Precisions up to this have their G thresholds computed once.
 constexpr int kTableDigits = 40;
 
-void putStars(std::string& out, int width) {
-  out.append(static_cast<std::size_t>(width), '*');
-}
+void putStars(std::string& out, int width) { out.append(static_cast<std::size_t>(width), '*'); }
 
 /// `text` right-justified in `width` columns, or asterisks when it does not fit.
 void putRight(std::string& out, int width, std::string_view text) {

@@ -13,9 +13,7 @@
 namespace sw {
 
 /// Number of unknowns of a strip of n elements.
-inline constexpr int stripUnknowns(int n) {
-  return 6 * n + 2;
-}
+inline constexpr int stripUnknowns(int n) { return 6 * n + 2; }
 
 /// Band matrix of one strip: a(i, j) = A(i, i + j - 8), rows i = 1 .. N, diagonals
 /// j = 1 .. 15 (8 is the main diagonal), column-major.
@@ -83,13 +81,9 @@ inline constexpr std::array<int, 7> kRecord = {0, 0, 15, 28, 39, 48, 55};
 inline constexpr std::array<int, 7> kHoleRecord = {0, 0, 0, 2, 6, 12, 20};
 
 /// Slot of L(k+m, k) for group position t (m = 0: the pivot), m <= 8 - t.
-inline constexpr int lslot(int t, int m) {
-  return kRecord[t] + m;
-}
+inline constexpr int lslot(int t, int m) { return kRecord[t] + m; }
 /// Slot of U(k, k+m) for group position t, 1 <= m <= 8 - t.
-inline constexpr int uslot(int t, int m) {
-  return kRecord[t] + 8 - t + m;
-}
+inline constexpr int uslot(int t, int m) { return kRecord[t] + 8 - t + m; }
 
 static_assert(kRecord[6] + 1 + 2 * (8 - 6) == kGroupEntries, "records fill the group");
 static_assert(kHoleRecord[6] + 2 * (6 - 1) == kGroupHoles, "holes fill their area");

@@ -25,9 +25,7 @@ constexpr int kMref[4][4] = {
 constexpr double kDen = 5040.0;
 
 /// (p numerator) / 5040, real and imaginary parts alike.
-inline Cx term(Cx p, int numerator) {
-  return (p * static_cast<double>(numerator)) / kDen;
-}
+inline Cx term(Cx p, int numerator) { return (p * static_cast<double>(numerator)) / kDen; }
 
 }  // namespace
 

@@ -66,9 +66,7 @@ int wurzelPasses(int n, const double* a, double* x) {
   return pass;
 }
 
-void wurzel(int n, const double* a, double* x) {
-  wurzelPasses(n, a, x);
-}
+void wurzel(int n, const double* a, double* x) { wurzelPasses(n, a, x); }
 
 namespace {
 

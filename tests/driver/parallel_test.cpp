@@ -61,8 +61,8 @@ TEST(Parallel, AnyThreadCountGivesTheSerialResultsBitForBit) {
     EXPECT_EQ(parallel.log, serial.log) << threads << " threads";
     const sw::EdgeQuantity* s[4] = {&serial.fields.u1, &serial.fields.u2, &serial.fields.lag1,
                                     &serial.fields.lag2};
-    const sw::EdgeQuantity* p[4] = {&parallel.fields.u1, &parallel.fields.u2,
-                                    &parallel.fields.lag1, &parallel.fields.lag2};
+    const sw::EdgeQuantity* p[4] = {&parallel.fields.u1, &parallel.fields.u2, &parallel.fields.lag1,
+                                    &parallel.fields.lag2};
     for (int q = 0; q < 4; ++q) {
       EXPECT_TRUE(sameBits(s[q]->l, p[q]->l)) << threads << " threads, array " << q;
       EXPECT_TRUE(sameBits(s[q]->t, p[q]->t)) << threads << " threads, array " << q;

@@ -86,9 +86,7 @@ void checkCase(const path& caseDir) {
 
 class StoredRun : public testing::TestWithParam<std::string> {};
 
-TEST_P(StoredRun, MatchesEveryFile) {
-  checkCase(sw::test::dataDir() / GetParam());
-}
+TEST_P(StoredRun, MatchesEveryFile) { checkCase(sw::test::dataDir() / GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Cases, StoredRun, testing::ValuesIn(caseNames()),
                          [](const testing::TestParamInfo<std::string>& info) {

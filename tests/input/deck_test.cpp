@@ -12,9 +12,7 @@ namespace {
 using Kind = Outcome::Kind;
 
 /// The message line that rejectInput leaves in the log.
-std::string rejection(const std::string& message) {
-  return " input error: " + message;
-}
+std::string rejection(const std::string& message) { return " input error: " + message; }
 
 TEST(MeshSize, ShorterQuotientWins) {
   EXPECT_EQ(sw::meshSize(10, 10, 100.0, 50.0), 5.0);

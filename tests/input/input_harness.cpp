@@ -195,8 +195,6 @@ void writeRun(const TestDeck& deck) {
     writeAnisoTables(std::vector<AnisoMaterial>(static_cast<std::size_t>(deck.nmat - 2)), nf);
 }
 
-fs::path dataDir() {
-  return fs::path(STRIPWAVE_TEST_DATA);
-}
+fs::path dataDir() { return fs::path(STRIPWAVE_TEST_DATA); }
 
 }  // namespace swtest

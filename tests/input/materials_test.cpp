@@ -13,9 +13,7 @@ namespace {
 
 using Kind = Outcome::Kind;
 
-std::string rejection(const std::string& message) {
-  return " input error: " + message;
-}
+std::string rejection(const std::string& message) { return " input error: " + message; }
 
 TEST(TableRecords, IsNpfOrOneLessWhenTheQuotientRoundsDown) {
   EXPECT_EQ(sw::tableRecords(0.1, 11), 10);
@@ -221,9 +219,7 @@ struct RegionFault {
   std::string line;
 };
 
-void PrintTo(const RegionFault& f, std::ostream* os) {
-  *os << f.name;
-}
+void PrintTo(const RegionFault& f, std::ostream* os) { *os << f.name; }
 
 class RegionChecks : public ::testing::TestWithParam<RegionFault> {};
 

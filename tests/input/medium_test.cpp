@@ -21,9 +21,7 @@ TEST(Rotation, AngleIsEvaluatedInDoublePrecision) {
 }
 
 /// Relative distance of two complex values.
-double relDiff(Cx a, Cx b) {
-  return sw::abs(a - b) / sw::abs(b);
-}
+double relDiff(Cx a, Cx b) { return sw::abs(a - b) / sw::abs(b); }
 
 TEST(Rotation, SymmetryAxisTurnsIntoX) {
   const Cx p11w{2.5e7, 2.0e5}, p13w{9.0e6, 1.0e5}, p33w{1.9e7, 1.5e5}, p55w{5.0e6, 4.0e4},

@@ -17,9 +17,7 @@ namespace {
 
 using Kind = Outcome::Kind;
 
-std::string rejection(const std::string& message) {
-  return " input error: " + message;
-}
+std::string rejection(const std::string& message) { return " input error: " + message; }
 
 /// The second column of a (2e20.8) file.
 std::vector<double> secondColumn(const std::string& text) {

@@ -34,9 +34,7 @@ Indicators indicators(int nx, int ny) {
   return del;
 }
 
-bool sameBits(Cx a, Cx b) {
-  return std::memcmp(&a, &b, sizeof(Cx)) == 0;
-}
+bool sameBits(Cx a, Cx b) { return std::memcmp(&a, &b, sizeof(Cx)) == 0; }
 
 /// A grid with a factored system for every strip: an attenuating isotropic medium
 /// whose properties vary from element to element.

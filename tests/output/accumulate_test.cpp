@@ -221,10 +221,10 @@ TEST(Accumulation, SnapshotEqualsTheTraceSynthesisedAtTheSameElement) {
     savtrace(1, jw, delw, list({2}), list({1}), acc, cur);
   }
   for (int c = 1; c <= 2; ++c) {
-    std::vector<Cx> spec(nw + 1);
-    for (int jw = 1; jw <= nw; ++jw) spec[jw] = acc.fu(c, jw, 1);
+    std::vector<Cx> spectrum(nw + 1);
+    for (int jw = 1; jw <= nw; ++jw) spectrum[jw] = acc.fu(c, jw, 1);
     std::vector<double> series(31);
-    finvu2(spec.data(), nw, series.data(), 30, dt, delw);
+    finvu2(spectrum.data(), nw, series.data(), 30, dt, delw);
     for (int k = 1; k <= 4; ++k) {
       const double snapshot = (acc.tpic(c, 2, 1, k) * delw) / kPi;
       EXPECT_EQ(snapshot, series[itsnap(k)]) << c << "," << k;

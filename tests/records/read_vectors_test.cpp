@@ -143,12 +143,8 @@ void runFile(const char* name, int expectedCount) {
   EXPECT_EQ(count, expectedCount);
 }
 
-TEST(ReadVectors, EveryFormattedReadMatches) {
-  runFile("format_vectors/read_vectors.jsonl", 164);
-}
+TEST(ReadVectors, EveryFormattedReadMatches) { runFile("format_vectors/read_vectors.jsonl", 164); }
 
-TEST(ReadVectors, EveryFreeFormReadMatches) {
-  runFile("format_vectors/listdirected.jsonl", 124);
-}
+TEST(ReadVectors, EveryFreeFormReadMatches) { runFile("format_vectors/listdirected.jsonl", 124); }
 
 }  // namespace

@@ -22,9 +22,7 @@ inline constexpr double kRelTol = 1e-12;
 inline bool sameBits(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
-inline bool sameBits(Cx a, Cx b) {
-  return sameBits(a.re, b.re) && sameBits(a.im, b.im);
-}
+inline bool sameBits(Cx a, Cx b) { return sameBits(a.re, b.re) && sameBits(a.im, b.im); }
 
 /// First unknown of the first element block holding unknown i.
 inline int envStart(int i) {
@@ -61,9 +59,7 @@ class Random {
 };
 
 /// A(i, k) read from band storage.
-inline Cx bandAt(const BandMatrix& a, int i, int k) {
-  return a(i, 8 + k - i);
-}
+inline Cx bandAt(const BandMatrix& a, int i, int k) { return a(i, 8 + k - i); }
 
 /// Random strip matrix: random complex entries in the envelope, the diagonal made
 /// dominant, every other stored position zero.

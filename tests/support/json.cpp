@@ -178,9 +178,7 @@ class JsonParser {
   std::size_t pos_ = 0;
 };
 
-Json Json::parse(std::string_view text) {
-  return JsonParser(text).document();
-}
+Json Json::parse(std::string_view text) { return JsonParser(text).document(); }
 
 const Json* Json::find(std::string_view key) const {
   if (type_ != Type::Object) throw std::runtime_error("JSON: not an object");
@@ -196,13 +194,9 @@ const Json& Json::operator[](std::string_view key) const {
   return *v;
 }
 
-const Json& Json::operator[](std::size_t i) const {
-  return items().at(i);
-}
+const Json& Json::operator[](std::size_t i) const { return items().at(i); }
 
-std::size_t Json::size() const {
-  return items().size();
-}
+std::size_t Json::size() const { return items().size(); }
 
 const std::vector<Json>& Json::items() const {
   if (type_ != Type::Array) throw std::runtime_error("JSON: not an array");

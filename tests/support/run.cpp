@@ -11,9 +11,7 @@ namespace sw::test {
 
 namespace fs = std::filesystem;
 
-ChangeDir::ChangeDir(const fs::path& dir) : old_(fs::current_path()) {
-  fs::current_path(dir);
-}
+ChangeDir::ChangeDir(const fs::path& dir) : old_(fs::current_path()) { fs::current_path(dir); }
 
 ChangeDir::~ChangeDir() {
   std::error_code ec;

@@ -41,8 +41,6 @@ void copyFiles(const std::filesystem::path& from, const std::filesystem::path& t
 std::map<std::string, std::string> readDir(const std::filesystem::path& dir);
 
 /// Absolute path of tests/data.
-inline std::filesystem::path dataDir() {
-  return STRIPWAVE_TEST_DATA;
-}
+inline std::filesystem::path dataDir() { return STRIPWAVE_TEST_DATA; }
 
 }  // namespace sw::test

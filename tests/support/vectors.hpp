@@ -14,9 +14,7 @@ inline double doubleFromBits(const std::string& bits) {
   return std::bit_cast<double>(static_cast<std::uint64_t>(std::stoull(bits, nullptr, 16)));
 }
 
-inline std::uint64_t bitsOf(double x) {
-  return std::bit_cast<std::uint64_t>(x);
-}
+inline std::uint64_t bitsOf(double x) { return std::bit_cast<std::uint64_t>(x); }
 
 /// The 16 hex digits of the bit pattern of `x`, as in the vector files.
 inline std::string hexBits(double x) {
