@@ -109,9 +109,7 @@ int defaultThreads(int nx, int ny) {
 }
 
 bool fieldsFinite(const EdgeFields& f, int nx, int ny) {
-  const Grid<Cx>* const x[8] = {&f.u1.l, &f.u1.t, &f.u1.b, &f.u1.r,
-                                &f.u2.l, &f.u2.t, &f.u2.b, &f.u2.r};
-  for (const Grid<Cx>* g : x)
+  for (const Grid<Cx>* g : f.displacements())
     for (int j = 1; j <= ny; ++j)
       for (int i = 1; i <= nx; ++i)
         if (!isfinite((*g)(i, j))) return false;

@@ -7,36 +7,16 @@
 
 namespace sw {
 
-namespace {
-
-/// The sixteen arrays of a set of edge fields, in a fixed order.
-template <class Fields, class Array>
-void listArrays(Fields& f, Array* (&out)[16]) {
-  decltype(&f.u1) const q4[4] = {&f.u1, &f.u2, &f.lag1, &f.lag2};
-  for (int q = 0; q < 4; ++q) {
-    out[4 * q + 0] = &q4[q]->l;
-    out[4 * q + 1] = &q4[q]->t;
-    out[4 * q + 2] = &q4[q]->b;
-    out[4 * q + 3] = &q4[q]->r;
-  }
-}
-
-}  // namespace
-
 void saveTwins(const EdgeFields& cur, EdgeFields& prev, int threads) {
-  const Grid<Cx>* from[16];
-  Grid<Cx>* to[16];
-  listArrays(cur, from);
-  listArrays(prev, to);
+  const auto from = cur.arrays();
+  const auto to = prev.arrays();
 #pragma omp parallel for schedule(static) num_threads(threads)
   for (int a = 0; a < 16; ++a) *to[a] = *from[a];
 }
 
 void relax(EdgeFields& cur, const EdgeFields& prev, int nx, int ny, int threads) {
-  Grid<Cx>* x[16];
-  const Grid<Cx>* xp[16];
-  listArrays(cur, x);
-  listArrays(prev, xp);
+  const auto x = cur.arrays();
+  const auto xp = prev.arrays();
 #pragma omp parallel for schedule(static) num_threads(threads)
   for (int j = 1; j <= ny; ++j) {
     for (int a = 0; a < 16; ++a) {
@@ -52,10 +32,8 @@ void relax(EdgeFields& cur, const EdgeFields& prev, int nx, int ny, int threads)
 
 Change measureChange(const EdgeFields& cur, const EdgeFields& prev, int nx, int ny,
                      ChangeTerms& terms, int threads) {
-  const Grid<Cx>* const x[8] = {&cur.u1.l, &cur.u1.t, &cur.u1.b, &cur.u1.r,
-                                &cur.u2.l, &cur.u2.t, &cur.u2.b, &cur.u2.r};
-  const Grid<Cx>* const xp[8] = {&prev.u1.l, &prev.u1.t, &prev.u1.b, &prev.u1.r,
-                                 &prev.u2.l, &prev.u2.t, &prev.u2.b, &prev.u2.r};
+  const auto x = cur.displacements();
+  const auto xp = prev.displacements();
   const std::size_t count = 8 * static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
   terms.num.resize(count);
   terms.den.resize(count);

@@ -3,6 +3,7 @@
 /// boundary vectors, the strip numbering and the output accumulators.  Everything is
 /// sized to the run's nx, ny once, before the frequency loop, and starts at zero.
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -38,6 +39,20 @@ struct EdgeFields {
 
   EdgeFields() = default;
   EdgeFields(int nx, int ny) : u1(nx, ny), u2(nx, ny), lag1(nx, ny), lag2(nx, ny) {}
+
+  /// All sixteen arrays: u1, u2, lag1, lag2, each l, t, b, r.
+  std::array<Grid<Cx>*, 16> arrays() {
+    return {&u1.l,   &u1.t,   &u1.b,   &u1.r,   &u2.l,   &u2.t,   &u2.b,   &u2.r,
+            &lag1.l, &lag1.t, &lag1.b, &lag1.r, &lag2.l, &lag2.t, &lag2.b, &lag2.r};
+  }
+  std::array<const Grid<Cx>*, 16> arrays() const {
+    return {&u1.l,   &u1.t,   &u1.b,   &u1.r,   &u2.l,   &u2.t,   &u2.b,   &u2.r,
+            &lag1.l, &lag1.t, &lag1.b, &lag1.r, &lag2.l, &lag2.t, &lag2.b, &lag2.r};
+  }
+  /// The eight displacement arrays: u1 l, t, b, r, then u2 l, t, b, r.
+  std::array<const Grid<Cx>*, 8> displacements() const {
+    return {&u1.l, &u1.t, &u1.b, &u1.r, &u2.l, &u2.t, &u2.b, &u2.r};
+  }
 };
 
 /// Interface parameter of every edge: the symmetric 2x2 matrix (b11 b12; b12 b22).

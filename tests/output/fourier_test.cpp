@@ -13,11 +13,11 @@ TEST(Ffu2, UnitImpulseAtTimeZeroGivesDtAtEveryFrequency) {
   const double dt = 0.125, dw = 0.9;
   std::vector<double> f(nt + 1, 0.0);
   f[1] = 1.0;
-  std::vector<Cx> spec(nw + 1);
-  ffu2(f.data(), nt, spec.data(), nw, dt, dw);
+  std::vector<Cx> spectrum(nw + 1);
+  ffu2(f.data(), nt, spectrum.data(), nw, dt, dw);
   for (int i = 1; i <= nw; ++i) {
-    EXPECT_EQ(spec[i].re, dt) << i;
-    EXPECT_EQ(spec[i].im, 0.0) << i;
+    EXPECT_EQ(spectrum[i].re, dt) << i;
+    EXPECT_EQ(spectrum[i].im, 0.0) << i;
   }
 }
 
@@ -27,37 +27,37 @@ TEST(Ffu2, DelayedImpulseCarriesTheDelayPhase) {
   const double dt = 0.2, dw = 1.3;
   std::vector<double> f(nt + 1, 0.0);
   f[3] = 1.0;  // t0 = 2 dt
-  std::vector<Cx> spec(nw + 1);
-  ffu2(f.data(), nt, spec.data(), nw, dt, dw);
+  std::vector<Cx> spectrum(nw + 1);
+  ffu2(f.data(), nt, spectrum.data(), nw, dt, dw);
   for (int i = 1; i <= nw; ++i) {
     const double w = (i - 0.5) * dw;
-    EXPECT_NEAR(spec[i].re, dt * std::cos(w * 2 * dt), 1e-15) << i;
-    EXPECT_NEAR(spec[i].im, -dt * std::sin(w * 2 * dt), 1e-15) << i;
+    EXPECT_NEAR(spectrum[i].re, dt * std::cos(w * 2 * dt), 1e-15) << i;
+    EXPECT_NEAR(spectrum[i].im, -dt * std::sin(w * 2 * dt), 1e-15) << i;
   }
 }
 
 TEST(Ffu2, NoTimeSamplesGivesZeros) {
   std::vector<double> f(2, 5.0);
-  std::vector<Cx> spec(4, Cx{7.0, 7.0});
-  ffu2(f.data(), 0, spec.data(), 3, 0.1, 0.2);
-  for (int i = 1; i <= 3; ++i) EXPECT_EQ(spec[i], Cx{});
+  std::vector<Cx> spectrum(4, Cx{7.0, 7.0});
+  ffu2(f.data(), 0, spectrum.data(), 3, 0.1, 0.2);
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(spectrum[i], Cx{});
 }
 
 TEST(Ffu2, NonPositiveOutputLengthLeavesTheOutputUntouched) {
   std::vector<double> f(4, 1.0);
-  std::vector<Cx> spec(3, Cx{7.0, -7.0});
-  ffu2(f.data(), 3, spec.data(), 0, 0.1, 0.2);
-  ffu2(f.data(), 3, spec.data(), -4, 0.1, 0.2);
-  for (const Cx& v : spec) EXPECT_EQ(v, (Cx{7.0, -7.0}));
+  std::vector<Cx> spectrum(3, Cx{7.0, -7.0});
+  ffu2(f.data(), 3, spectrum.data(), 0, 0.1, 0.2);
+  ffu2(f.data(), 3, spectrum.data(), -4, 0.1, 0.2);
+  for (const Cx& v : spectrum) EXPECT_EQ(v, (Cx{7.0, -7.0}));
 }
 
 TEST(Finvu2, RealFirstSampleGivesACosineAtHalfTheStep) {
   const int nw = 5, nt = 40;
   const double dt = 0.05, dw = 1.7;
-  std::vector<Cx> spec(nw + 1);
-  spec[1] = Cx{1.0, 0.0};
+  std::vector<Cx> spectrum(nw + 1);
+  spectrum[1] = Cx{1.0, 0.0};
   std::vector<double> f(nt + 1);
-  finvu2(spec.data(), nw, f.data(), nt, dt, dw);
+  finvu2(spectrum.data(), nw, f.data(), nt, dt, dw);
   for (int i = 1; i <= nt; ++i)
     EXPECT_DOUBLE_EQ(f[i], (dw / kPi) * std::cos(0.5 * dw * (i - 1) * dt)) << i;
 }
@@ -65,27 +65,27 @@ TEST(Finvu2, RealFirstSampleGivesACosineAtHalfTheStep) {
 TEST(Finvu2, ImaginaryFirstSampleGivesAMinusSine) {
   const int nw = 3, nt = 40;
   const double dt = 0.05, dw = 1.7;
-  std::vector<Cx> spec(nw + 1);
-  spec[1] = Cx{0.0, 1.0};
+  std::vector<Cx> spectrum(nw + 1);
+  spectrum[1] = Cx{0.0, 1.0};
   std::vector<double> f(nt + 1);
-  finvu2(spec.data(), nw, f.data(), nt, dt, dw);
+  finvu2(spectrum.data(), nw, f.data(), nt, dt, dw);
   EXPECT_EQ(f[1], 0.0);
   for (int i = 2; i <= nt; ++i)
     EXPECT_DOUBLE_EQ(f[i], -(dw / kPi) * std::sin(0.5 * dw * (i - 1) * dt)) << i;
 }
 
 TEST(Finvu2, NoFrequenciesGivesZeros) {
-  std::vector<Cx> spec(2, Cx{3.0, 4.0});
+  std::vector<Cx> spectrum(2, Cx{3.0, 4.0});
   std::vector<double> f(6, 9.0);
-  finvu2(spec.data(), 0, f.data(), 5, 0.1, 0.2);
+  finvu2(spectrum.data(), 0, f.data(), 5, 0.1, 0.2);
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(f[i], 0.0) << i;
 }
 
 TEST(Finvu2, NonPositiveOutputLengthLeavesTheOutputUntouched) {
-  std::vector<Cx> spec(3, Cx{3.0, 4.0});
+  std::vector<Cx> spectrum(3, Cx{3.0, 4.0});
   std::vector<double> f(3, 9.0);
-  finvu2(spec.data(), 2, f.data(), 0, 0.1, 0.2);
-  finvu2(spec.data(), 2, f.data(), -1, 0.1, 0.2);
+  finvu2(spectrum.data(), 2, f.data(), 0, 0.1, 0.2);
+  finvu2(spectrum.data(), 2, f.data(), -1, 0.1, 0.2);
   for (double v : f) EXPECT_EQ(v, 9.0);
 }
 
@@ -100,10 +100,10 @@ TEST(Finvu2, InvertsTheForwardTransformOfABandLimitedPulse) {
     const double t = (i - 1) * dt - 0.8;
     f[i] = std::exp(-t * t / (2 * 0.05 * 0.05));
   }
-  std::vector<Cx> spec(nw + 1);
-  ffu2(f.data(), nt, spec.data(), nw, dt, dw);
+  std::vector<Cx> spectrum(nw + 1);
+  ffu2(f.data(), nt, spectrum.data(), nw, dt, dw);
   std::vector<double> back(nt + 1);
-  finvu2(spec.data(), nw, back.data(), nt, dt, dw);
+  finvu2(spectrum.data(), nw, back.data(), nt, dt, dw);
   for (int i = 1; i <= nt; ++i) EXPECT_NEAR(back[i], f[i], 1e-6) << i;
 }
 

@@ -178,11 +178,11 @@ TEST(Outime, TraceSamplesAreTheInverseTransformOfTheSpectrum) {
   const int nw = 4, nt = 5;
   const double dt = 0.3, delw = 0.7;
   Accumulators acc(1, 1, 0, nw, 1);
-  std::vector<Cx> spec(nw + 1);
-  for (int jw = 1; jw <= nw; ++jw) spec[jw] = acc.fu(1, jw, 1) = Cx{0.5 * jw, -0.25 * jw};
+  std::vector<Cx> spectrum(nw + 1);
+  for (int jw = 1; jw <= nw; ++jw) spectrum[jw] = acc.fu(1, jw, 1) = Cx{0.5 * jw, -0.25 * jw};
   outime(1, 1, 0, acc, nt, dt, delw, 1, nw, 1);
   std::vector<double> f(nt + 1);
-  finvu2(spec.data(), nw, f.data(), nt, dt, delw);
+  finvu2(spectrum.data(), nw, f.data(), nt, dt, delw);
   std::istringstream got(slurp("fort.60"));
   std::string line;
   for (int i = 1; i <= nt; ++i) {
