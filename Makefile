@@ -5,11 +5,15 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all build demo test sanitize bench format clean
+.PHONY: all deps build demo test sanitize bench format clean
 
 all: build
 
-build:
+## Debian packages the build and the tests need (installed when run as root with apt).
+deps:
+	@tools/ensure-deps build python
+
+build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
@@ -22,7 +26,7 @@ test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 ## The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-sanitize:
+sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTRIPWAVE_SANITIZE=ON \
 	  -DSTRIPWAVE_BENCH=OFF $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
