@@ -3,7 +3,9 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <string>
 
+#include "driver/interrupt.hpp"
 #include "input/readata.hpp"
 #include "iteration/solv1it.hpp"
 #include "iteration/uplag.hpp"
@@ -38,7 +40,10 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
 void FrequencyLoop::run(rec::OutFile& log) {
   static const rec::Layout kBand("(/1x,' jw1 , jw2  in main = ',i5,4x,i5)");
   log.write(kBand, {par_.jw1, par_.jw2});
-  for (int jw = par_.jw2; jw >= par_.jw1; --jw) solveFrequency(jw, log);
+  for (int jw = par_.jw2; jw >= par_.jw1; --jw) {
+    solveFrequency(jw, log);
+    log.flush();  // the log shows how far the run got
+  }
 }
 
 void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
@@ -47,6 +52,7 @@ void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
   // The index is converted to floating point before the subtraction.
   const double freqjw = (static_cast<double>(jw - 1) + 0.5) * par_.delf;
   const Cx s = (*src_.sour)(jw);
+  if (interruptSignal() != 0) stopIfInterrupted("before frequency number " + std::to_string(jw));
   log.write(kFrequency, {jw, freqjw});
   log.write(kSource, {jw, s.re, s.im});
 
@@ -70,8 +76,16 @@ void FrequencyLoop::assemble(int jw, double omega) {
 IterationResult FrequencyLoop::iterateFrequency(int jw, rec::OutFile& log) {
   jw_ = jw;
   ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
-  return iterate(
-      jw, ctl_, cur_, prev_, par_.nx, par_.ny, [this] { sweep(); }, log);
+  int pass = 0;
+  // A stop asked for by a signal is taken at the start of a pass.
+  const auto stoppableSweep = [this, jw, &pass] {
+    ++pass;
+    if (interruptSignal() != 0)
+      stopIfInterrupted("at frequency number " + std::to_string(jw) + ", pass " +
+                        std::to_string(pass));
+    sweep();
+  };
+  return iterate(jw, ctl_, cur_, prev_, par_.nx, par_.ny, stoppableSweep, log);
 }
 
 void FrequencyLoop::accumulate(int jw) {

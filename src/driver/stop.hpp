@@ -19,6 +19,7 @@ inline constexpr int kExitFileError = 2;  ///< file layer: missing file, bad fie
 inline constexpr int kExitBadInput = 3;   ///< deck or tables that cannot give a meaningful run
 inline constexpr int kExitNonFinite = 4;  ///< edge fields became non-finite (run still written)
 inline constexpr int kExitNoMemory = 5;   ///< the grid's storage could not be allocated
+inline constexpr int kExitBusy = 6;       ///< another run holds the run directory
 
 /// An input value the model cannot run with.  The message has already been written to
 /// the log; main repeats it on the standard error stream and exits with kExitBadInput.

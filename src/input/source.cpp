@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "driver/stop.hpp"
 #include "input/reject.hpp"
@@ -33,10 +34,17 @@ double modulus(Cx a) { return std::sqrt(a.re * a.re + a.im * a.im); }
 }  // namespace
 
 void openWaveletFiles(WaveletFiles& files) {
-  files.unfiltered.open("fuente_sin_filtrar");
-  files.filtered.open("fuente_filtrada");
-  files.spectrum.open("espectro_sin_filtrar");
-  files.filteredSpectrum.open("espectro_filtrado");
+  const std::pair<rec::OutFile*, const char*> named[4] = {
+      {&files.unfiltered, "fuente_sin_filtrar"},
+      {&files.filtered, "fuente_filtrada"},
+      {&files.spectrum, "espectro_sin_filtrar"},
+      {&files.filteredSpectrum, "espectro_filtrado"}};
+  for (const auto& [file, name] : named) {
+    // A run that stops before the wavelet is written leaves these names as empty files,
+    // as the established program does; an earlier run's file keeps its content.
+    rec::createIfMissing(name);
+    file->openForCommit(name);
+  }
 }
 
 void echoMute(rec::OutFile& log, double tmute, double dt) {
@@ -189,22 +197,26 @@ void sourceSpectrum(WaveletFiles& files, rec::OutFile& log, const DeckHeader& hd
   const auto time = [dt](int k) { return (k - 1) * dt; };
   const auto frequency = [delf](int j) { return (j - 1) * delf + 0.5 * delf; };
   files.unfiltered.writeReals(layoutPairs(), interleave(nt, time, [&w](int k) { return w[k]; }));
+  files.unfiltered.commit();
 
   std::vector<Cx> spectrum(kMaxFreqs + 1);
   ffu2(w.data(), nt, spectrum.data(), jw2, dt, delw);
   files.spectrum.writeReals(layoutPairs(), interleave(jw2, frequency, [&spectrum](int j) {
                               return modulus(spectrum[j]);
                             }));
+  files.spectrum.commit();
 
   taperSpectrum(spectrum.data(), jw2, band.if3, band.if4);
   files.filteredSpectrum.writeReals(layoutPairs(), interleave(jw2, frequency, [&spectrum](int j) {
                                       return modulus(spectrum[j]);
                                     }));
+  files.filteredSpectrum.commit();
   sour = Vec1<Cx>(kMaxFreqs);
   for (int j = 1; j <= jw2; ++j) sour(j) = spectrum[j];
 
   finvu2(spectrum.data(), jw2, w.data(), nt, dt, delw);
   files.filtered.writeReals(layoutPairs(), interleave(nt, time, [&w](int k) { return w[k]; }));
+  files.filtered.commit();
 }
 
 }  // namespace sw

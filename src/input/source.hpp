@@ -19,7 +19,8 @@ struct WaveletFiles {
   rec::OutFile filteredSpectrum;  ///< "espectro_filtrado": frequency, |tapered spectrum|
 };
 
-/// Creates (or empties) the wavelet files in the order of their units 111, 333, 222, 444.
+/// Opens the wavelet files in the order of their units 111, 333, 222, 444; each is put in
+/// place when written (a name with nothing there is created empty at once).
 void openWaveletFiles(WaveletFiles& files);
 
 /// Frequency indices of the corner frequencies f1 .. f4.
@@ -55,7 +56,7 @@ double normaliseWavelet(std::vector<double>& w, int nt);
 void taperSpectrum(Cx* spectrum, int jw2, int if3, int if4);
 
 /// The wavelet of type key, its normalisation, spectrum and taper, the four wavelet
-/// files and the source spectrum sour(1 .. jw2); nt may be raised by type 2.
+/// files (each committed once written) and the source spectrum sour(1 .. jw2); nt may be raised by type 2.
 void sourceSpectrum(WaveletFiles& files, rec::OutFile& log, const DeckHeader& hdr,
                     const BandIndices& band, RunParams& par, Vec1<Cx>& sour);
 

@@ -1,9 +1,14 @@
 #include "records/in_file.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "records/fields.hpp"
 #include "records/io_error.hpp"
@@ -33,51 +38,135 @@ std::string valueCount(std::size_t n) {
 
 }  // namespace
 
-void InFile::open(std::string name) {
-  name_ = std::move(name);
-  records_.clear();
-  next_ = 0;
-  std::FILE* f = std::fopen(name_.c_str(), "rb");
-  if (f == nullptr) throw IoError("cannot open " + name_ + ": " + std::strerror(errno));
-  std::string data;
-  char chunk[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, got);
-  const bool failed = std::ferror(f) != 0;
-  const int err = errno;
-  std::fclose(f);
-  if (failed) throw IoError("cannot read " + name_ + ": " + std::strerror(err));
+InFile::InFile(InFile&& other) noexcept { *this = std::move(other); }
 
-  // Records end at '\n'; a '\r' just before it is dropped; a last line without a
-  // newline is still a record.
-  std::size_t start = 0;
-  while (start < data.size()) {
-    std::size_t end = data.find('\n', start);
-    const bool terminated = end != std::string::npos;
-    if (!terminated) end = data.size();
-    std::size_t stop = end;
-    if (terminated && stop > start && data[stop - 1] == '\r') --stop;
-    records_.emplace_back(data, start, stop - start);
-    start = end + 1;
+InFile& InFile::operator=(InFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    name_ = std::move(other.name_);
+    file_ = std::exchange(other.file_, nullptr);
+    buffer_ = std::move(other.buffer_);
+    pos_ = other.pos_;
+    end_ = other.end_;
+    atEnd_ = other.atEnd_;
+    record_ = std::move(other.record_);
+    lookahead_ = std::move(other.lookahead_);
+    bytesRead_ = other.bytesRead_;
+    maxBytes_ = other.maxBytes_;
+    bound_ = std::move(other.bound_);
+    next_ = other.next_;
   }
+  return *this;
+}
+
+InFile::~InFile() { close(); }
+
+void InFile::close() noexcept {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
+void InFile::reset(std::string name) {
+  close();
+  name_ = std::move(name);
+  buffer_.assign(std::size_t{1} << 16, '\0');
+  pos_ = end_ = 0;
+  atEnd_ = false;
+  record_.clear();
+  lookahead_.reset();
+  bytesRead_ = 0;
+  maxBytes_ = UINT64_MAX;
+  bound_.clear();
+  next_ = 0;
+}
+
+void InFile::open(std::string name) {
+  reset(std::move(name));
+  file_ = std::fopen(name_.c_str(), "rb");
+  if (file_ == nullptr) throw IoError("cannot open " + name_ + ": " + std::strerror(errno));
 }
 
 void InFile::openOrCreate(std::string name) {
-  std::FILE* probe = std::fopen(name.c_str(), "rb");
-  if (probe == nullptr && errno == ENOENT) {
-    // "a" creates the file without emptying one that appeared meanwhile.
-    std::FILE* f = std::fopen(name.c_str(), "a");
-    if (f == nullptr) throw IoError("cannot create " + name + ": " + std::strerror(errno));
-    std::fclose(f);
-  } else if (probe != nullptr) {
-    std::fclose(probe);
+  struct stat st{};
+  if (lstat(name.c_str(), &st) != 0 && errno == ENOENT) {
+    // O_EXCL: never creates the target of a link, never empties a file that appeared
+    // meanwhile.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+    } else if (errno != EEXIST) {
+      throw IoError("cannot create " + name + ": " + std::strerror(errno));
+    }
+  } else if (S_ISLNK(st.st_mode) && stat(name.c_str(), &st) != 0 && errno == ENOENT) {
+    reset(std::move(name));  // a link to nothing reads as an empty file
+    atEnd_ = true;
+    return;
   }
   open(std::move(name));
 }
 
-std::optional<std::string_view> InFile::peekRecord() const {
-  if (next_ >= static_cast<int>(records_.size())) return std::nullopt;
-  return std::string_view(records_[static_cast<std::size_t>(next_)]);
+void InFile::limitSize(std::uint64_t maxBytes, const std::string& bound) {
+  maxBytes_ = maxBytes;
+  bound_ = bound;
+  struct stat st{};
+  if (file_ != nullptr && fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<std::uint64_t>(st.st_size) > maxBytes)
+    refuseSize(std::to_string(st.st_size) + " bytes");
+  if (bytesRead_ > maxBytes_) refuseSize("more than " + std::to_string(maxBytes_) + " bytes");
+}
+
+void InFile::refuseSize(const std::string& amount) const {
+  throw IoError(name_ + ": " + amount + ", far more than " + bound_ + " can need (at most " +
+                std::to_string(maxBytes_) + " bytes); refused");
+}
+
+bool InFile::refill() {
+  if (atEnd_ || file_ == nullptr) return false;
+  pos_ = 0;
+  end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  if (end_ == 0) {
+    if (std::ferror(file_) != 0)
+      throw IoError("cannot read " + name_ + ": " + std::strerror(errno));
+    atEnd_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool InFile::fetch() {
+  if (lookahead_) return true;
+  // Records end at '\n'; a '\r' just before it is dropped; a last line without a
+  // newline is still a record.
+  std::string line;
+  bool any = false;
+  for (;;) {
+    if (pos_ == end_ && !refill()) break;
+    any = true;
+    const char* begin = buffer_.data() + pos_;
+    const char* stop = static_cast<const char*>(std::memchr(begin, '\n', end_ - pos_));
+    const std::size_t take = stop != nullptr ? static_cast<std::size_t>(stop - begin) : end_ - pos_;
+    if (line.size() + take > kMaxRecordLength)
+      fail(next_ + 1, "a record longer than " + std::to_string(kMaxRecordLength) +
+                          " characters; this is not a text file of the expected kind");
+    line.append(begin, take);
+    pos_ += take;
+    bytesRead_ += take;
+    if (stop != nullptr) {
+      ++pos_;
+      ++bytesRead_;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      break;
+    }
+  }
+  if (bytesRead_ > maxBytes_) refuseSize("more than " + std::to_string(maxBytes_) + " bytes");
+  if (!any) return false;
+  lookahead_ = std::move(line);
+  return true;
+}
+
+std::optional<std::string_view> InFile::peekRecord() {
+  if (!fetch()) return std::nullopt;
+  return std::string_view(*lookahead_);
 }
 
 void InFile::fail(int record, const std::string& what) const {
@@ -85,8 +174,11 @@ void InFile::fail(int record, const std::string& what) const {
 }
 
 std::string_view InFile::takeRecord(const std::string& expected) {
-  if (next_ >= static_cast<int>(records_.size())) fail(next_ + 1, "end of file while " + expected);
-  return records_[static_cast<std::size_t>(next_++)];
+  if (!fetch()) fail(next_ + 1, "end of file while " + expected);
+  record_ = std::move(*lookahead_);
+  lookahead_.reset();
+  ++next_;
+  return record_;
 }
 
 void InFile::read(const Layout& layout, std::initializer_list<Target> targets) {

@@ -1,6 +1,8 @@
 #pragma once
 /// Sequential text input file read record by record, with a layout or free-form.
 
+#include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -22,15 +24,35 @@ struct Target {
   Target(double& v) : kind(Kind::Real), ptr(&v) {}
 };
 
-/// A sequential input file.  Every read starts at the beginning of the next unread
-/// record.  Failures (missing file, unconvertible field, end of file) raise IoError
+/// Longest record accepted, in characters.  No record of the deck or the tables comes
+/// near it; a longer line means a file that is not text (or an endless one, such as
+/// /dev/zero), and it is refused before it fills the memory.
+inline constexpr std::size_t kMaxRecordLength = std::size_t{1} << 16;
+
+/// A sequential input file, read record by record as the reads ask for them: a file is
+/// never held whole, and records after the last one read are never read.  Every read
+/// starts at the beginning of the next unread record.  Failures (missing file,
+/// unconvertible field, end of file, a record or a file beyond its bound) raise IoError
 /// with a message naming the file, the record number and what was expected.
 class InFile {
  public:
+  InFile() = default;
+  InFile(const InFile&) = delete;
+  InFile& operator=(const InFile&) = delete;
+  InFile(InFile&& other) noexcept;
+  InFile& operator=(InFile&& other) noexcept;
+  ~InFile();
+
   /// Opens an existing file; IoError when it is missing or unreadable.
   void open(std::string name);
-  /// Opens `name`, creating it empty when it does not exist.
+  /// Opens `name`, creating it empty when nothing is there.  A symbolic link whose
+  /// target is missing reads as an empty file and creates nothing.
   void openOrCreate(std::string name);
+
+  /// Refuses the file when it holds more than `maxBytes` bytes: at once when it is a
+  /// regular file of that size, otherwise as soon as that much has been read.  `bound`
+  /// says what the limit stands for, e.g. "a deck for a 10 x 8 grid".
+  void limitSize(std::uint64_t maxBytes, const std::string& bound);
 
   /// One formatted read with the value items of `layout` (iw, ew.d): fixed columns,
   /// blanks ignored, an all-blank field is zero, a real without a decimal point is
@@ -49,19 +71,36 @@ class InFile {
   /// Number of records consumed so far.
   int recordsRead() const { return next_; }
   /// The next unread record, or nothing at end of file.
-  std::optional<std::string_view> peekRecord() const;
+  std::optional<std::string_view> peekRecord();
   const std::string& name() const { return name_; }
 
  private:
   [[noreturn]] void fail(int record, const std::string& what) const;
-  /// The next record, consumed; IoError naming `expected` at end of file.
+  [[noreturn]] void refuseSize(const std::string& amount) const;
+  /// Closes the file and forgets its records; the next open starts afresh.
+  void reset(std::string name);
+  void close() noexcept;
+  /// Reads the next record into lookahead_ unless it holds one; false at end of file.
+  bool fetch();
+  /// Refills the read buffer; false at end of file.
+  bool refill();
+  /// The next record, consumed; IoError naming `expected` at end of file.  The view
+  /// stays valid until the next record is taken.
   std::string_view takeRecord(const std::string& expected);
   void readField(std::string_view record, std::size_t& pos, const Item& item, const Target& target,
                  const Layout& layout);
   void assignList(const Target& target, std::size_t index, std::string_view token, int record);
 
   std::string name_;
-  std::vector<std::string> records_;
+  std::FILE* file_ = nullptr;
+  std::vector<char> buffer_;  ///< bytes read from the file, not yet split into records
+  std::size_t pos_ = 0, end_ = 0;
+  bool atEnd_ = false;
+  std::string record_;                    ///< the record taken last
+  std::optional<std::string> lookahead_;  ///< the next record, once fetched
+  std::uint64_t bytesRead_ = 0;           ///< bytes of the records fetched so far
+  std::uint64_t maxBytes_ = UINT64_MAX;
+  std::string bound_;
   int next_ = 0;
 };
 

@@ -1,5 +1,10 @@
 #include "records/out_file.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -15,82 +20,173 @@ namespace {
 /// The buffer is written out once it holds this many bytes.
 constexpr std::size_t kFlushSize = std::size_t{1} << 16;
 
-std::string osError(int err) { return std::strerror(err); }
+constexpr std::string_view kTempMark = ".stripwave-";
+
+/// What stands at an output name.
+struct Existing {
+  bool special = false;  ///< a device, pipe or socket: written in place
+  bool regular = false;  ///< a regular file, to be replaced keeping its permissions
+  mode_t mode = 0;
+};
+
+/// Looks at `name` without following a link there.  A directory, or a file nobody may
+/// write, is not replaced: it raises IoError (`action` names what was attempted).
+Existing inspect(const std::string& name, const std::string& action) {
+  struct stat st{};
+  Existing e;
+  if (lstat(name.c_str(), &st) != 0) return e;  // nothing there (or not visible): create
+  if (S_ISDIR(st.st_mode)) throw IoError(action + " " + name + ": " + std::strerror(EISDIR));
+  if (S_ISREG(st.st_mode)) {
+    // The permission bits are asked as well as access(): root may write anything.
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(name.c_str(), W_OK) != 0)
+      throw IoError(action + " " + name +
+                    ": the file there is read-only; make it writable or remove it");
+    e.regular = true;
+    e.mode = st.st_mode & 07777;
+  } else if (!S_ISLNK(st.st_mode)) {
+    e.special = true;
+  }
+  return e;
+}
+
+/// A fresh name beside `name` for its temporary file.
+std::string temporaryName(const std::string& name) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = name.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+  return dir + "." + base + std::string(kTempMark) + std::to_string(getpid()) + "-" +
+         std::to_string(counter++);
+}
+
+bool allDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
 
 }  // namespace
 
+bool isTemporaryName(std::string_view name) {
+  if (name.size() < 2 || name[0] != '.') return false;
+  const std::size_t mark = name.rfind(kTempMark);
+  if (mark == std::string_view::npos || mark == 0) return false;
+  const std::string_view tail = name.substr(mark + kTempMark.size());
+  const std::size_t dash = tail.find('-');
+  return dash != std::string_view::npos && allDigits(tail.substr(0, dash)) &&
+         allDigits(tail.substr(dash + 1));
+}
+
+void createIfMissing(const std::string& name) {
+  struct stat st{};
+  if (lstat(name.c_str(), &st) == 0 || errno != ENOENT) return;
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    ::close(fd);
+  } else if (errno != EEXIST) {
+    throw IoError("cannot create " + name + ": " + std::strerror(errno));
+  }
+}
+
 OutFile::OutFile(OutFile&& other) noexcept
     : name_(std::move(other.name_)),
-      file_(std::exchange(other.file_, nullptr)),
-      deferred_(std::exchange(other.deferred_, false)),
-      buffer_(std::move(other.buffer_)) {
-  other.buffer_.clear();
-}
+      temp_(std::exchange(other.temp_, std::string())),
+      fd_(std::exchange(other.fd_, -1)),
+      state_(std::exchange(other.state_, State::Closed)),
+      live_(other.live_),
+      buffer_(std::exchange(other.buffer_, std::string())) {}
 
 OutFile& OutFile::operator=(OutFile&& other) noexcept {
   if (this != &other) {
-    closeQuietly();
+    discard();
     name_ = std::move(other.name_);
-    file_ = std::exchange(other.file_, nullptr);
-    deferred_ = std::exchange(other.deferred_, false);
-    buffer_ = std::move(other.buffer_);
-    other.buffer_.clear();
+    temp_ = std::exchange(other.temp_, std::string());
+    fd_ = std::exchange(other.fd_, -1);
+    state_ = std::exchange(other.state_, State::Closed);
+    live_ = other.live_;
+    buffer_ = std::exchange(other.buffer_, std::string());
   }
   return *this;
 }
 
-OutFile::~OutFile() { closeQuietly(); }
+OutFile::~OutFile() { discard(); }
 
-void OutFile::closeQuietly() noexcept {
-  if (file_ != nullptr) {
-    try {
-      drain();
-    } catch (...) {
-      // Nothing can be reported from here; the records are lost.
+void OutFile::discard() noexcept {
+  if (fd_ >= 0) {
+    if (temp_.empty()) {
+      try {
+        drain();  // a live or special file keeps what was written
+      } catch (...) {
+        // Nothing can be reported from here.
+      }
     }
-    std::fclose(file_);
-    file_ = nullptr;
+    ::close(fd_);
+    fd_ = -1;
   }
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
   buffer_.clear();
-  deferred_ = false;
+  state_ = State::Closed;
+}
+
+void OutFile::fail(const std::string& action, int err) const {
+  throw IoError(action + " " + name_ + ": " + std::strerror(err));
 }
 
 void OutFile::open(std::string name) {
-  if (file_ != nullptr) {
-    drain();
-    std::fclose(file_);
-    file_ = nullptr;
-  }
-  buffer_.clear();
-  deferred_ = false;
+  discard();
   name_ = std::move(name);
-  create();
+  live_ = true;
+  createTarget();
+  if (!temp_.empty()) {
+    // In place at once: the log is followed while the run goes on.
+    if (std::rename(temp_.c_str(), name_.c_str()) != 0) {
+      const int err = errno;
+      discard();
+      fail("cannot create", err);
+    }
+    temp_.clear();
+  }
+  state_ = State::Writing;
 }
 
-void OutFile::openOnFirstWrite(std::string name) {
-  if (file_ != nullptr) {
-    drain();
-    std::fclose(file_);
-    file_ = nullptr;
-  }
-  buffer_.clear();
+void OutFile::openForCommit(std::string name) {
+  discard();
   name_ = std::move(name);
-  deferred_ = true;
+  live_ = false;
+  inspect(name_, "cannot create");
+  state_ = State::Pending;
 }
 
-void OutFile::create() {
-  std::FILE* f = std::fopen(name_.c_str(), "w");
-  if (f == nullptr) throw IoError("cannot create " + name_ + ": " + osError(errno));
-  // Records are collected in buffer_ already; a second buffer would only copy them.
-  std::setvbuf(f, nullptr, _IONBF, 0);
-  file_ = f;
-  deferred_ = false;
+void OutFile::createTarget() {
+  const Existing e = inspect(name_, "cannot create");
+  if (e.special) {
+    fd_ = ::open(name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) fail("cannot create", errno);
+    return;
+  }
+  for (;;) {
+    temp_ = temporaryName(name_);
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd_ >= 0) break;
+    const int err = errno;
+    temp_.clear();
+    if (err != EEXIST) fail("cannot create", err);
+  }
+  // A replaced file keeps its permissions, as it would when overwritten.
+  if (e.regular && fchmod(fd_, e.mode) != 0) {
+    const int err = errno;
+    discard();
+    fail("cannot create", err);
+  }
 }
 
 void OutFile::prepare() {
-  if (file_ != nullptr) return;
-  if (!deferred_) throw std::logic_error("write to a file that is not open");
-  create();
+  if (state_ == State::Writing) return;
+  if (state_ != State::Pending) throw std::logic_error("write to a file that is not open");
+  createTarget();
+  state_ = State::Writing;
 }
 
 void OutFile::drainIfFull() {
@@ -98,12 +194,17 @@ void OutFile::drainIfFull() {
 }
 
 void OutFile::drain() {
-  if (file_ == nullptr || buffer_.empty()) return;
-  const std::size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
-  if (written != buffer_.size()) {
-    const int err = errno;
-    buffer_.erase(0, written);
-    throw IoError("cannot write " + name_ + ": " + osError(err));
+  if (fd_ < 0 || buffer_.empty()) return;
+  std::size_t done = 0;
+  while (done < buffer_.size()) {
+    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : EIO;
+      buffer_.erase(0, done);
+      fail("cannot write", err);
+    }
+    done += static_cast<std::size_t>(n);
   }
   buffer_.clear();
 }
@@ -142,11 +243,25 @@ void OutFile::writeList(std::initializer_list<Value> items) {
   drainIfFull();
 }
 
-void OutFile::flush() {
+void OutFile::flush() { drain(); }
+
+void OutFile::finish() {
+  if (state_ != State::Writing) return;
   drain();
-  if (file_ != nullptr && std::fflush(file_) != 0) {
-    throw IoError("cannot write " + name_ + ": " + osError(errno));
+  const int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) fail("cannot write", errno);
+  state_ = temp_.empty() ? State::Closed : State::Finished;
+}
+
+void OutFile::commit() {
+  finish();
+  if (state_ == State::Finished) {
+    // The name is looked at again: what appeared there meanwhile is not replaced either.
+    inspect(name_, "cannot create");
+    if (std::rename(temp_.c_str(), name_.c_str()) != 0) fail("cannot create", errno);
+    temp_.clear();
   }
+  state_ = State::Closed;
 }
 
 }  // namespace sw::rec

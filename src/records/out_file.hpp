@@ -1,10 +1,10 @@
 #pragma once
-/// Sequential text output file written through record layouts.
+/// Sequential text output file written through record layouts, put in place safely.
 
-#include <cstdio>
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "records/layout.hpp"
 #include "records/value.hpp"
@@ -12,8 +12,14 @@
 namespace sw::rec {
 
 /// A sequential text file: the run log, a wavelet file, a snapshot or trace file.
-/// Output is buffered and flushed on flush() and on destruction; a failure to create or
-/// write the file raises IoError.
+///
+/// A file is never written through what stands at its name.  Its records go to a
+/// temporary file beside it (".<name>.stripwave-<pid>-<n>") which is then renamed to the
+/// name, so a symbolic link there is replaced, not followed, and a file of an earlier run
+/// keeps its content until the new one is complete.  What cannot be replaced is refused
+/// when the file is opened: a directory, or a file without write permission.  A special
+/// file there (a device, a pipe) is written in place.  Every write, flush and close is
+/// checked; a failure raises IoError naming the file.
 class OutFile {
  public:
   OutFile() = default;
@@ -21,12 +27,16 @@ class OutFile {
   OutFile& operator=(const OutFile&) = delete;
   OutFile(OutFile&& other) noexcept;
   OutFile& operator=(OutFile&& other) noexcept;
+  /// Removes the temporary file of a file that was not committed; a live file is
+  /// flushed and closed without a check.
   ~OutFile();
 
-  /// Creates `name`, or empties it when present.
+  /// A live file (the run log): created empty under a temporary name and renamed into
+  /// place at once, then written in place, so its progress can be followed.
   void open(std::string name);
-  /// Remembers `name`; the file is created only when its first record is written.
-  void openOnFirstWrite(std::string name);
+  /// A file that appears when committed: the name is checked now, the temporary file is
+  /// created with the first record, and commit() puts it in place.
+  void openForCommit(std::string name);
 
   void write(const Layout& layout, std::initializer_list<Value> values);
   void write(const Layout& layout, std::span<const Value> values);
@@ -34,25 +44,51 @@ class OutFile {
   /// Free-form write: one record.
   void writeList(std::initializer_list<Value> items);
 
-  /// Writes the buffered records to the file.
+  /// Writes the buffered records to the file (to the temporary file before a commit).
   void flush();
-  bool isOpen() const { return file_ != nullptr || deferred_; }
+  /// Writes out and closes the file, checking both.  The file stays under its temporary
+  /// name until commit().
+  void finish();
+  /// finish(), then renames the temporary file to the name.  A file that never received a
+  /// record is not created.  A live file is closed.
+  void commit();
+
+  bool isOpen() const { return state_ != State::Closed; }
   const std::string& name() const { return name_; }
 
  private:
-  /// Makes sure the file exists before a record is buffered for it.
+  enum class State : unsigned char {
+    Closed,   ///< nothing open, or committed
+    Pending,  ///< waiting for its first record (openForCommit)
+    Writing,  ///< records go to fd_
+    Finished  ///< closed, waiting under its temporary name for commit()
+  };
+
+  /// Makes sure a file is there before a record is buffered for it.
   void prepare();
   /// Writes the buffer once it has grown past its flush size.
   void drainIfFull();
   void drain();
-  /// Flushes and closes without throwing (destructor, move assignment).
-  void closeQuietly() noexcept;
-  void create();
+  /// Creates the temporary file, or opens a special file in place.
+  void createTarget();
+  /// Closes and removes what is not committed, without throwing.
+  void discard() noexcept;
+  [[noreturn]] void fail(const std::string& action, int err) const;
 
   std::string name_;
-  std::FILE* file_ = nullptr;
-  bool deferred_ = false;
+  std::string temp_;  ///< temporary name; empty when written in place
+  int fd_ = -1;
+  State state_ = State::Closed;
+  bool live_ = false;
   std::string buffer_;
 };
+
+/// Creates `name` as an empty file when nothing stands there (not even a link); what is
+/// there is left alone.
+void createIfMissing(const std::string& name);
+
+/// True for the names of the temporary files OutFile creates; such files left in a run
+/// directory belong to an interrupted run.
+bool isTemporaryName(std::string_view name);
 
 }  // namespace sw::rec

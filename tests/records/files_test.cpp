@@ -11,6 +11,7 @@
 #include "records/out_file.hpp"
 #include "records/render.hpp"
 #include "support/files.hpp"
+#include "support/run.hpp"
 
 namespace {
 
@@ -31,30 +32,32 @@ std::string ioErrorOf(F f) {
   return "no error";
 }
 
-TEST(OutFile, DeferredFileIsNotCreatedWithoutRecords) {
+TEST(OutFile, FileWithoutRecordsIsNotCreated) {
   sw::test::TempDir dir;
   const std::string path = dir.file("fort.501");
   {
     OutFile out;
-    out.openOnFirstWrite(path);
+    out.openForCommit(path);
     EXPECT_TRUE(out.isOpen());
     out.flush();
+    out.commit();
   }
-  EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
-TEST(OutFile, DeferredFileAppearsWithItsFirstRecord) {
+TEST(OutFile, CommittedFileAppearsWhenCommitted) {
   sw::test::TempDir dir;
   const std::string path = dir.file("fort.601");
   static const Layout g154("(g15.4)");
-  {
-    OutFile out;
-    out.openOnFirstWrite(path);
-    out.writeReals(g154, std::vector<double>{1.5});
-    EXPECT_TRUE(fs::exists(path));
-    out.writeReals(g154, std::vector<double>{12345.6});
-  }
+  OutFile out;
+  out.openForCommit(path);
+  out.writeReals(g154, std::vector<double>{1.5});
+  out.flush();
+  EXPECT_FALSE(fs::exists(path));
+  out.writeReals(g154, std::vector<double>{12345.6});
+  out.commit();
   EXPECT_EQ(sw::test::readBytes(path), "      1.500    \n     0.1235E+05\n");
+  EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u) << "no temporary file is left";
 }
 
 TEST(OutFile, OpenTruncatesAndFlushWritesTheRecords) {
@@ -119,7 +122,7 @@ TEST(OutFile, FailureToCreateNamesTheFile) {
   EXPECT_EQ(ioErrorOf([&] { out.open(path); }),
             "cannot create " + path + ": No such file or directory");
   OutFile deferred;
-  deferred.openOnFirstWrite(path);
+  deferred.openForCommit(path);
   EXPECT_EQ(ioErrorOf([&] { deferred.write(Layout("(i5)"), {1}); }),
             "cannot create " + path + ": No such file or directory");
 }

@@ -1,0 +1,28 @@
+#pragma once
+/// Interruption of a run by SIGINT or SIGTERM: the handler only notes the signal; the run
+/// looks at the note between passes and between output files and stops there.
+
+#include <string>
+
+namespace sw {
+
+/// A run stopped by a signal; `where` says how far it got.
+struct Interrupted {
+  int signal = 0;
+  std::string where;
+};
+
+/// Installs the handlers of SIGINT and SIGTERM (a second such signal ends the process at
+/// once) and ignores SIGXFSZ, so that a file size limit is a write error like a full disk.
+void installInterruptHandlers();
+
+/// The signal that asked the run to stop, or 0.
+int interruptSignal();
+
+/// Throws Interrupted with `where` when a signal asked the run to stop.
+void stopIfInterrupted(const std::string& where);
+
+/// Name of a signal for messages: "SIGINT", "SIGTERM".
+std::string signalName(int signal);
+
+}  // namespace sw
