@@ -44,7 +44,7 @@ InFile& InFile::operator=(InFile&& other) noexcept {
   if (this != &other) {
     close();
     name_ = std::move(other.name_);
-    file_ = std::exchange(other.file_, nullptr);
+    fd_ = std::exchange(other.fd_, -1);
     buffer_ = std::move(other.buffer_);
     pos_ = other.pos_;
     end_ = other.end_;
@@ -62,8 +62,8 @@ InFile& InFile::operator=(InFile&& other) noexcept {
 InFile::~InFile() { close(); }
 
 void InFile::close() noexcept {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 void InFile::reset(std::string name) {
@@ -82,8 +82,8 @@ void InFile::reset(std::string name) {
 
 void InFile::open(std::string name) {
   reset(std::move(name));
-  file_ = std::fopen(name_.c_str(), "rb");
-  if (file_ == nullptr) throw IoError("cannot open " + name_ + ": " + std::strerror(errno));
+  fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw IoError("cannot open " + name_ + ": " + std::strerror(errno));
 }
 
 void InFile::openOrCreate(std::string name) {
@@ -109,7 +109,7 @@ void InFile::limitSize(std::uint64_t maxBytes, const std::string& bound) {
   maxBytes_ = maxBytes;
   bound_ = bound;
   struct stat st{};
-  if (file_ != nullptr && fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode) &&
+  if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) &&
       static_cast<std::uint64_t>(st.st_size) > maxBytes)
     refuseSize(std::to_string(st.st_size) + " bytes");
   if (bytesRead_ > maxBytes_) refuseSize("more than " + std::to_string(maxBytes_) + " bytes");
@@ -121,15 +121,19 @@ void InFile::refuseSize(const std::string& amount) const {
 }
 
 bool InFile::refill() {
-  if (atEnd_ || file_ == nullptr) return false;
-  pos_ = 0;
-  end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-  if (end_ == 0) {
-    if (std::ferror(file_) != 0)
-      throw IoError("cannot read " + name_ + ": " + std::strerror(errno));
+  if (atEnd_ || fd_ < 0) return false;
+  pos_ = end_ = 0;
+  // Whatever is there: a pipe delivers its records as they come.
+  ssize_t got;
+  do {
+    got = ::read(fd_, buffer_.data(), buffer_.size());
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) throw IoError("cannot read " + name_ + ": " + std::strerror(errno));
+  if (got == 0) {
     atEnd_ = true;
     return false;
   }
+  end_ = static_cast<std::size_t>(got);
   return true;
 }
 

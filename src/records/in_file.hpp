@@ -2,7 +2,6 @@
 /// Sequential text input file read record by record, with a layout or free-form.
 
 #include <cstdint>
-#include <cstdio>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -92,7 +91,7 @@ class InFile {
   void assignList(const Target& target, std::size_t index, std::string_view token, int record);
 
   std::string name_;
-  std::FILE* file_ = nullptr;
+  int fd_ = -1;
   std::vector<char> buffer_;  ///< bytes read from the file, not yet split into records
   std::size_t pos_ = 0, end_ = 0;
   bool atEnd_ = false;

@@ -42,4 +42,21 @@ std::string readBytes(const std::string& path) {
   return s.str();
 }
 
+void replaceLine(const std::string& path, int number, const std::string& text) {
+  const std::string old = readBytes(path);
+  std::string out;
+  int line = 1;
+  std::size_t pos = 0;
+  while (pos < old.size()) {
+    std::size_t end = old.find('\n', pos);
+    if (end == std::string::npos) end = old.size();
+    out += line == number ? text : old.substr(pos, end - pos);
+    out += '\n';
+    pos = end + 1;
+    ++line;
+  }
+  if (number >= line) throw std::runtime_error(path + " has no line " + std::to_string(number));
+  writeBytes(path, out);
+}
+
 }  // namespace sw::test

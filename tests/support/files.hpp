@@ -27,5 +27,7 @@ class TempDir {
 void writeBytes(const std::string& path, std::string_view bytes);
 /// The whole content of `path`.
 std::string readBytes(const std::string& path);
+/// Replaces line `number` (from 1) of the text file `path` with `text`.
+void replaceLine(const std::string& path, int number, const std::string& text);
 
 }  // namespace sw::test

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <stdexcept>
 
 namespace sw::test {
@@ -18,9 +20,10 @@ ChangeDir::~ChangeDir() {
   fs::current_path(old_, ec);
 }
 
-RunResult runProgram(const fs::path& dir) {
-  TempDir errDir;
-  const std::string errFile = errDir.file("stderr");
+namespace {
+
+/// Starts the program in `dir` with its standard error stream going to `errFile`.
+pid_t startProgram(const fs::path& dir, const std::string& errFile, const RunLimits& limits) {
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -31,15 +34,62 @@ RunResult runProgram(const fs::path& dir) {
     close(fd);
     const int devnull = open("/dev/null", O_WRONLY);
     if (devnull >= 0) dup2(devnull, STDOUT_FILENO);
+    if (limits.fileSizeBytes >= 0) {
+      rlimit l{};
+      getrlimit(RLIMIT_FSIZE, &l);
+      l.rlim_cur = static_cast<rlim_t>(limits.fileSizeBytes);
+      setrlimit(RLIMIT_FSIZE, &l);
+    }
     execl(STRIPWAVE_BINARY, "stripwave", static_cast<char*>(nullptr));
     _exit(127);
   }
+  return pid;
+}
+
+RunResult waitProgram(pid_t pid, const std::string& errFile) {
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
   RunResult r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   r.err = readBytes(errFile);
   return r;
+}
+
+}  // namespace
+
+RunResult runProgram(const fs::path& dir, const RunLimits& limits) {
+  TempDir errDir;
+  const std::string errFile = errDir.file("stderr");
+  return waitProgram(startProgram(dir, errFile, limits), errFile);
+}
+
+BackgroundRun::BackgroundRun(const fs::path& dir) : errFile_(errDir_.file("stderr")) {
+  pid_ = startProgram(dir, errFile_, {});
+}
+
+BackgroundRun::~BackgroundRun() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+void BackgroundRun::signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+RunResult BackgroundRun::wait() {
+  const RunResult r = waitProgram(pid_, errFile_);
+  pid_ = -1;
+  return r;
+}
+
+bool waitUntil(const std::function<bool()>& ready, double seconds) {
+  for (int k = 0; k < static_cast<int>(seconds * 100); ++k) {
+    if (ready()) return true;
+    usleep(10000);
+  }
+  return ready();
 }
 
 RunResult runProgramOnTerminal(const fs::path& dir) {
