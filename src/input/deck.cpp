@@ -1,5 +1,6 @@
 #include "input/deck.hpp"
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
@@ -76,6 +77,10 @@ void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& 
   if (par.ny < 1)
     rejectInput(log, "inp_A: ny = " + std::to_string(par.ny) +
                          ", the number of elements along y must be at least 1");
+  // About 60 header lines and a five-line region group per element at the very most.
+  const std::uint64_t elements = static_cast<std::uint64_t>(par.nx) * par.ny;
+  deck.limitSize(inputSizeBound(64 + 5 * (elements + 1)),
+                 "a deck for a " + std::to_string(par.nx) + " x " + std::to_string(par.ny) + " grid");
 }
 
 void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {

@@ -1,6 +1,8 @@
 #include "input/materials.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <complex>
 #include <string>
 
@@ -40,6 +42,15 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
   static const rec::Layout kModulusRecord("(3e20.12)");
   static const rec::Layout kDensity("(e20.12)");
   std::array<double, kMaxMaterials + 1> vp{}, vs{}, vph{}, vpv{}, vsh{};
+
+  // A table may hold more materials than the run reads, but not more than there can be.
+  const std::uint64_t records = static_cast<std::uint64_t>(kMaxMaterials) * (2 + std::max(nf, 0));
+  const std::string bound =
+      "a table of " + std::to_string(kMaxMaterials) + " materials of nf = " + std::to_string(nf) +
+      " records";
+  for (rec::InFile* f : {&in.pmod, &in.smod, &in.dens}) f->limitSize(inputSizeBound(records), bound);
+  if (nmat >= 3)  // the anisotropic tables are not read at all otherwise
+    for (rec::InFile& f : in.aniso) f.limitSize(inputSizeBound(records), bound);
 
   for (int i = 1; i <= nmat - 1; ++i) {
     int num = 0;

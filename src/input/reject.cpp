@@ -14,6 +14,8 @@ void rejectInput(rec::OutFile& log, const std::string& message) {
   throw InputError(message);
 }
 
+std::uint64_t inputSizeBound(std::uint64_t records) { return 256 * records + 65536; }
+
 int truncInt(double x) {
   if (std::isnan(x)) return INT_MAX;
   if (x >= 2147483648.0) return INT_MAX;

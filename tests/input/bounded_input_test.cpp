@@ -1,0 +1,67 @@
+// The deck and the tables are read only as far as the run needs them, and a file far
+// larger than any valid one is refused instead of being read.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "input_harness.hpp"
+
+namespace swtest {
+namespace {
+
+struct BoundCase {
+  const char* name;
+  int nmat;
+  const char* file;     ///< the file replaced
+  bool endless;         ///< a link to /dev/zero, else a valid file grown to 2 GiB
+  const char* message;  ///< IoError text after the file name; empty: the run goes on
+};
+
+class BoundedInput : public testing::TestWithParam<BoundCase> {};
+
+TEST_P(BoundedInput, RefusesOrLeavesUnread) {
+  const BoundCase& c = GetParam();
+  ScratchDir dir;
+  TestDeck deck;
+  deck.nmat = c.nmat;
+  if (c.nmat >= 3) deck.regions.push_back({20.0, 30.0, 10.0, 20.0, 3});
+  writeRun(deck);
+  if (c.endless) {
+    fs::remove(c.file);
+    fs::create_symlink("/dev/zero", c.file);
+  } else {
+    if (!fs::exists(c.file)) writeFile(c.file, "    3\n");
+    fs::resize_file(c.file, std::uintmax_t{2} << 30);  // sparse: zeros after the content
+  }
+  const InputRun r = runReadata();
+  if (std::string(c.message).empty()) {
+    EXPECT_EQ(r.outcome.kind, Outcome::Kind::Returned) << r.outcome.message;
+  } else {
+    EXPECT_EQ(r.outcome.kind, Outcome::Kind::IoFailed);
+    EXPECT_EQ(r.outcome.message, std::string(c.file) + c.message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BoundedInput,
+    testing::Values(
+        BoundCase{"DeckEndless", 2, "inp_A", true,
+                  ", record 1: a record longer than 65536 characters; this is not a text file "
+                  "of the expected kind"},
+        BoundCase{"DeckHuge", 2, "inp_A", false,
+                  ": 2147483648 bytes, far more than a deck for a 10 x 8 grid can need (at most "
+                  "185600 bytes); refused"},
+        BoundCase{"TableHuge", 2, "s_modulus.freq", false,
+                  ": 2147483648 bytes, far more than a table of 20 materials of nf = 6 records "
+                  "can need (at most 106496 bytes); refused"},
+        BoundCase{"UsedAnisotropicTableEndless", 3, "p33_interp.freq", true,
+                  ", record 1: a record longer than 65536 characters; this is not a text file "
+                  "of the expected kind"},
+        BoundCase{"UnusedAnisotropicTableEndless", 2, "p11_interp.freq", true, ""},
+        BoundCase{"UnusedAnisotropicTableHuge", 2, "p66_interp.freq", false, ""}),
+    [](const testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace swtest
