@@ -2,10 +2,12 @@
 MAKEFLAGS += --no-print-directory
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build demo test sanitize bench format clean
+.PHONY: all deps build demo test sanitize fuzz bench format clean
 
 all: build
 
@@ -32,6 +34,15 @@ sanitize: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+## libFuzzer targets (record reader, deck, tables) under AddressSanitizer and
+## UndefinedBehaviorSanitizer, each for FUZZ_SECONDS (clang, build-fuzz/).
+fuzz:
+	@tools/ensure-deps fuzz
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DSTRIPWAVE_FUZZ=ON -DSTRIPWAVE_TESTS=OFF -DSTRIPWAVE_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@tools/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 ## Benchmarks (Google Benchmark).
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
@@ -40,4 +51,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.hpp')
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

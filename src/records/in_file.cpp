@@ -32,6 +32,9 @@ std::string quoted(std::string_view text) {
   return q;
 }
 
+/// Bytes asked of the file at a time.
+constexpr std::size_t kReadSize = std::size_t{1} << 14;
+
 std::string valueCount(std::size_t n) {
   return std::to_string(n) + (n == 1 ? " value" : " values");
 }
@@ -69,7 +72,6 @@ void InFile::close() noexcept {
 void InFile::reset(std::string name) {
   close();
   name_ = std::move(name);
-  buffer_.assign(std::size_t{1} << 16, '\0');
   pos_ = end_ = 0;
   atEnd_ = false;
   record_.clear();
@@ -122,6 +124,7 @@ void InFile::refuseSize(const std::string& amount) const {
 
 bool InFile::refill() {
   if (atEnd_ || fd_ < 0) return false;
+  if (buffer_.empty()) buffer_.resize(kReadSize);  // a file never read takes no buffer
   pos_ = end_ = 0;
   // Whatever is there: a pipe delivers its records as they come.
   ssize_t got;

@@ -1,0 +1,202 @@
+#include "harness.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <fstream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/files.hpp"
+#include "driver/params.hpp"
+#include "driver/stop.hpp"
+#include "input/deck.hpp"
+#include "input/materials.hpp"
+#include "input/readata.hpp"
+#include "records/in_file.hpp"
+#include "records/io_error.hpp"
+#include "records/layout.hpp"
+#include "records/out_file.hpp"
+
+namespace sw::fuzz {
+
+namespace {
+
+void writeFile(const char* name, std::string_view bytes) {
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string i5(int v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%5d\n", v);
+  return buf;
+}
+
+std::string e20(double v) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%20.11E\n", v);
+  return buf;
+}
+
+/// Runs the input routine on the files in the current directory; the documented ways
+/// for it to end are caught, anything else escapes.
+void runInput() {
+  // The tables of every material and frequency are allocated once: allocating and
+  // clearing them anew costs more than the rest of an input.  What an input does not
+  // read keeps the values of an earlier one, which nothing here looks at.
+  static auto mat = std::make_unique<Materials>();
+  static Vec1<Cx> sour(kMaxFreqs);
+  InputFiles in;
+  rec::OutFile log;
+  RunParams par;
+  try {
+    connectFiles(in, log);
+    readata(in, log, par, *mat, sour);
+  } catch (const Stop&) {
+  } catch (const InputError&) {
+  } catch (const rec::IoError&) {
+  }
+}
+
+/// Tables of nmat materials with nf records each, valid for the deck of readTables.
+void writeTables(int nmat, int nf) {
+  std::string p, s, d, a;
+  for (int i = 1; i <= nmat - 1; ++i) {
+    p += i5(i);
+    s += i5(i);
+    d += i5(i) + e20(2.0 + 0.1 * i);
+    for (int j = nf; j >= 1; --j) {
+      char rec[96];
+      std::snprintf(rec, sizeof rec, "%20.12E%20.12E%20.12E\n", 1.0 * j, 9.0 + i, 0.05 * i);
+      p += rec;
+      std::snprintf(rec, sizeof rec, "%20.12E%20.12E%20.12E\n", 1.0 * j, 2.0 + 0.1 * i, 0.01 * i);
+      s += rec;
+    }
+  }
+  writeFile("p_modulus.freq", p);
+  writeFile("s_modulus.freq", s);
+  writeFile("bulk_density.mat", d);
+  static const char* const kAniso[5] = {"p11_interp.freq", "p13_interp.freq", "p33_interp.freq",
+                                        "p55_interp.freq", "p66_interp.freq"};
+  const double c[5] = {12.0, 4.0, 10.0, 3.0, 3.5};
+  for (int u = 0; u < 5; ++u) {
+    a.clear();
+    for (int i = 3; i <= nmat; ++i) {
+      a += i5(i) + e20(2.4);
+      for (int j = nf; j >= 1; --j) {
+        char rec[96];
+        std::snprintf(rec, sizeof rec, "%g %.12E %.12E\n", 1.0 * j, c[u], 0.02 * c[u]);
+        a += rec;
+      }
+    }
+    writeFile(kAniso[u], a);
+  }
+}
+
+}  // namespace
+
+void readRecords(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  const std::size_t scriptLength = std::min<std::size_t>(data[0], size - 1);
+  const std::uint8_t* script = data + 1;
+  const std::string_view text(reinterpret_cast<const char*>(data) + 1 + scriptLength,
+                              size - 1 - scriptLength);
+  writeFile("records.txt", text);
+
+  static const rec::Layout kI5("(i5)"), k2I5("(2i5)"), kE208("(e20.8)"), kE2012("(e20.12)"),
+      k3E2012("(3e20.12)");
+  rec::InFile in;
+  int n[3] = {};
+  double x[7] = {};
+  try {
+    in.open("records.txt");
+    // The script repeats until the text is used up: every read either succeeds or
+    // raises IoError.
+    for (int round = 0; round < 1000 && scriptLength > 0; ++round) {
+      for (std::size_t k = 0; k < scriptLength; ++k) {
+        switch (script[k] % 16) {
+          case 0: in.read(kI5, {n[0]}); break;
+          case 1: in.read(kI5, {n[0], n[1]}); break;
+          case 2: in.read(k2I5, {n[0], n[1]}); break;
+          case 3: in.read(kE208, {x[0]}); break;
+          case 4: in.read(kE208, {x[0], x[1]}); break;
+          case 5: in.read(kE208, {x[0], x[1], x[2], x[3]}); break;
+          case 6: in.read(kE2012, {x[0]}); break;
+          case 7: in.read(k3E2012, {x[0], x[1], x[2]}); break;
+          case 8: in.read(k3E2012, {x[0], x[1], x[2], x[3], x[4], x[5], x[6]}); break;
+          case 9: in.read(kE208, std::span<const rec::Target>{}); break;
+          case 10: in.read(kI5, std::span<const rec::Target>{}); break;
+          case 11: in.readList({x[0]}); break;
+          case 12: in.readList({x[0], x[1], x[2]}); break;
+          case 13: in.readList({n[0], x[0], x[1]}); break;
+          case 14: in.readList({n[2]}); break;
+          default:
+            if (!in.peekRecord()) return;
+            break;
+        }
+      }
+    }
+  } catch (const rec::IoError&) {
+  }
+}
+
+void readDeck(const std::uint8_t* data, std::size_t size) {
+  writeFile("inp_A", std::string_view(reinterpret_cast<const char*>(data), size));
+  // Tables to match: the deck header is read once to learn nmat and nf.
+  int nmat = 2, nf = 1;
+  try {
+    rec::InFile deck;
+    deck.open("inp_A");
+    rec::OutFile log;
+    log.open("/dev/null");
+    DeckHeader hdr;
+    RunParams par;
+    readGrid(deck, log, hdr, par);
+    readDomain(deck, log, hdr, par);
+    readHeader(deck, log, hdr, par);
+    readMaterialCount(deck, log, hdr);
+    nmat = hdr.nmat;
+    nf = tableRecords(hdr.f4, hdr.npf);
+  } catch (...) {
+    // The run proper meets the same failure.
+  }
+  if (nf < 1 || nf > kMaxFreqs) nf = 1;
+  writeTables(std::clamp(nmat, 2, kMaxMaterials), nf);
+  runInput();
+}
+
+void readTables(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return;
+  const int nmat = 2 + data[0] % (kMaxMaterials - 1);
+  const int nf = 1 + data[1];
+  // 4 x 3 elements of 1 m; f4 a power of two times nf, so that nf = f4 / (f4 / nf)
+  // exactly; stime 0 (no samples), so that any velocities pass the time-step checks.
+  const double f4 = nf * 0x1p-20;
+  std::string deck = i5(10) + e20(0.5) + i5(4) + i5(3) + e20(4.0) + e20(3.0);
+  deck += i5(0) + e20(0.0) + i5(1) + e20(0.0);                        // snapshots
+  deck += i5(nf) + i5(1) + e20(f4 / 4) + e20(0.0);                    // npf key freq stime
+  deck += e20(0.0) + e20(0.0) + e20(f4 / 2) + e20(f4);                // f1 .. f4
+  deck += i5(5) + e20(0.01) + i5(nmat) + i5(1) + e20(0.0);            // maxiter .. tmute
+  deck += e20(1.5) + e20(1.5) + i5(2) + "0.5\n0.5\n3.5\n2.5\n";       // source, receivers
+  deck += e20(0.0) + e20(4.0) + e20(0.0) + e20(3.0) + i5(1);          // material 1 everywhere
+  deck += e20(0.0) + e20(1.0) + e20(0.0) + e20(1.0) + i5(nmat - 1);   // the last isotropic one
+  if (nmat >= 3) deck += e20(1.0) + e20(2.0) + e20(0.0) + e20(1.0) + i5(3);
+  deck += e20(-1.0) + e20(0.0) + e20(0.0) + e20(0.0) + i5(0);
+  writeFile("inp_A", deck);
+
+  static const char* const kNames[8] = {"p_modulus.freq",  "s_modulus.freq",  "bulk_density.mat",
+                                        "p11_interp.freq", "p13_interp.freq", "p33_interp.freq",
+                                        "p55_interp.freq", "p66_interp.freq"};
+  std::string_view rest(reinterpret_cast<const char*>(data) + 2, size - 2);
+  for (const char* name : kNames) {
+    const std::size_t cut = rest.find(kTableSeparator);
+    writeFile(name, rest.substr(0, cut));
+    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+  }
+  runInput();
+}
+
+}  // namespace sw::fuzz

@@ -1,0 +1,90 @@
+#!/usr/bin/python3
+"""Writes the seed corpus of the fuzz targets from the reference inputs in the tree.
+
+    fuzz/make_seeds.py            (run from anywhere; rewrites fuzz/corpus/)
+
+deck:    every inp_A of tests/data and examples/.
+tables:  the tables of every such run with nmat and nf in front (see fuzz/harness.hpp).
+records: the read vectors of tests/data/format_vectors as scripts of reads, and each
+         deck and table with a script that reads it as the input routine would.
+"""
+import hashlib
+import json
+import pathlib
+import shutil
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+CORPUS = ROOT / "fuzz" / "corpus"
+TABLES = ["p_modulus.freq", "s_modulus.freq", "bulk_density.mat", "p11_interp.freq",
+          "p13_interp.freq", "p33_interp.freq", "p55_interp.freq", "p66_interp.freq"]
+# Read operations of the records target, by the op byte (see harness.cpp).
+OPS = {("(i5)", 1): 0, ("(i5)", 2): 1, ("(2i5)", 2): 2, ("(e20.8)", 1): 3, ("(e20.8)", 2): 4,
+       ("(e20.8)", 4): 5, ("(e20.12)", 1): 6, ("(3e20.12)", 3): 7, ("(3e20.12)", 7): 8,
+       ("(e20.8)", 0): 9, ("(i5)", 0): 10, ("*", 1): 11, ("*", 3): 12, ("*", 4): 12}
+PEEK = 15
+
+
+def save(target, data):
+    name = hashlib.sha1(data).hexdigest()[:16]
+    (CORPUS / target / name).write_bytes(data)
+
+
+def int_field(line):
+    return int(line[:5].strip() or 0)
+
+
+def deck_counts(deck):
+    """nmat and the records per material nf = int(f4 / (f4 / npf)) of a deck, or None."""
+    lines = deck.decode("latin-1").split("\n")
+    try:
+        at = 6
+        nsnapf = int_field(lines[at]); at += 1 + max(nsnapf, 1)
+        nsnapt = int_field(lines[at]); at += 1 + max(nsnapt, 1)
+        npf = int_field(lines[at])
+        f4 = float(lines[at + 7][:20].replace("D", "E"))
+        nmat = int_field(lines[at + 10])
+        nf = int(f4 / (f4 / npf))
+    except (ValueError, IndexError, ZeroDivisionError):
+        return None
+    return nmat, nf
+
+
+def main():
+    if CORPUS.exists():
+        shutil.rmtree(CORPUS)
+    for t in ("records", "deck", "tables"):
+        (CORPUS / t).mkdir(parents=True)
+
+    inputs = sorted(p.parent for p in (ROOT / "tests" / "data").glob("**/inp_A"))
+    inputs += sorted(p.parent for p in (ROOT / "examples").glob("**/inp_A"))
+    for run in inputs:
+        deck = (run / "inp_A").read_bytes()
+        save("deck", deck)
+        # A deck read as the input routine starts: integers and reals one per line.
+        save("records", bytes([8, 0, 3, 0, 0, 3, 3, 0, 3]) + deck)
+        counts = deck_counts(deck)
+        tables = [(run / t).read_bytes() if (run / t).exists() else b"" for t in TABLES]
+        if counts and 2 <= counts[0] <= 20 and 1 <= counts[1] <= 256:
+            save("tables", bytes([counts[0] - 2, counts[1] - 1]) + b"\x1e".join(tables))
+        save("records", bytes([4, 0, 7, 7, 7]) + tables[0])   # a modulus table
+        save("records", bytes([3, 0, 6, 0]) + tables[2])      # densities
+        if tables[3]:
+            save("records", bytes([3, 0, 6, 12]) + tables[3])  # an anisotropic table
+
+    for line in (ROOT / "tests" / "data" / "format_vectors" / "read_vectors.jsonl").open():
+        v = json.loads(line)
+        script = []
+        for op in v.get("ops", []):
+            if "probe" in op:
+                script.append(PEEK)
+            else:
+                code = OPS.get((op["layout"], len(op["items"])))
+                if code is None:
+                    break
+                script.append(code)
+        if script:
+            save("records", bytes([len(script)] + script) + v["input_raw"].encode("latin-1"))
+
+
+if __name__ == "__main__":
+    main()
