@@ -9,12 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/files.hpp"
-#include "driver/params.hpp"
-#include "driver/stop.hpp"
+#include "core/exit_status.hpp"
 #include "input/deck.hpp"
-#include "input/materials.hpp"
-#include "input/readata.hpp"
+#include "input/read_input.hpp"
+#include "input/run_files.hpp"
+#include "input/tables.hpp"
+#include "model/materials.hpp"
+#include "model/run_params.hpp"
 #include "records/in_file.hpp"
 #include "records/io_error.hpp"
 #include "records/layout.hpp"
@@ -53,8 +54,8 @@ void runInput() {
   rec::OutFile log;
   RunParams par;
   try {
-    connectFiles(in, log);
-    readata(in, log, par, *mat, sour);
+    openRunFiles(in, log);
+    readInput(in, log, par, *mat, sour);
   } catch (const Stop&) {
   } catch (const InputError&) {
   } catch (const rec::IoError&) {

@@ -1,9 +1,6 @@
 #include "input/reject.hpp"
 
-#include <climits>
-#include <cmath>
-
-#include "driver/stop.hpp"
+#include "core/exit_status.hpp"
 
 namespace sw {
 
@@ -15,12 +12,5 @@ void rejectInput(rec::OutFile& log, const std::string& message) {
 }
 
 std::uint64_t inputSizeBound(std::uint64_t records) { return 256 * records + 65536; }
-
-int truncInt(double x) {
-  if (std::isnan(x)) return INT_MAX;
-  if (x >= 2147483648.0) return INT_MAX;
-  if (x <= -2147483649.0) return INT_MIN;
-  return static_cast<int>(x);
-}
 
 }  // namespace sw

@@ -2,6 +2,7 @@
 /// Rejection of input values the model cannot run with.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "records/out_file.hpp"
@@ -16,9 +17,11 @@ namespace sw {
 /// record (a formatted record has at most 60 columns) and 64 KiB besides.
 std::uint64_t inputSizeBound(std::uint64_t records);
 
-/// Real-to-integer conversion truncating toward zero.  A value that does not fit in 32
-/// bits saturates (NaN and +huge to INT_MAX, -huge to INT_MIN), so that it counts as
-/// beyond the limit it is checked against instead of being undefined.
-int truncInt(double x);
+/// A real as it appears in a message: up to 8 significant digits.
+inline std::string realText(double x) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.8g", x);
+  return buf;
+}
 
 }  // namespace sw

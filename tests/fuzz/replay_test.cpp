@@ -27,7 +27,7 @@ struct Target {
 /// Inputs of a target: its seeds and its findings (tests/data/fuzz_findings/<target>).
 std::vector<fs::path> inputsOf(const std::string& target) {
   std::vector<fs::path> inputs;
-  for (const fs::path& dir : {fs::path(STRIPWAVE_SOURCE_DIR) / "fuzz" / "corpus" / target,
+  for (const fs::path& dir : {fs::path(STRIPWAVE_FUZZ_CORPUS) / target,
                               sw::test::dataDir() / "fuzz_findings" / target})
     if (fs::exists(dir))
       for (const auto& e : fs::directory_iterator(dir))

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "input_harness.hpp"
+#include "support/input_harness.hpp"
 
 namespace swtest {
 namespace {
@@ -35,7 +35,7 @@ TEST_P(BoundedInput, RefusesOrLeavesUnread) {
     if (!fs::exists(c.file)) writeFile(c.file, "    3\n");
     fs::resize_file(c.file, std::uintmax_t{2} << 30);  // sparse: zeros after the content
   }
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   if (std::string(c.message).empty()) {
     EXPECT_EQ(r.outcome.kind, Outcome::Kind::Returned) << r.outcome.message;
   } else {

@@ -1,0 +1,299 @@
+// Whole runs under faults of the run directory: links and things that cannot be replaced
+// at output names, a full disk, files of earlier runs, two runs at once, signals.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/input_harness.hpp"
+#include "support/files.hpp"
+#include "support/run.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sw::test::readBytes;
+using sw::test::RunResult;
+using sw::test::TempDir;
+
+const fs::path& layeredCase() {
+  static const fs::path dir = sw::test::dataDir() / "regression" / "layered_small";
+  return dir;
+}
+
+/// The stored result file `name` of the layered case.
+std::string expectedFile(const std::string& name) {
+  return readBytes((layeredCase() / "expected" / name).string());
+}
+
+/// The log without its CPU-time line.
+std::string withoutCpuTime(const std::string& log) {
+  const std::size_t at = log.find("\n tiempo=");
+  return at == std::string::npos ? log : log.substr(0, at);
+}
+
+/// Copies the layered case's input into `dir`.
+void layeredInput(const fs::path& dir) { sw::test::copyFiles(layeredCase() / "input", dir); }
+
+/// The layered case with iteration limits of 3000 passes that are never reached: a run
+/// of some seconds whose log grows frequency by frequency.
+void slowLayeredInput(const fs::path& dir) {
+  layeredInput(dir);
+  const std::string deck = (dir / "inp_A").string();
+  sw::test::replaceLine(deck, 1, " 3000");                // maxlow
+  sw::test::replaceLine(deck, 20, " 3000");               // maxiter
+  sw::test::replaceLine(deck, 21, "      0.00000000E+00");  // reduc: never converges
+}
+
+int countOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+/// Frequencies begun in a log.
+int frequenciesIn(const std::string& log) { return countOf(log, "\n  frequency number"); }
+
+/// Frequencies begun in the log of a run in `dir`, 0 while there is no log.
+int frequenciesLogged(const TempDir& dir) {
+  return frequenciesIn(swtest::readFile(dir.path() / "output"));
+}
+
+
+/// Names in `dir` of files (or links) that OutFile would leave only when interrupted.
+std::vector<std::string> temporaries(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string n = e.path().filename().string();
+    if (n.find(".stripwave-") != std::string::npos) names.push_back(n);
+  }
+  return names;
+}
+
+class LinkAtOutputName : public testing::TestWithParam<const char*> {};
+
+TEST_P(LinkAtOutputName, IsReplacedAndItsTargetLeftAlone) {
+  TempDir dir;
+  layeredInput(dir.path());
+  sw::test::writeBytes(dir.file("victim"), "precious\n");
+  fs::create_symlink("victim", dir.path() / GetParam());
+  fs::create_symlink("nowhere", dir.path() / "fort.602");  // dangling: not created either
+
+  const RunResult r = sw::test::runProgram(dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readBytes(dir.file("victim")), "precious\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+  for (const std::string name : {std::string(GetParam()), std::string("fort.602")}) {
+    EXPECT_FALSE(fs::is_symlink(dir.path() / name)) << name;
+    if (name == "output")
+      EXPECT_EQ(withoutCpuTime(readBytes(dir.file(name))), withoutCpuTime(expectedFile(name)));
+    else
+      EXPECT_TRUE(readBytes(dir.file(name)) == expectedFile(name)) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, LinkAtOutputName,
+                         testing::Values("fort.70", "fort.601", "output", "fuente_sin_filtrar",
+                                         "espectro_filtrado"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           std::string n = info.param;
+                           for (char& c : n)
+                             if (c == '.') c = '_';
+                           return n;
+                         });
+
+TEST(RunFiles, WaveletFileLinkedToTheFullDeviceGetsItsContent) {
+  TempDir dir;
+  layeredInput(dir.path());
+  fs::create_symlink("/dev/full", dir.path() / "fuente_sin_filtrar");
+  const RunResult r = sw::test::runProgram(dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(readBytes(dir.file("fuente_sin_filtrar")) == expectedFile("fuente_sin_filtrar"));
+}
+
+struct Blocked {
+  const char* name;
+  bool directory;  ///< a directory there, else a read-only file
+  const char* message;
+};
+
+class BlockedOutputName : public testing::TestWithParam<Blocked> {};
+
+TEST_P(BlockedOutputName, StopsTheRunBeforeTheFirstFrequency) {
+  const Blocked& b = GetParam();
+  TempDir dir;
+  layeredInput(dir.path());
+  if (b.directory) {
+    fs::create_directory(dir.path() / b.name);
+  } else {
+    sw::test::writeBytes(dir.file(b.name), "earlier\n");
+    fs::permissions(dir.path() / b.name, fs::perms::owner_read);
+  }
+  const RunResult r = sw::test::runProgram(dir.path());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, std::string("stripwave: cannot create ") + b.name + ": " + b.message + "\n");
+  EXPECT_EQ(frequenciesIn(readBytes(dir.file("output"))), 0);
+  if (!b.directory) EXPECT_EQ(readBytes(dir.file(b.name)), "earlier\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "fort.70") && std::string(b.name) != "fort.70");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, BlockedOutputName,
+    testing::Values(Blocked{"fort.60", true, "Is a directory"},
+                    Blocked{"fort.601", true, "Is a directory"},
+                    Blocked{"fort.70", false,
+                            "the file there is read-only; make it writable or remove it"},
+                    Blocked{"fort.502", false,
+                            "the file there is read-only; make it writable or remove it"}),
+    [](const testing::TestParamInfo<Blocked>& info) {
+      std::string n = info.param.name;
+      for (char& c : n)
+        if (c == '.') c = '_';
+      return n + (info.param.directory ? "_directory" : "_read_only");
+    });
+
+TEST(RunFiles, FullDiskAtAWaveletFileNamesItAndKeepsTheEarlierFile) {
+  TempDir dir;
+  {
+    sw::test::ChangeDir in(dir.path());
+    swtest::TestDeck deck;
+    deck.stime = 2.0;  // 1200 samples: 49 kB per wavelet file, more than the log by then
+    swtest::writeRun(deck);
+  }
+  sw::test::writeBytes(dir.file("fuente_sin_filtrar"), "earlier run\n");
+  const RunResult r = sw::test::runProgram(dir.path(), {16384});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "stripwave: cannot write fuente_sin_filtrar: File too large\n");
+  EXPECT_EQ(readBytes(dir.file("fuente_sin_filtrar")), "earlier run\n");
+  EXPECT_TRUE(temporaries(dir.path()).empty());
+}
+
+TEST(RunFiles, FullDiskAtTheTracesKeepsTheEarlierSetOfResultFiles) {
+  TempDir dir;
+  {
+    sw::test::ChangeDir in(dir.path());
+    swtest::TestDeck deck;
+    deck.stime = 0.5;  // 300 samples: 12 kB per wavelet file, 48 kB of traces
+    deck.nrec = 10;
+    swtest::writeRun(deck);
+  }
+  const std::vector<std::string> results = {"fort.601", "fort.602", "fort.501",
+                                            "fort.502", "fort.60",  "fort.70"};
+  for (const std::string& n : results) sw::test::writeBytes(dir.file(n), "earlier " + n + "\n");
+  const RunResult r = sw::test::runProgram(dir.path(), {24576});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "stripwave: cannot write fort.60: File too large\n");
+  for (const std::string& n : results) EXPECT_EQ(readBytes(dir.file(n)), "earlier " + n + "\n");
+  EXPECT_TRUE(temporaries(dir.path()).empty());
+}
+
+TEST(RunFiles, SnapshotFilesOfAnEarlierRunWithMoreSnapshotsAreRemoved) {
+  TempDir dir;
+  layeredInput(dir.path());  // two snapshots
+  for (const char* n : {"fort.503", "fort.603", "fort.525"})
+    sw::test::writeBytes(dir.file(n), "earlier\n");
+  fs::create_directory(dir.path() / "fort.604");  // not a file of ours: left alone
+  const RunResult r = sw::test::runProgram(dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "stripwave: removed the snapshot files of an earlier run with more snapshots: "
+            "fort.503, fort.525, fort.603\n");
+  for (const char* n : {"fort.503", "fort.603", "fort.525"}) EXPECT_FALSE(fs::exists(dir.file(n)));
+  EXPECT_TRUE(fs::is_directory(dir.path() / "fort.604"));
+  EXPECT_TRUE(readBytes(dir.file("fort.602")) == expectedFile("fort.602"));
+}
+
+TEST(RunFiles, TemporaryFilesOfAKilledRunAreRemovedByTheNextRun) {
+  TempDir dir;
+  layeredInput(dir.path());
+  sw::test::writeBytes(dir.file(".fort.70.stripwave-4242-3"), "half written\n");
+  sw::test::writeBytes(dir.file(".notes.txt"), "the user's own\n");
+  const RunResult r = sw::test::runProgram(dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "stripwave: removed temporary files of an interrupted run: "
+            ".fort.70.stripwave-4242-3\n");
+  EXPECT_TRUE(temporaries(dir.path()).empty());
+  EXPECT_TRUE(fs::exists(dir.path() / ".notes.txt"));
+}
+
+TEST(RunLock, SecondRunInTheSameDirectoryIsRefusedAndTouchesNothing) {
+  TempDir dir;
+  slowLayeredInput(dir.path());
+  sw::test::BackgroundRun first(dir.path());
+  ASSERT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(dir) >= 1; }));
+
+  const RunResult second = sw::test::runProgram(dir.path());
+  EXPECT_EQ(second.status, 6);
+  EXPECT_EQ(second.err,
+            "stripwave: another stripwave run is using this directory; not started (run in "
+            "another directory, or wait for the first run to end)\n");
+
+  first.signal(SIGTERM);
+  const RunResult r = first.wait();
+  EXPECT_EQ(r.status, 143);
+  const std::string log = readBytes(dir.file("output"));
+  EXPECT_EQ(countOf(log, "Global # elements  in x-direction"), 1) << "one run's log only";
+
+  // Once the first run has ended the directory is free again.
+  sw::test::writeBytes(dir.file("inp_A"), readBytes((layeredCase() / "input" / "inp_A").string()));
+  EXPECT_EQ(sw::test::runProgram(dir.path()).status, 0);
+}
+
+struct SignalCase {
+  int signal;
+  int status;
+  const char* name;
+};
+
+class InterruptedRun : public testing::TestWithParam<SignalCase> {};
+
+TEST_P(InterruptedRun, StopsWithinAPassAndLeavesNoHalfWrittenFile) {
+  const SignalCase& c = GetParam();
+  TempDir dir, whole;
+  slowLayeredInput(dir.path());
+  // Results of an earlier run stay as they were.
+  sw::test::writeBytes(dir.file("fort.601"), "earlier\n");
+
+  sw::test::BackgroundRun run(dir.path());
+  ASSERT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(dir) >= 2; }));
+  run.signal(c.signal);
+  const RunResult r = run.wait();
+
+  EXPECT_EQ(r.status, c.status);
+  const std::string log = readBytes(dir.file("output"));
+  const int frequencies = frequenciesIn(log);
+  // The log runs up to the frequency being solved and ends with where the run stopped,
+  // which the standard error stream repeats.
+  const std::string stopped = std::string(" interrupted by ") + c.name + " at frequency number " +
+                              std::to_string(25 - frequencies) + ", pass ";
+  const std::size_t last = log.rfind('\n', log.size() - 2) + 1;
+  const std::string lastLine = log.substr(last, log.size() - 1 - last);
+  EXPECT_EQ(lastLine.rfind(stopped, 0), 0u) << lastLine;
+  EXPECT_EQ(r.err.rfind("stripwave:" + lastLine + "; ", 0), 0u) << r.err;
+  EXPECT_NE(log.find("\n  frequency number    24 "), std::string::npos);
+  EXPECT_NE(log.find("\n  NO convergence  for freq. #    24 after   3000 inner iterations"),
+            std::string::npos);
+
+  // Nothing half-written: the wavelet files are complete, no result file appeared, and
+  // no temporary file is left.
+  for (const char* w :
+       {"fuente_sin_filtrar", "fuente_filtrada", "espectro_sin_filtrar", "espectro_filtrado"})
+    EXPECT_TRUE(readBytes(dir.file(w)) == expectedFile(w)) << w;
+  for (const char* f : {"fort.60", "fort.70", "fort.501", "fort.502", "fort.602"})
+    EXPECT_FALSE(fs::exists(dir.path() / f)) << f;
+  EXPECT_EQ(readBytes(dir.file("fort.601")), "earlier\n");
+  EXPECT_TRUE(temporaries(dir.path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRun,
+                         testing::Values(SignalCase{SIGINT, 130, "SIGINT"},
+                                         SignalCase{SIGTERM, 143, "SIGTERM"}),
+                         [](const testing::TestParamInfo<SignalCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
