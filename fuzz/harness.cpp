@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/exit_status.hpp"
+#include "core/warning.hpp"
 #include "input/deck.hpp"
 #include "input/read_input.hpp"
 #include "input/run_files.hpp"
@@ -45,6 +46,8 @@ std::string e20(double v) {
 /// Runs the input routine on the files in the current directory; the documented ways
 /// for it to end are caught, anything else escapes.
 void runInput() {
+  // Warnings would flood the fuzzer's output; they are not what it looks for.
+  setWarningSink([](const std::string&) {});
   // The tables of every material and frequency are allocated once: allocating and
   // clearing them anew costs more than the rest of an input.  What an input does not
   // read keeps the values of an earlier one, which nothing here looks at.

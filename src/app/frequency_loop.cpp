@@ -47,9 +47,10 @@ void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
   static const rec::Layout kSource("(1x,'jw  real sour, imag sour =',i7,2x,e15.5,2x,e15.5)");
   const double freqjw = frequencyOfIndex(jw, par_.delf);
   const Cx s = sour_(jw);
-  if (interruptSignal() != 0) stopIfInterrupted("before frequency number " + std::to_string(jw));
   log.write(kFrequency, {jw, freqjw});
   log.write(kSource, {jw, s.re, s.im});
+  if (interruptSignal() != 0)
+    stopIfInterrupted("at frequency number " + std::to_string(jw) + ", before its first pass");
 
   // The angular frequency of the strips is 2 pi times the frequency; the one of the
   // accumulation is (jw - 1/2) delw.  Both orders are kept: they differ in the last bit.

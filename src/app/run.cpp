@@ -99,8 +99,11 @@ int runMain() {
     }
     return 0;
   } catch (const Stop& stop) {
-    if (!stop.code) return 0;
-    std::fprintf(stderr, "STOP %d\n", *stop.code);
+    if (!stop.code) {
+      std::fprintf(stderr, "stripwave: input error: %s\n", stop.reason.c_str());
+      return kExitBadInput;
+    }
+    std::fprintf(stderr, "STOP %d\nstripwave: %s\n", *stop.code, stop.reason.c_str());
     return *stop.code & 0xff;
   } catch (const rec::IoError& e) {
     std::fprintf(stderr, "stripwave: %s\n", e.what());

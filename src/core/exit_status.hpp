@@ -7,10 +7,15 @@
 
 namespace sw {
 
-/// A stop of the run.  With a code, "STOP <code>" goes to the standard error stream and
-/// the process exits with the code's low 8 bits; without one it exits silently with 0.
+/// A stop of the run by a check of the established program, with the log it leaves.
+/// With a code, "STOP <code>" goes to the standard error stream, followed by the reason,
+/// and the process exits with the code's low 8 bits.  Without one (a plain stop) the
+/// reason goes to the standard error stream as an input error and the process exits
+/// with kExitBadInput; the log, unlike that of an InputError, ends as the established
+/// program leaves it.
 struct Stop {
   std::optional<int> code;
+  std::string reason;  ///< one sentence: the value, the limit and the likely cause
 };
 
 /// Exit statuses of failures that are not stop codes (none collides with the low 8 bits

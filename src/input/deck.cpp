@@ -47,8 +47,8 @@ void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& 
   par.nx = readInteger(deck);
   par.ny = readInteger(deck);
   log.write(kGrid, {par.nx, par.ny});
-  if (par.nx > kMaxGrid) throw Stop{77};
-  if (par.ny > kMaxGrid) throw Stop{77};
+  if (par.nx > kMaxGrid) throw Stop{77, aboveLimit("nx", par.nx, "elements along x", kMaxGrid)};
+  if (par.ny > kMaxGrid) throw Stop{77, aboveLimit("ny", par.ny, "elements along y", kMaxGrid)};
   if (par.nx < 1)
     rejectInput(log, "inp_A: nx = " + std::to_string(par.nx) +
                          ", the number of elements along x must be at least 1");
@@ -120,11 +120,13 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   hdr.nsnapf = readInteger(deck);
   readSnapshotList(deck, hdr.nsnapf, hdr.fsnap.data(), kMaxFreqSnaps);
   par.nsnapt = readInteger(deck);
+  hdr.tsnapLine = deck.recordsRead() + 1;
   readSnapshotList(deck, par.nsnapt, hdr.tsnap.data(), kMaxTimeSnaps);
   hdr.npf = readInteger(deck);
   hdr.key = readInteger(deck);
   hdr.freq = readReal(deck);
   hdr.stime = readReal(deck);
+  hdr.stimeLine = deck.recordsRead();
   hdr.f1 = readReal(deck);
   hdr.f2 = readReal(deck);
   hdr.f3 = readReal(deck);
@@ -135,8 +137,10 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   hdr.w0 = kTwoPi * hdr.freq;
   hdr.alfa = hdr.w0 * 0.79 / kPi;
 
-  if (hdr.nsnapf > kMaxFreqSnaps) throw Stop{5183};
-  if (par.nsnapt > kMaxTimeSnaps) throw Stop{6183};
+  if (hdr.nsnapf > kMaxFreqSnaps)
+    throw Stop{5183, aboveLimit("nsnapf", hdr.nsnapf, "frequency snapshots", kMaxFreqSnaps)};
+  if (par.nsnapt > kMaxTimeSnaps)
+    throw Stop{6183, aboveLimit("nsnapt", par.nsnapt, "time snapshots", kMaxTimeSnaps)};
 
   log.write(kMesh, {par.h});
   log.write(kNsnapf, {hdr.nsnapf});
@@ -158,6 +162,9 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   log.write(kFreq, {hdr.freq});
   log.write(kW0, {hdr.w0, hdr.alfa});
   log.write(kStime, {hdr.stime});
+  if (hdr.stime < 0.0)
+    rejectInput(log, "inp_A, line " + std::to_string(hdr.stimeLine) + ": stime = " +
+                         realText(hdr.stime) + ", the simulated time must not be negative");
   echoBandPass(log, hdr);
   if (!(hdr.f4 > 0.0))
     rejectInput(log, "inp_A: f4 = " + realText(hdr.f4) +
@@ -170,7 +177,8 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
 void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr) {
   static const rec::Layout kNmat("(/1x,' number of materials (nmat) = ',i5)");
   hdr.nmat = readInteger(deck);
-  if (hdr.nmat > kMaxMaterials) throw Stop{222};
+  if (hdr.nmat > kMaxMaterials)
+    throw Stop{222, aboveLimit("nmat", hdr.nmat, "materials", kMaxMaterials)};
   log.write(kNmat, {hdr.nmat});
   if (hdr.nmat < 2)
     rejectInput(log, "inp_A: nmat = " + std::to_string(hdr.nmat) +

@@ -22,6 +22,8 @@ struct DeckHeader {
   double freq = 0.0;                              ///< dominant frequency of the wavelet
   double w0 = 0.0, alfa = 0.0;                    ///< 2 pi freq and 0.79 w0 / pi
   double stime = 0.0;                             ///< total simulated time
+  int stimeLine = 0;                              ///< deck line of stime
+  int tsnapLine = 0;  ///< deck line of tsnap(1); tsnap(k) is on the k-1st line after it
   double f1 = 0.0, f2 = 0.0, f3 = 0.0, f4 = 0.0;  ///< corner frequencies of the taper
   int nmat = 0;                                   ///< number of materials
 };

@@ -1,5 +1,6 @@
 #include "input/regions.hpp"
 
+#include <optional>
 #include <string>
 
 #include "core/exit_status.hpp"
@@ -50,25 +51,37 @@ void readRegions(rec::InFile& deck, rec::OutFile& log, const RunParams& par, Mat
     const int iyf = truncateToInt(yf / h + 1.0);
     log.write(kIndices, {ixi, ixf, iyi, iyf, numat});
 
+    // The five lines of the group end at the record just read.
+    const int last = deck.recordsRead();
+    const std::string region = "the region of inp_A lines " + std::to_string(last - 4) + "-" +
+                               std::to_string(last) + " ";
+    const auto outside = [&](const char* bound, const char* name, int value, const char* count,
+                             int n, const char* coordinate, double given) {
+      return Stop{std::nullopt, region + bound + " at element " + name + " = " +
+                                    std::to_string(value) + ", outside 1 .. " + count + " = " +
+                                    std::to_string(n) + " (" + coordinate + " = " +
+                                    realText(given) + ")"};
+    };
     if (ixi <= 0 || ixi > nx) {
       log.write(kWrongIxi, {ixi});
-      throw Stop{};
+      throw outside("starts", "ixi", ixi, "nx", nx, "xi", xi - 0.5 * h);
     }
     if (iyi <= 0 || iyi > ny) {
       log.write(kWrongIyi, {iyi});
-      throw Stop{};
+      throw outside("starts", "iyi", iyi, "ny", ny, "yi", yi - 0.5 * h);
     }
     if (ixf <= 0 || ixf > nx) {
       log.write(kWrongIxf, {ixf});
-      throw Stop{};
+      throw outside("ends", "ixf", ixf, "nx", nx, "xf", xf + 0.5 * h);
     }
     if (iyf <= 0 || iyf > ny) {
       log.write(kWrongIyf, {iyf});
-      throw Stop{};
+      throw outside("ends", "iyf", iyf, "ny", ny, "yf", yf + 0.5 * h);
     }
     if (numat <= 0 || numat > mat.nmat) {
       log.write(kWrongNumat, {numat});
-      throw Stop{};
+      throw Stop{std::nullopt, region + "has material numat = " + std::to_string(numat) +
+                                   ", outside 1 .. nmat = " + std::to_string(mat.nmat)};
     }
     for (int j = iyi; j <= iyf; ++j)
       for (int i = ixi; i <= ixf; ++i) m(i, j) = numat;

@@ -11,6 +11,11 @@ void rejectInput(rec::OutFile& log, const std::string& message) {
   throw InputError(message);
 }
 
+std::string aboveLimit(const std::string& name, int value, const std::string& what, int limit) {
+  return name + " = " + std::to_string(value) + " " + what + " is above the limit of " +
+         std::to_string(limit);
+}
+
 std::uint64_t inputSizeBound(std::uint64_t records) { return 256 * records + 65536; }
 
 }  // namespace sw

@@ -13,6 +13,10 @@ namespace sw {
 /// repeats the message on the standard error stream and exits with kExitBadInput.
 [[noreturn]] void rejectInput(rec::OutFile& log, const std::string& message);
 
+/// The reason of a stop for a count above its limit: "<name> = <value> <what> is above
+/// the limit of <limit>".
+std::string aboveLimit(const std::string& name, int value, const std::string& what, int limit);
+
 /// Size in bytes beyond which an input file of `records` records is refused: 256 bytes a
 /// record (a formatted record has at most 60 columns) and 64 KiB besides.
 std::uint64_t inputSizeBound(std::uint64_t records);

@@ -9,6 +9,7 @@
 #include "core/exit_status.hpp"
 #include "core/truncate.hpp"
 #include "input/deck_fields.hpp"
+#include "input/material_checks.hpp"
 #include "input/reject.hpp"
 
 namespace sw {
@@ -58,6 +59,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
     log.writeList({"de unit 7, mat=", num});
     in.dens.read(kDensity, {mat.rhob[i]});
     log.writeList({"de unit 7, i,rhob(i)=", i, mat.rhob[i]});
+    checkDensity(log, files::kDensity, i, mat.rhob[i]);
 
     Cx summ{}, sumg{};
     // The first record of a material belongs to the highest frequency index.
@@ -66,6 +68,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
       Cx m{}, g{};
       in.pmod.read(kModulusRecord, {f, m.re, m.im});
       in.smod.read(kModulusRecord, {f, g.re, g.im});
+      checkIsotropic(log, i, j, m, g);
       if (j <= kMaxFreqs) {
         mat.p_modulus(i, j) = m;
         mat.s_modulus(i, j) = g;
@@ -92,6 +95,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
       in.aniso[u].read(kDensity, {mat.rhob[i]});
       if (u == 0) log.writeList({"de unit 15, i,rhob(i)=", i, mat.rhob[i]});
     }
+    checkDensity(log, files::kAnisotropic[4], i, mat.rhob[i]);
 
     MaterialTable* const tables[5] = {&mat.p11w, &mat.p13w, &mat.p33w, &mat.p55w, &mat.p66w};
     Cx sum11{}, sum33{}, sum55{};
@@ -102,6 +106,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
         in.aniso[u].readList({f, c[u].re, c[u].im});
         if (j <= kMaxFreqs) (*tables[u])(i, j) = c[u];
       }
+      checkAnisotropic(log, i, j, c[0], c[1], c[2], c[3]);
       sum11 += c[0];
       sum33 += c[2];
       sum55 += c[3];
@@ -147,7 +152,14 @@ void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, 
   par.nt = truncateToInt(hdr.stime / par.dt);
   log.write(kDt, {par.dt});
   log.write(kNt, {par.nt});
-  if (par.nt > kMaxSamples) throw Stop{999};
+  if (par.nt > kMaxSamples)
+    throw Stop{999, "nt = stime / dt = " + realText(hdr.stime) + " / " + realText(par.dt) + " = " +
+                        std::to_string(par.nt) + " time samples is above the limit of " +
+                        std::to_string(kMaxSamples) + " (dt = h / largest P velocity = " +
+                        realText(par.h) + " / " + realText(v.ppmax) +
+                        "); shorten stime, or check the units: with lengths in m and times in "
+                        "ms the velocities are in m/ms, and velocities in m/s make dt 1000 "
+                        "times too small"};
 }
 
 }  // namespace sw

@@ -161,6 +161,7 @@ TEST(RunFiles, FullDiskAtAWaveletFileNamesItAndKeepsTheEarlierFile) {
     sw::test::ChangeDir in(dir.path());
     swtest::TestDeck deck;
     deck.stime = 2.0;  // 1200 samples: 49 kB per wavelet file, more than the log by then
+    deck.tsnap = {0.02, 0.03};
     swtest::writeRun(deck);
   }
   sw::test::writeBytes(dir.file("fuente_sin_filtrar"), "earlier run\n");
@@ -178,6 +179,7 @@ TEST(RunFiles, FullDiskAtTheTracesKeepsTheEarlierSetOfResultFiles) {
     swtest::TestDeck deck;
     deck.stime = 0.5;  // 300 samples: 12 kB per wavelet file, 48 kB of traces
     deck.nrec = 10;
+    deck.tsnap = {0.02, 0.03};
     swtest::writeRun(deck);
   }
   const std::vector<std::string> results = {"fort.601", "fort.602", "fort.501",
@@ -269,7 +271,7 @@ TEST_P(InterruptedRun, StopsWithinAPassAndLeavesNoHalfWrittenFile) {
   // The log runs up to the frequency being solved and ends with where the run stopped,
   // which the standard error stream repeats.
   const std::string stopped = std::string(" interrupted by ") + c.name + " at frequency number " +
-                              std::to_string(25 - frequencies) + ", pass ";
+                              std::to_string(25 - frequencies) + ", ";
   const std::size_t last = log.rfind('\n', log.size() - 2) + 1;
   const std::string lastLine = log.substr(last, log.size() - 1 - last);
   EXPECT_EQ(lastLine.rfind(stopped, 0), 0u) << lastLine;

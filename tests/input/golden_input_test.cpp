@@ -64,10 +64,13 @@ TEST_P(GoldenInput, MatchesReferenceRun) {
       ASSERT_EQ(r.outcome.kind, Outcome::Kind::Stopped) << r.outcome.message;
       ASSERT_TRUE(r.outcome.code.has_value());
       EXPECT_EQ(*r.outcome.code, code);
+      EXPECT_EQ(err, "STOP " + std::to_string(code) + "\nstripwave: " + r.outcome.message + "\n");
     } else if (!normalRun) {
-      EXPECT_EQ(status, 0);
+      // A plain stop of the established program: an input error with the established log.
+      EXPECT_EQ(status, 3);
       ASSERT_EQ(r.outcome.kind, Outcome::Kind::Stopped) << r.outcome.message;
       EXPECT_FALSE(r.outcome.code.has_value());
+      EXPECT_EQ(err, "stripwave: input error: " + r.outcome.message + "\n");
     } else {
       EXPECT_EQ(status, 0);
       ASSERT_EQ(r.outcome.kind, Outcome::Kind::Returned) << r.outcome.message;

@@ -65,7 +65,7 @@ InputRun runReadInput() {
       try {
         sw::readInput(in, log, r.par, *r.mat, r.sour);
       } catch (const sw::Stop& s) {
-        r.outcome = {Outcome::Kind::Stopped, s.code, ""};
+        r.outcome = {Outcome::Kind::Stopped, s.code, s.reason};
       } catch (const sw::InputError& e) {
         r.outcome = {Outcome::Kind::InputRejected, std::nullopt, e.what()};
       } catch (const sw::rec::IoError& e) {

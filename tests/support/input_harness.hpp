@@ -42,7 +42,7 @@ struct Outcome {
   enum class Kind { Returned, Stopped, InputRejected, IoFailed, ConnectFailed };
   Kind kind = Kind::Returned;
   std::optional<int> code;  ///< stop code (empty for a plain stop)
-  std::string message;      ///< InputError or IoError text
+  std::string message;      ///< reason of the stop, InputError or IoError text
 };
 
 /// Everything a call of readInput leaves behind.
