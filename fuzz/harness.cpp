@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -122,21 +122,51 @@ void readRecords(const std::uint8_t* data, std::size_t size) {
     for (int round = 0; round < 1000 && scriptLength > 0; ++round) {
       for (std::size_t k = 0; k < scriptLength; ++k) {
         switch (script[k] % 16) {
-          case 0: in.read(kI5, {n[0]}); break;
-          case 1: in.read(kI5, {n[0], n[1]}); break;
-          case 2: in.read(k2I5, {n[0], n[1]}); break;
-          case 3: in.read(kE208, {x[0]}); break;
-          case 4: in.read(kE208, {x[0], x[1]}); break;
-          case 5: in.read(kE208, {x[0], x[1], x[2], x[3]}); break;
-          case 6: in.read(kE2012, {x[0]}); break;
-          case 7: in.read(k3E2012, {x[0], x[1], x[2]}); break;
-          case 8: in.read(k3E2012, {x[0], x[1], x[2], x[3], x[4], x[5], x[6]}); break;
-          case 9: in.read(kE208, std::span<const rec::Target>{}); break;
-          case 10: in.read(kI5, std::span<const rec::Target>{}); break;
-          case 11: in.readList({x[0]}); break;
-          case 12: in.readList({x[0], x[1], x[2]}); break;
-          case 13: in.readList({n[0], x[0], x[1]}); break;
-          case 14: in.readList({n[2]}); break;
+          case 0:
+            in.read(kI5, {n[0]});
+            break;
+          case 1:
+            in.read(kI5, {n[0], n[1]});
+            break;
+          case 2:
+            in.read(k2I5, {n[0], n[1]});
+            break;
+          case 3:
+            in.read(kE208, {x[0]});
+            break;
+          case 4:
+            in.read(kE208, {x[0], x[1]});
+            break;
+          case 5:
+            in.read(kE208, {x[0], x[1], x[2], x[3]});
+            break;
+          case 6:
+            in.read(kE2012, {x[0]});
+            break;
+          case 7:
+            in.read(k3E2012, {x[0], x[1], x[2]});
+            break;
+          case 8:
+            in.read(k3E2012, {x[0], x[1], x[2], x[3], x[4], x[5], x[6]});
+            break;
+          case 9:
+            in.read(kE208, std::span<const rec::Target>{});
+            break;
+          case 10:
+            in.read(kI5, std::span<const rec::Target>{});
+            break;
+          case 11:
+            in.readList({x[0]});
+            break;
+          case 12:
+            in.readList({x[0], x[1], x[2]});
+            break;
+          case 13:
+            in.readList({n[0], x[0], x[1]});
+            break;
+          case 14:
+            in.readList({n[2]});
+            break;
           default:
             if (!in.peekRecord()) return;
             break;
@@ -180,13 +210,13 @@ void readTables(const std::uint8_t* data, std::size_t size) {
   // exactly; stime 0 (no samples), so that any velocities pass the time-step checks.
   const double f4 = nf * 0x1p-20;
   std::string deck = i5(10) + e20(0.5) + i5(4) + i5(3) + e20(4.0) + e20(3.0);
-  deck += i5(0) + e20(0.0) + i5(1) + e20(0.0);                        // snapshots
-  deck += i5(nf) + i5(1) + e20(f4 / 4) + e20(0.0);                    // npf key freq stime
-  deck += e20(0.0) + e20(0.0) + e20(f4 / 2) + e20(f4);                // f1 .. f4
-  deck += i5(5) + e20(0.01) + i5(nmat) + i5(1) + e20(0.0);            // maxiter .. tmute
-  deck += e20(1.5) + e20(1.5) + i5(2) + "0.5\n0.5\n3.5\n2.5\n";       // source, receivers
-  deck += e20(0.0) + e20(4.0) + e20(0.0) + e20(3.0) + i5(1);          // material 1 everywhere
-  deck += e20(0.0) + e20(1.0) + e20(0.0) + e20(1.0) + i5(nmat - 1);   // the last isotropic one
+  deck += i5(0) + e20(0.0) + i5(1) + e20(0.0);                       // snapshots
+  deck += i5(nf) + i5(1) + e20(f4 / 4) + e20(0.0);                   // npf key freq stime
+  deck += e20(0.0) + e20(0.0) + e20(f4 / 2) + e20(f4);               // f1 .. f4
+  deck += i5(5) + e20(0.01) + i5(nmat) + i5(1) + e20(0.0);           // maxiter .. tmute
+  deck += e20(1.5) + e20(1.5) + i5(2) + "0.5\n0.5\n3.5\n2.5\n";      // source, receivers
+  deck += e20(0.0) + e20(4.0) + e20(0.0) + e20(3.0) + i5(1);         // material 1 everywhere
+  deck += e20(0.0) + e20(1.0) + e20(0.0) + e20(1.0) + i5(nmat - 1);  // the last isotropic one
   if (nmat >= 3) deck += e20(1.0) + e20(2.0) + e20(0.0) + e20(1.0) + i5(3);
   deck += e20(-1.0) + e20(0.0) + e20(0.0) + e20(0.0) + i5(0);
   writeFile("inp_A", deck);

@@ -30,7 +30,7 @@ std::vector<std::string> removeTemporaries(int fd) {
   }
   while (const dirent* e = readdir(dir)) {
     const std::string name = e->d_name;
-    struct stat st{};
+    struct stat st {};
     if (!rec::isTemporaryName(name) || fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode))
       continue;
@@ -68,9 +68,8 @@ std::vector<std::string> removeStaleSnapshots(int nsnapt) {
   for (const int base : {500, 600})
     for (int k = std::max(nsnapt, 0) + 1; k <= kMaxTimeSnaps; ++k) {
       const std::string name = "fort." + std::to_string(base + k);
-      struct stat st{};
-      if (lstat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
-        continue;
+      struct stat st {};
+      if (lstat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) continue;
       if (::unlink(name.c_str()) == 0) removed.push_back(name);
     }
   return removed;

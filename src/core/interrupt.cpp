@@ -14,7 +14,7 @@ extern "C" void noteSignal(int signal) { gSignal = signal; }
 }  // namespace
 
 void installInterruptHandlers() {
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = noteSignal;
   sigemptyset(&sa.sa_mask);
   // Restarted system calls: a signal during a write does not turn into a write error.

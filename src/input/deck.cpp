@@ -57,8 +57,9 @@ void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& 
                          ", the number of elements along y must be at least 1");
   // About 60 header lines and a five-line region group per element at the very most.
   const std::uint64_t elements = static_cast<std::uint64_t>(par.nx) * par.ny;
-  deck.limitSize(inputSizeBound(64 + 5 * (elements + 1)),
-                 "a deck for a " + std::to_string(par.nx) + " x " + std::to_string(par.ny) + " grid");
+  deck.limitSize(
+      inputSizeBound(64 + 5 * (elements + 1)),
+      "a deck for a " + std::to_string(par.nx) + " x " + std::to_string(par.ny) + " grid");
 }
 
 void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {

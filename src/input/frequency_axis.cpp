@@ -23,8 +23,8 @@ void checkSnapshotTimes(rec::OutFile& log, const DeckHeader& hdr, const RunParam
   const double period = 1.0 / par.delf;
   for (int k = 1; k <= par.nsnapt; ++k) {
     const double t = hdr.tsnap[k];
-    const std::string at = "inp_A, line " + std::to_string(hdr.tsnapLine + k - 1) +
-                           ": snapshot " + std::to_string(k) + " at time " + realText(t);
+    const std::string at = "inp_A, line " + std::to_string(hdr.tsnapLine + k - 1) + ": snapshot " +
+                           std::to_string(k) + " at time " + realText(t);
     const double steps = t / par.dt;
     if (!(steps > -2147483648.0 && steps < 2147483647.0))
       rejectInput(log, at + " has the sample index t / dt = " + realText(steps) +
@@ -33,8 +33,10 @@ void checkSnapshotTimes(rec::OutFile& log, const DeckHeader& hdr, const RunParam
     const double shown = (static_cast<double>(par.itsnap(k)) - 1.0) * par.dt;
     const double turns = std::floor(shown / period);
     const bool reversed = std::fmod(turns, 2.0) != 0.0;
-    warn(at + (t < 0.0 ? " is below 0" : " is at or past the period 1 / delf = " +
-                                             realText(period) + " of the frequency axis") +
+    warn(at +
+         (t < 0.0 ? " is below 0"
+                  : " is at or past the period 1 / delf = " + realText(period) +
+                        " of the frequency axis") +
          "; it shows the field at time " + realText(shown - turns * period) +
          (reversed ? " with its sign reversed" : ""));
   }

@@ -10,7 +10,14 @@ namespace sw {
 
 namespace {
 
-std::string complexText(Cx c) { return "(" + realText(c.re) + ", " + realText(c.im) + ")"; }
+std::string complexText(Cx c) {
+  std::string text = "(";
+  text += realText(c.re);
+  text += ", ";
+  text += realText(c.im);
+  text += ")";
+  return text;
+}
 
 /// "<file>: material <m>, frequency index <j>: "
 std::string where(const char* file, int material, int jw) {
@@ -56,8 +63,7 @@ void checkIsotropic(rec::OutFile& log, int material, int jw, Cx m, Cx g) {
   checkModulus(log, where(files::kSModulus, material, jw), "shear modulus G", g, true);
   if (!(m.re - g.re > 0.0))
     rejectInput(log, where(files::kSModulus, material, jw) + "the shear modulus G = " +
-                         realText(g.re) + " is not below the P-wave modulus M = " +
-                         realText(m.re) +
+                         realText(g.re) + " is not below the P-wave modulus M = " + realText(m.re) +
                          " (an S velocity at or above the P velocity): the stiffness is not "
                          "positive definite, which needs M - G > 0");
 }
@@ -69,9 +75,9 @@ void checkAnisotropic(rec::OutFile& log, int material, int jw, Cx c11, Cx c13, C
   checkModulus(log, where(files::kAnisotropic[3], material, jw), "C55", c55, true);
   const double det = c11.re * c33.re - c13.re * c13.re;
   if (!(det > 0.0))
-    rejectInput(log, where(files::kAnisotropic[1], material, jw) + "C11 C33 - C13^2 = " +
-                         realText(det) + " with C11 = " + realText(c11.re) + ", C13 = " +
-                         realText(c13.re) + ", C33 = " + realText(c33.re) +
+    rejectInput(log, where(files::kAnisotropic[1], material, jw) +
+                         "C11 C33 - C13^2 = " + realText(det) + " with C11 = " + realText(c11.re) +
+                         ", C13 = " + realText(c13.re) + ", C33 = " + realText(c33.re) +
                          " is not positive: the plane-strain stiffness is not positive definite");
 }
 

@@ -33,8 +33,8 @@ void warnIfOutside(int r, double x, double y, const RunParams& par) {
   const int ix = par.irx(r), iy = par.iry(r);
   if (ix >= 1 && ix <= par.nx && iy >= 1 && iy <= par.ny) return;
   std::string where = "receiver " + std::to_string(r) + " at x = " + realText(x) +
-                      ", y = " + realText(y) + " falls in element (" + std::to_string(ix) +
-                      ", " + std::to_string(iy) + "), ";
+                      ", y = " + realText(y) + " falls in element (" + std::to_string(ix) + ", " +
+                      std::to_string(iy) + "), ";
   const bool farEdge = (ix == par.nx + 1 || iy == par.ny + 1) && ix >= 1 && ix <= par.nx + 1 &&
                        iy >= 1 && iy <= par.ny + 1;
   if (farEdge)

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <complex>
+#include <cstdint>
 #include <string>
 
 #include "core/exit_status.hpp"
@@ -43,9 +43,10 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
 
   // A table may hold more materials than the run reads, but not more than there can be.
   const std::uint64_t records = static_cast<std::uint64_t>(kMaxMaterials) * (2 + std::max(nf, 0));
-  const std::string bound = "a table of " + std::to_string(kMaxMaterials) + " materials of nf = " +
-                            std::to_string(nf) + " records";
-  for (rec::InFile* f : {&in.pmod, &in.smod, &in.dens}) f->limitSize(inputSizeBound(records), bound);
+  const std::string bound = "a table of " + std::to_string(kMaxMaterials) +
+                            " materials of nf = " + std::to_string(nf) + " records";
+  for (rec::InFile* f : {&in.pmod, &in.smod, &in.dens})
+    f->limitSize(inputSizeBound(records), bound);
   if (nmat >= 3)  // the anisotropic tables are not read at all otherwise
     for (rec::InFile& f : in.aniso) f.limitSize(inputSizeBound(records), bound);
 

@@ -127,9 +127,9 @@ void sourceSpectrum(WaveletFiles& out, rec::OutFile& log, const DeckHeader& hdr,
     log.write(kPulse, {par.nt});
     if (g.npul > kMaxSamples)
       throw Stop{12345, "the type-2 pulse of freq = " + realText(hdr.freq) + " lasts " +
-                            realText(g.totpul) + " (7.5 / freq), npul = " +
-                            std::to_string(g.npul) + " samples of dt = " + realText(par.dt) +
-                            ", above the limit of " + std::to_string(kMaxSamples) +
+                            realText(g.totpul) + " (7.5 / freq), npul = " + std::to_string(g.npul) +
+                            " samples of dt = " + realText(par.dt) + ", above the limit of " +
+                            std::to_string(kMaxSamples) +
                             "; raise freq, or check the units of freq and of the velocities"};
     if (g.npul > par.nt) par.nt = g.npul;
   }

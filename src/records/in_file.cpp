@@ -89,7 +89,7 @@ void InFile::open(std::string name) {
 }
 
 void InFile::openOrCreate(std::string name) {
-  struct stat st{};
+  struct stat st {};
   if (lstat(name.c_str(), &st) != 0 && errno == ENOENT) {
     // O_EXCL: never creates the target of a link, never empties a file that appeared
     // meanwhile.
@@ -110,7 +110,7 @@ void InFile::openOrCreate(std::string name) {
 void InFile::limitSize(std::uint64_t maxBytes, const std::string& bound) {
   maxBytes_ = maxBytes;
   bound_ = bound;
-  struct stat st{};
+  struct stat st {};
   if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) &&
       static_cast<std::uint64_t>(st.st_size) > maxBytes)
     refuseSize(std::to_string(st.st_size) + " bytes");

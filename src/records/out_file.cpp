@@ -32,7 +32,7 @@ struct Existing {
 /// Looks at `name` without following a link there.  A directory, or a file nobody may
 /// write, is not replaced: it raises IoError (`action` names what was attempted).
 Existing inspect(const std::string& name, const std::string& action) {
-  struct stat st{};
+  struct stat st {};
   Existing e;
   if (lstat(name.c_str(), &st) != 0) return e;  // nothing there (or not visible): create
   if (S_ISDIR(st.st_mode)) throw IoError(action + " " + name + ": " + std::strerror(EISDIR));
@@ -79,7 +79,7 @@ bool isTemporaryName(std::string_view name) {
 }
 
 void createIfMissing(const std::string& name) {
-  struct stat st{};
+  struct stat st {};
   if (lstat(name.c_str(), &st) == 0 || errno != ENOENT) return;
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd >= 0) {

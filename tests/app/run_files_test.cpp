@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/input_harness.hpp"
 #include "support/files.hpp"
+#include "support/input_harness.hpp"
 #include "support/run.hpp"
 
 namespace {
@@ -43,8 +43,8 @@ void layeredInput(const fs::path& dir) { sw::test::copyFiles(layeredCase() / "in
 void slowLayeredInput(const fs::path& dir) {
   layeredInput(dir);
   const std::string deck = (dir / "inp_A").string();
-  sw::test::replaceLine(deck, 1, " 3000");                // maxlow
-  sw::test::replaceLine(deck, 20, " 3000");               // maxiter
+  sw::test::replaceLine(deck, 1, " 3000");                  // maxlow
+  sw::test::replaceLine(deck, 20, " 3000");                 // maxiter
   sw::test::replaceLine(deck, 21, "      0.00000000E+00");  // reduc: never converges
 }
 
@@ -61,7 +61,6 @@ int frequenciesIn(const std::string& log) { return countOf(log, "\n  frequency n
 int frequenciesLogged(const TempDir& dir) {
   return frequenciesIn(swtest::readFile(dir.path() / "output"));
 }
-
 
 /// Names in `dir` of files (or links) that OutFile would leave only when interrupted.
 std::vector<std::string> temporaries(const fs::path& dir) {
@@ -142,12 +141,10 @@ TEST_P(BlockedOutputName, StopsTheRunBeforeTheFirstFrequency) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, BlockedOutputName,
-    testing::Values(Blocked{"fort.60", true, "Is a directory"},
-                    Blocked{"fort.601", true, "Is a directory"},
-                    Blocked{"fort.70", false,
-                            "the file there is read-only; make it writable or remove it"},
-                    Blocked{"fort.502", false,
-                            "the file there is read-only; make it writable or remove it"}),
+    testing::Values(
+        Blocked{"fort.60", true, "Is a directory"}, Blocked{"fort.601", true, "Is a directory"},
+        Blocked{"fort.70", false, "the file there is read-only; make it writable or remove it"},
+        Blocked{"fort.502", false, "the file there is read-only; make it writable or remove it"}),
     [](const testing::TestParamInfo<Blocked>& info) {
       std::string n = info.param.name;
       for (char& c : n)

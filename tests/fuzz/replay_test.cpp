@@ -27,8 +27,8 @@ struct Target {
 /// Inputs of a target: its seeds and its findings (tests/data/fuzz_findings/<target>).
 std::vector<fs::path> inputsOf(const std::string& target) {
   std::vector<fs::path> inputs;
-  for (const fs::path& dir : {fs::path(STRIPWAVE_FUZZ_CORPUS) / target,
-                              sw::test::dataDir() / "fuzz_findings" / target})
+  for (const fs::path& dir :
+       {fs::path(STRIPWAVE_FUZZ_CORPUS) / target, sw::test::dataDir() / "fuzz_findings" / target})
     if (fs::exists(dir))
       for (const auto& e : fs::directory_iterator(dir))
         if (e.is_regular_file()) inputs.push_back(e.path());

@@ -76,19 +76,34 @@ const Rejected kRejected[] = {
     {"AnisotropicDensityZero", [](Model& m) { m.aniso[0].rho = 0.0; },
      "p66_interp.freq: the density of material 3, 0, is zero; densities must be positive"},
     // Isotropic moduli.
-    {"PModulusNaN", [](Model& m) { m.iso[0].m = Cx{kNaN, 0.0}; },
+    {"PModulusNaN",
+     [](Model& m) {
+       m.iso[0].m = Cx{kNaN, 0.0};
+     },
      "p_modulus.freq: material 1, frequency index 6: the P-wave modulus M (nan, 0) is not "
      "finite"},
-    {"PModulusZero", [](Model& m) { m.iso[1].m = Cx{0.0, 0.0}; },
+    {"PModulusZero",
+     [](Model& m) {
+       m.iso[1].m = Cx{0.0, 0.0};
+     },
      "p_modulus.freq: material 2, frequency index 6: the real part of the P-wave modulus M "
      "(0, 0) is zero; moduli must be positive"},
-    {"ShearModulusNegative", [](Model& m) { m.iso[0].g = Cx{-6.647e6, 0.0}; },
+    {"ShearModulusNegative",
+     [](Model& m) {
+       m.iso[0].g = Cx{-6.647e6, 0.0};
+     },
      "s_modulus.freq: material 1, frequency index 6: the real part of the shear modulus G "
      "(-6647000, 0) is negative; moduli must be positive"},
-    {"ShearModulusSubnormal", [](Model& m) { m.iso[0].g = Cx{kSubnormal, 0.0}; },
+    {"ShearModulusSubnormal",
+     [](Model& m) {
+       m.iso[0].g = Cx{kSubnormal, 0.0};
+     },
      "s_modulus.freq: material 1, frequency index 6: the real part of the shear modulus G "
      "(1e-310, 0) is subnormal; moduli must be positive"},
-    {"SVelocityAbovePVelocity", [](Model& m) { m.iso[1].g = Cx{2.2e7, 0.0}; },
+    {"SVelocityAbovePVelocity",
+     [](Model& m) {
+       m.iso[1].g = Cx{2.2e7, 0.0};
+     },
      "s_modulus.freq: material 2, frequency index 6: the shear modulus G = 22000000 is not "
      "below the P-wave modulus M = 20700000 (an S velocity at or above the P velocity): the "
      "stiffness is not positive definite, which needs M - G > 0"},
@@ -102,30 +117,51 @@ const Rejected kRejected[] = {
      "s_modulus.freq: material 1, frequency index 3: the shear modulus G = 7000000 is not "
      "below the P-wave modulus M = 7000000 (an S velocity at or above the P velocity): the "
      "stiffness is not positive definite, which needs M - G > 0"},
-    {"PModulusAttenuationOfTheOtherSign", [](Model& m) { m.iso[0].m = Cx{2.07e7, -3.0e5}; },
+    {"PModulusAttenuationOfTheOtherSign",
+     [](Model& m) {
+       m.iso[0].m = Cx{2.07e7, -3.0e5};
+     },
      "p_modulus.freq: material 1, frequency index 6: the P-wave modulus M (20700000, "
      "-300000) has a negative imaginary part: with the time dependence exp(+i w t) of this "
      "program an attenuating modulus has a positive one, so the table seems to follow "
      "exp(-i w t) (take the complex conjugate)"},
-    {"ShearModulusAttenuationOfTheOtherSign", [](Model& m) { m.iso[1].g = Cx{6.647e6, -1.0}; },
+    {"ShearModulusAttenuationOfTheOtherSign",
+     [](Model& m) {
+       m.iso[1].g = Cx{6.647e6, -1.0};
+     },
      "s_modulus.freq: material 2, frequency index 6: the shear modulus G (6647000, -1) has a "
      "negative imaginary part: with the time dependence exp(+i w t) of this program an "
      "attenuating modulus has a positive one, so the table seems to follow exp(-i w t) (take "
      "the complex conjugate)"},
     // Anisotropic stiffness.
-    {"C11Zero", [](Model& m) { m.aniso[0].p11 = Cx{0.0, 0.0}; },
+    {"C11Zero",
+     [](Model& m) {
+       m.aniso[0].p11 = Cx{0.0, 0.0};
+     },
      "p11_interp.freq: material 3, frequency index 6: the real part of the C11 (0, 0) is "
      "zero; moduli must be positive"},
-    {"C33NaN", [](Model& m) { m.aniso[0].p33 = Cx{1.9e7, kNaN}; },
+    {"C33NaN",
+     [](Model& m) {
+       m.aniso[0].p33 = Cx{1.9e7, kNaN};
+     },
      "p33_interp.freq: material 3, frequency index 6: the C33 (19000000, nan) is not finite"},
-    {"C55Negative", [](Model& m) { m.aniso[0].p55 = Cx{-5.0e6, 4.0e4}; },
+    {"C55Negative",
+     [](Model& m) {
+       m.aniso[0].p55 = Cx{-5.0e6, 4.0e4};
+     },
      "p55_interp.freq: material 3, frequency index 6: the real part of the C55 (-5000000, "
      "40000) is negative; moduli must be positive"},
-    {"C13MakesTheStiffnessIndefinite", [](Model& m) { m.aniso[0].p13 = Cx{9.0e7, 1.0e5}; },
+    {"C13MakesTheStiffnessIndefinite",
+     [](Model& m) {
+       m.aniso[0].p13 = Cx{9.0e7, 1.0e5};
+     },
      "p13_interp.freq: material 3, frequency index 6: C11 C33 - C13^2 = -7.625e+15 with C11 "
      "= 25000000, C13 = 90000000, C33 = 19000000 is not positive: the plane-strain stiffness "
      "is not positive definite"},
-    {"C55AttenuationOfTheOtherSign", [](Model& m) { m.aniso[0].p55 = Cx{5.0e6, -4.0e4}; },
+    {"C55AttenuationOfTheOtherSign",
+     [](Model& m) {
+       m.aniso[0].p55 = Cx{5.0e6, -4.0e4};
+     },
      "p55_interp.freq: material 3, frequency index 6: the C55 (5000000, -40000) has a "
      "negative imaginary part: with the time dependence exp(+i w t) of this program an "
      "attenuating modulus has a positive one, so the table seems to follow exp(-i w t) (take "
@@ -133,13 +169,23 @@ const Rejected kRejected[] = {
     // Deck values.
     {"NegativeStime", [](Model& m) { m.deck.stime = -0.15; },
      "inp_A, line 15: stime = -0.15, the simulated time must not be negative"},
-    {"SnapshotIndexBelowAnyInteger", [](Model& m) { m.deck.tsnap = {0.02, -1.0e30}; },
-     "inp_A, line 11: snapshot 2 at time -1e+30 has the sample index t / dt = -6.4551272e+32, which "
+    {"SnapshotIndexBelowAnyInteger",
+     [](Model& m) {
+       m.deck.tsnap = {0.02, -1.0e30};
+     },
+     "inp_A, line 11: snapshot 2 at time -1e+30 has the sample index t / dt = -6.4551272e+32, "
+     "which "
      "does not fit in an integer"},
-    {"SnapshotIndexAboveAnyInteger", [](Model& m) { m.deck.tsnap = {1.0e30, 0.02}; },
+    {"SnapshotIndexAboveAnyInteger",
+     [](Model& m) {
+       m.deck.tsnap = {1.0e30, 0.02};
+     },
      "inp_A, line 10: snapshot 1 at time 1e+30 has the sample index t / dt = 6.4551272e+32, which "
      "does not fit in an integer"},
-    {"SnapshotTimeNaN", [](Model& m) { m.deck.tsnap = {0.02, kNaN}; },
+    {"SnapshotTimeNaN",
+     [](Model& m) {
+       m.deck.tsnap = {0.02, kNaN};
+     },
      "inp_A, line 11: snapshot 2 at time nan has the sample index t / dt = nan, which does "
      "not fit in an integer"},
 };
@@ -192,7 +238,10 @@ const Warned kWarned[] = {
        m.deck.tsnap = {0.01, 0.035};
      },
      {}},
-    {"SnapshotBelowZero", [](Model& m) { m.deck.tsnap = {0.02, -0.01}; },
+    {"SnapshotBelowZero",
+     [](Model& m) {
+       m.deck.tsnap = {0.02, -0.01};
+     },
      {"inp_A, line 11: snapshot 2 at time -0.01 is below 0; it shows the field at time "
       "0.029155907 with its sign reversed"}},
     {"SnapshotsAtAndPastThePeriod",

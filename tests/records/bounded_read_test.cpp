@@ -1,8 +1,8 @@
 // Input files are read as far as the reads go and no further, and a file far beyond its
 // bound is refused instead of filling the memory.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,8 +58,9 @@ TEST(BoundedRead, LargeRegularFileIsRefusedBeforeItIsRead) {
   in.read(i5(), {n});
   EXPECT_EQ(n, 10);
   EXPECT_EQ(ioErrorOf([&] { in.limitSize(1000000, "a deck for a 10 x 8 grid"); }),
-            path + ": 2147483648 bytes, far more than a deck for a 10 x 8 grid can need (at most "
-                   "1000000 bytes); refused");
+            path +
+                ": 2147483648 bytes, far more than a deck for a 10 x 8 grid can need (at most "
+                "1000000 bytes); refused");
 }
 
 TEST(BoundedRead, EndlessStreamIsRefusedOnceItPassesTheBound) {

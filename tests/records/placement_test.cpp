@@ -100,7 +100,7 @@ TEST_P(BothKinds, ReplacedFileKeepsItsPermissions) {
   chmod(dir.file("fort.501").c_str(), 0640);
   OutFile out;
   writeAndPlace(out, dir.file("fort.501"), GetParam());
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(dir.file("fort.501").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(sw::test::readBytes(dir.file("fort.501")), kRecord);
@@ -180,10 +180,14 @@ TEST(OutFilePlacement, TemporaryNamesAreRecognised) {
     bool temporary;
   };
   const Case cases[] = {
-      {".fort.70.stripwave-1234-0", true}, {".output.stripwave-7-12", true},
-      {"fort.70.stripwave-1234-0", false}, {".fort.70.stripwave-12a-0", false},
-      {".fort.70.stripwave-1234-", false}, {".stripwave-1-2", false},
-      {".fort.70", false},                 {"output", false},
+      {".fort.70.stripwave-1234-0", true},
+      {".output.stripwave-7-12", true},
+      {"fort.70.stripwave-1234-0", false},
+      {".fort.70.stripwave-12a-0", false},
+      {".fort.70.stripwave-1234-", false},
+      {".stripwave-1-2", false},
+      {".fort.70", false},
+      {"output", false},
   };
   for (const Case& c : cases) EXPECT_EQ(sw::rec::isTemporaryName(c.name), c.temporary) << c.name;
   // What OutFile leaves while it writes is such a name.
