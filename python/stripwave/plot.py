@@ -129,11 +129,23 @@ def _gain_text(power, agc, unit):
     return f" ({', '.join(parts)})" if parts else ""
 
 
+def wavelet_peak_time(run) -> float:
+    """Time of the largest swing of the run's filtered source wavelet: the delay of a direct
+    arrival's largest swing after distance / velocity."""
+    from .source import frequencies, source_spectrum, synthesise
+    p = run.params
+    sour = source_spectrum(p.key, p.freq, p.dt, int(p.stime / p.dt), p.band, p.npf)
+    t = run.traces.t
+    w = synthesise(sour, frequencies(p.delf, sour.size), t)
+    return float(t[np.argmax(np.abs(w))]) if t.size else 0.0
+
+
 def plot_gather(run, component="y", kind="image", power=None, agc=None, clip=1.0,
                 moveout=()) -> Figure:
     """A receiver gather: time down, receivers across; `kind` 'image' or 'wiggle'.
 
-    `moveout` lists velocities whose direct-arrival curves t = distance / v are drawn dashed.
+    `moveout` lists velocities v whose direct-arrival curves, distance / v plus the wavelet's
+    peak time, are drawn dashed: they run through the largest swing of a direct arrival.
     """
     tr = run.traces
     data = apply_gain(tr.component(component), tr.t, power, agc)
@@ -161,10 +173,12 @@ def plot_gather(run, component="y", kind="image", power=None, agc=None, clip=1.0
         ax.set_ylim(t_end, 0)
     else:
         raise ValueError(f"kind {kind!r}: use 'image' or 'wiggle'")
+    delay = wavelet_peak_time(run) if moveout else 0.0
     for v in moveout:
         order = np.argsort(pos)
-        ax.plot(pos[order], tr.distances[order] / v, "--", color="green", linewidth=1.2,
-                label=f"distance / {v:g}")
+        ax.plot(pos[order], tr.distances[order] / v + delay, "--", color="green",
+                linewidth=1.2, label=f"distance / {v:g} + {delay:.3g} {run.time_unit} "
+                                     "(wavelet peak)")
     if moveout:
         ax.legend(loc="lower right", fontsize=9)
     ax.set_xlabel(label)
