@@ -8,9 +8,9 @@ vs, rho and optional qp, qs; or "vti", material 3 only, by vp0, vs0, rho, the Th
 parameters and an optional q), and optional "units" and "about".
 
 Every check runs before anything is written; `check_model` returns the messages, each naming
-the field and its value.  The checks run in stages (schema, units, materials, geometry and time)
-and stop after the first stage that fails, so that one mistake gives one message rather than the
-knock-on complaints of the later stages.
+the field and its value.  The checks run in stages (schema; units; materials; source, receivers
+and regions; time axis and band; snapshot times) and stop after the first stage that fails, so
+that one mistake gives one message rather than the knock-on complaints of the later stages.
 """
 
 from __future__ import annotations

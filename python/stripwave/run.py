@@ -21,6 +21,15 @@ class RunError(Exception):
     """A run directory that cannot be read: names the directory and what is missing."""
 
 
+def _component_field(name: str) -> str:
+    """The attribute holding a velocity component: 'x' -> vx, 'y' -> vy."""
+    if name in ("x", "vx"):
+        return "vx"
+    if name in ("y", "vy"):
+        return "vy"
+    raise ValueError(f"component {name!r}: use 'x' or 'y'")
+
+
 @dataclass(frozen=True)
 class RunParameters:
     """The run's parameters as the program derived them (units are the run's own)."""
@@ -52,13 +61,14 @@ class RunParameters:
     jsou: int
     ksou: int
     nrec: int
-    vp_range: tuple            #: (smallest, largest) P velocity, as the log rounds them
-    vs_range: tuple
+    vp_range: tuple            #: (smallest, largest) P velocity the program derived
+    vs_range: tuple            #: (smallest, largest) S velocity
     cpu_time: float            #: CPU seconds of the run
 
     @property
     def period(self) -> float:
-        """Time after which snapshots and traces wrap around (the Fourier sums repeat)."""
+        """Time after which snapshots and traces wrap around: the frequency sums at
+        (j - 1/2) delf repeat with the sign flipped."""
         return 1.0 / self.delf
 
 
@@ -90,11 +100,7 @@ class Traces:
 
     def component(self, name: str) -> np.ndarray:
         """'x' (horizontal) or 'y' (vertical)."""
-        if name in ("x", "vx"):
-            return self.vx
-        if name in ("y", "vy"):
-            return self.vy
-        raise ValueError(f"component {name!r}: use 'x' or 'y'")
+        return getattr(self, _component_field(name))
 
 
 @dataclass
@@ -134,11 +140,8 @@ class Snapshot:
         return self._vy
 
     def component(self, name: str) -> np.ndarray:
-        if name in ("x", "vx"):
-            return self.vx
-        if name in ("y", "vy"):
-            return self.vy
-        raise ValueError(f"component {name!r}: use 'x' or 'y'")
+        """'x' (horizontal) or 'y' (vertical)."""
+        return getattr(self, _component_field(name))
 
 
 @dataclass
@@ -201,6 +204,13 @@ def _exact_parameters(log: RunLog, deck: dict | None):
     if p and h_used:
         dt = h_used / max(p)
     return h_used, _refine(log.dt, dt), _refine(log.delf, delf)
+
+
+def _velocity_range(log: RunLog, kinds, rounded):
+    """(smallest, largest) of the echoed velocities of `kinds` (full precision), else the log's
+    rounded extremes."""
+    v = [x for (kind, _), x in log.velocities.items() if kind in kinds and math.isfinite(x)]
+    return (min(v), max(v)) if v else rounded
 
 
 def _required(log: RunLog, path: Path, names) -> None:
@@ -282,7 +292,8 @@ def read_run(path) -> Run:
         delw=2 * math.pi * delf if delf else log.delw, jw1=log.jw1, jw2=log.jw2,
         maxiter=log.maxiter, maxlow=log.maxlow, jwlow=log.jwlow, reduc=log.reduc,
         nmat=log.nmat, kdel=log.kdel, xsou=xsou, ysou=ysou, jsou=log.jsou, ksou=log.ksou,
-        nrec=nrec, vp_range=log.vp_range, vs_range=log.vs_range, cpu_time=log.cpu_time)
+        nrec=nrec, vp_range=_velocity_range(log, ("vp", "vph", "vpv"), log.vp_range),
+        vs_range=_velocity_range(log, ("vs", "vsh"), log.vs_range), cpu_time=log.cpu_time)
 
     regions = log.regions
     if deck is not None and len(deck["regions"]) == len(log.regions):
