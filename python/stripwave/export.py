@@ -210,14 +210,14 @@ def _write(run, path: Path, component: str, interval: SampleInterval, endian: st
     xs = [tr.xsou] + list(tr.rx)
     zs = [tr.ysou] + list(tr.ry) + [p.ysize]
     cs, es = _scalar(xs), _scalar(zs)
-    spec = segyio.spec()
-    spec.format = 5
-    spec.iline, spec.xline = 189, 193
-    spec.samples = np.arange(nt) * (interval.header_us / 1000.0)
-    spec.tracecount = nrec
-    spec.endian = endian
+    layout = segyio.spec()
+    layout.format = 5
+    layout.iline, layout.xline = 189, 193
+    layout.samples = np.arange(nt) * (interval.header_us / 1000.0)
+    layout.tracecount = nrec
+    layout.endian = endian
     fmt = "big-endian" if endian == "big" else "little-endian"
-    with segyio.create(str(path), spec) as f:
+    with segyio.create(str(path), layout) as f:
         f.text[0] = _text_header(run, component, interval, nt, fmt)
         f.bin.update(hdt=interval.header_us, dto=interval.header_us, hns=nt, nso=nt, format=5,
                      mfeet=1, rev=0x0100, trflag=1, exth=0)

@@ -61,14 +61,14 @@ def spectrum(samples: np.ndarray, dt: float, omega: np.ndarray) -> np.ndarray:
     return dt * (np.exp(-1j * np.outer(omega, t)) @ samples)
 
 
-def synthesise(spec: np.ndarray, omega: np.ndarray, t: np.ndarray) -> np.ndarray:
-    """(delw / pi) times the sum of Re(spec(j) exp(i w_j t)): the program's inverse sum.
+def synthesise(spectra: np.ndarray, omega: np.ndarray, t: np.ndarray) -> np.ndarray:
+    """(delw / pi) times the sum of Re(S(j) exp(i w_j t)): the program's inverse sum.
 
-    `spec` may hold several series along its first axes; the last axis runs over frequency.
+    `spectra` may hold several series along its first axes; the last axis runs over frequency.
     """
     delw = omega[1] - omega[0] if omega.size > 1 else 2.0 * omega[0]
     phase = np.exp(1j * np.outer(omega, t))
-    return (delw / math.pi) * np.real(spec @ phase)
+    return (delw / math.pi) * np.real(spectra @ phase)
 
 
 def source_spectrum(key: int, freq: float, dt: float, nt: int, band, npf: int) -> np.ndarray:
@@ -81,9 +81,9 @@ def source_spectrum(key: int, freq: float, dt: float, nt: int, band, npf: int) -
         if3 = if4 - 1
     jw2 = if4 - 1
     omega = frequencies(delf, jw2)
-    spec = spectrum(wavelet(key, freq, dt, nt), dt, omega)
+    sour = spectrum(wavelet(key, freq, dt, nt), dt, omega)
     if if3 != 1 and if3 <= if4:
         j = np.arange(1, jw2 + 1)
         taper = np.where(j >= if3, (if4 - j) / (if4 - if3), 1.0)
-        spec = spec * taper
-    return spec
+        sour = sour * taper
+    return sour
