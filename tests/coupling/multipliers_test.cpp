@@ -2,30 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "coupling/edge_fields.hpp"
 #include "strip/interface_parameters.hpp"
 
-namespace sw {
-namespace {
+#include "support/numbers.hpp"
 
-/// Random complex value with parts in [-1, 1).
-Cx randomCx(std::mt19937& gen) {
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
-  const double re = d(gen);
-  return Cx{re, d(gen)};
-}
+namespace sw::test {
+namespace {
 
 /// Interface parameters as the strip routines leave them: equal on both sides of every
 /// interior edge, zero on the outer boundary.
-InterfaceParameters randomBetas(int nx, int ny, std::mt19937& gen) {
+InterfaceParameters randomBetas(int nx, int ny, Random& rnd) {
   InterfaceParameters beta(nx, ny);
   for (EdgeQuantity* e : {&beta.b11, &beta.b12, &beta.b22}) {
     for (int j = 1; j <= ny; ++j)
-      for (int i = 1; i < nx; ++i) e->r(i, j) = e->l(i + 1, j) = randomCx(gen);
+      for (int i = 1; i < nx; ++i) e->r(i, j) = e->l(i + 1, j) = rnd.cx();
     for (int j = 1; j < ny; ++j)
-      for (int i = 1; i <= nx; ++i) e->t(i, j) = e->b(i, j + 1) = randomCx(gen);
+      for (int i = 1; i <= nx; ++i) e->t(i, j) = e->b(i, j + 1) = rnd.cx();
   }
   return beta;
 }
@@ -33,14 +26,14 @@ InterfaceParameters randomBetas(int nx, int ny, std::mt19937& gen) {
 /// Random displacements on the grid's edges; the ghost frame stays zero.  With
 /// `shared` the r pair of element i equals the l pair of element i+1, as a strip
 /// solve stores them.
-void randomDisplacements(EdgeFields& cur, int nx, int ny, bool shared, std::mt19937& gen) {
+void randomDisplacements(EdgeFields& cur, int nx, int ny, bool shared, Random& rnd) {
   for (EdgeQuantity* u : {&cur.u1, &cur.u2}) {
     for (int j = 1; j <= ny; ++j) {
       for (int i = 1; i <= nx; ++i) {
-        u->l(i, j) = (shared && i > 1) ? u->r(i - 1, j) : randomCx(gen);
-        u->t(i, j) = randomCx(gen);
-        u->b(i, j) = randomCx(gen);
-        u->r(i, j) = randomCx(gen);
+        u->l(i, j) = (shared && i > 1) ? u->r(i - 1, j) : rnd.cx();
+        u->t(i, j) = rnd.cx();
+        u->b(i, j) = rnd.cx();
+        u->r(i, j) = rnd.cx();
       }
     }
   }
@@ -54,11 +47,11 @@ void sweep(int nx, int ny, const InterfaceParameters& beta, EdgeFields& cur) {
 
 TEST(UpdateMultipliers, VerticalEdgeMultipliersStayZeroWhenStripEdgesAreShared) {
   const int nx = 5, ny = 4;
-  std::mt19937 gen(11);
-  const InterfaceParameters beta = randomBetas(nx, ny, gen);
+  Random rnd(11);
+  const InterfaceParameters beta = randomBetas(nx, ny, rnd);
   EdgeFields cur(nx, ny);
   for (int pass = 0; pass < 3; ++pass) {
-    randomDisplacements(cur, nx, ny, /*shared=*/true, gen);
+    randomDisplacements(cur, nx, ny, /*shared=*/true, rnd);
     sweep(nx, ny, beta, cur);
   }
   for (int j = 0; j <= ny + 1; ++j) {
@@ -75,13 +68,13 @@ TEST(UpdateMultipliers, VerticalEdgeMultipliersStayZeroWhenStripEdgesAreShared) 
 
 TEST(UpdateMultipliers, OuterBoundaryMultipliersStayZero) {
   const int nx = 4, ny = 3;
-  std::mt19937 gen(12);
-  const InterfaceParameters beta = randomBetas(nx, ny, gen);
+  Random rnd(12);
+  const InterfaceParameters beta = randomBetas(nx, ny, rnd);
   EdgeFields cur(nx, ny);
   for (int pass = 0; pass < 3; ++pass) {
     // Unshared vertical edges: interior vertical multipliers become nonzero, the outer
     // ones must not.
-    randomDisplacements(cur, nx, ny, /*shared=*/false, gen);
+    randomDisplacements(cur, nx, ny, /*shared=*/false, rnd);
     sweep(nx, ny, beta, cur);
   }
   for (int j = 1; j <= ny; ++j) {
@@ -101,10 +94,10 @@ TEST(UpdateMultipliers, OuterBoundaryMultipliersStayZero) {
 
 TEST(UpdateMultipliers, SingleStripLeavesEveryMultiplierZero) {
   const int nx = 3, ny = 1;
-  std::mt19937 gen(13);
-  const InterfaceParameters beta = randomBetas(nx, ny, gen);
+  Random rnd(13);
+  const InterfaceParameters beta = randomBetas(nx, ny, rnd);
   EdgeFields cur(nx, ny);
-  randomDisplacements(cur, nx, ny, /*shared=*/true, gen);
+  randomDisplacements(cur, nx, ny, /*shared=*/true, rnd);
   updateMultipliers(1, beta, cur);
   for (int i = 1; i <= nx; ++i) {
     for (const EdgeQuantity* g : {&cur.lag1, &cur.lag2}) {
@@ -134,15 +127,15 @@ TEST(UpdateMultipliers, WorkedTopEdgeUpdate) {
 
 TEST(UpdateMultipliers, ConvergedInterfaceBalancesTheMultipliers) {
   const int nx = 4, ny = 2;
-  std::mt19937 gen(14);
-  const InterfaceParameters beta = randomBetas(nx, ny, gen);
+  Random rnd(14);
+  const InterfaceParameters beta = randomBetas(nx, ny, rnd);
   EdgeFields cur(nx, ny);
-  randomDisplacements(cur, nx, ny, /*shared=*/true, gen);
+  randomDisplacements(cur, nx, ny, /*shared=*/true, rnd);
   for (int i = 1; i <= nx; ++i) {
     cur.u1.b(i, 2) = cur.u1.t(i, 1);
     cur.u2.b(i, 2) = cur.u2.t(i, 1);
-    cur.lag1.b(i, 2) = randomCx(gen);
-    cur.lag2.b(i, 2) = randomCx(gen);
+    cur.lag1.b(i, 2) = rnd.cx();
+    cur.lag2.b(i, 2) = rnd.cx();
   }
   updateMultipliers(1, beta, cur);
   for (int i = 1; i <= nx; ++i) {
@@ -187,4 +180,4 @@ TEST(UpdateMultipliers, BetaRowsPairWithTheirComponents) {
 }
 
 }  // namespace
-}  // namespace sw
+}  // namespace sw::test

@@ -6,9 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
-#include <random>
 #include <vector>
 
 #include "coupling/multipliers.hpp"
@@ -16,16 +14,10 @@
 #include "strip/assemble_strip.hpp"
 #include "strip/interface_parameters.hpp"
 
-namespace sw {
+#include "support/numbers.hpp"
+
+namespace sw::test {
 namespace {
-
-Cx randomCx(std::mt19937& gen) {
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
-  const double re = d(gen);
-  return Cx{re, d(gen)};
-}
-
-bool sameBits(Cx a, Cx b) { return std::memcmp(&a, &b, sizeof(Cx)) == 0; }
 
 /// A grid with a factored system for every strip: an attenuating isotropic medium
 /// whose properties vary from element to element.
@@ -38,14 +30,13 @@ struct Model {
 
   Model(int nx_, int ny_, std::uint32_t seed)
       : nx(nx_), ny(ny_), sys(nx_, ny_, 2.5), f(nx_, ny_), work(nx_) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> d(0.0, 1.0);
+    Random rnd(seed);
     Medium& med = sys.med;
     for (int j = 0; j <= ny + 1; ++j) {
       for (int i = 0; i <= nx + 1; ++i) {
-        const double mu = 2.0 + d(gen), lam = 3.0 + d(gen);
+        const double mu = 2.0 + rnd.uniform(0.0, 1.0), lam = 3.0 + rnd.uniform(0.0, 1.0);
         const Cx g{mu, 0.02 * mu}, p{lam + 2.0 * mu, 0.01 * (lam + 2.0 * mu)};
-        med.rho(i, j) = 1.5 + d(gen);
+        med.rho(i, j) = 1.5 + rnd.uniform(0.0, 1.0);
         med.p11(i, j) = med.p33(i, j) = p;
         med.p55(i, j) = g;
         med.p13(i, j) = p - 2.0 * g;
@@ -54,7 +45,7 @@ struct Model {
     sys.omega = 1.3;
     interfaceParameters(sys.omega, med, sys.beta, sys.roots);
     for (int s = 1; s <= ny; ++s) assembleStrip(s, sys, work, f);
-    src.value = randomCx(gen);
+    src.value = rnd.cx();
   }
 
   std::vector<Cx> rhs(int s, const EdgeFields& cur) const {
@@ -73,11 +64,11 @@ StripSystem systemWith(int nx, int ny, double h, const InterfaceParameters& beta
 }
 
 /// Random displacements and multipliers on every edge of the grid (not on the frame).
-void randomFields(EdgeFields& cur, int nx, int ny, std::mt19937& gen) {
+void randomFields(EdgeFields& cur, int nx, int ny, Random& rnd) {
   for (EdgeQuantity* q : {&cur.u1, &cur.u2, &cur.lag1, &cur.lag2})
     for (Grid<Cx>* g : {&q->l, &q->t, &q->b, &q->r})
       for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) (*g)(i, j) = randomCx(gen);
+        for (int i = 1; i <= nx; ++i) (*g)(i, j) = rnd.cx();
 }
 
 /// Right-hand side of a single-element strip with zero neighbours and the source on it.
@@ -202,13 +193,13 @@ TEST(StripRhs, SingleStripGetsTheSourceAlone) {
   const int nx = 3, ny = 1;
   EdgeFields cur(nx, ny);
   InterfaceParameters beta(nx, ny);
-  std::mt19937 gen(3);
+  Random rnd(3);
   // Even with data on the frame and parameters on the outer edges, the boundary
   // indicators switch every neighbour term off.
   for (EdgeQuantity* q : {&cur.u1, &cur.u2, &cur.lag1, &cur.lag2, &beta.b11, &beta.b12, &beta.b22})
     for (Grid<Cx>* g : {&q->l, &q->t, &q->b, &q->r})
       for (int j = 0; j <= 2; ++j)
-        for (int i = 0; i <= nx + 1; ++i) (*g)(i, j) = randomCx(gen);
+        for (int i = 0; i <= nx + 1; ++i) (*g)(i, j) = rnd.cx();
   for (EdgeQuantity* q : {&cur.lag1, &cur.lag2}) {
     for (int i = 1; i < nx; ++i) q->r(i, 1) = q->l(i + 1, 1) = Cx{};  // inner vertical edges
   }
@@ -255,9 +246,9 @@ TEST(SolveStripDisplacements, SharedVerticalEdgesAreStoredFromOneEntry) {
   const int nx = 5, ny = 3;
   Model model(nx, ny, 22);
   model.src = PointSource{2, 3, 2, model.src.value};
-  std::mt19937 gen(4);
+  Random rnd(4);
   EdgeFields cur(nx, ny);
-  randomFields(cur, nx, ny, gen);
+  randomFields(cur, nx, ny, rnd);
   for (int s = 1; s <= ny; ++s) model.solve(s, cur);
   for (int s = 1; s <= ny; ++s) {
     for (int i = 1; i < nx; ++i) {
@@ -274,9 +265,9 @@ TEST(SolveStripDisplacements, SolvesTheAssembledStripSystem) {
   // Keep strip s's band matrix: the assembly leaves it in the work storage.
   assembleStrip(s, model.sys, model.work, model.f);
   const BandMatrix a = model.work.a;
-  std::mt19937 gen(5);
+  Random rnd(5);
   EdgeFields cur(nx, ny);
-  randomFields(cur, nx, ny, gen);
+  randomFields(cur, nx, ny, rnd);
   const std::vector<Cx> b = model.rhs(s, cur);
   model.solve(s, cur);
 
@@ -312,9 +303,9 @@ TEST(SolveStripDisplacements, WritesOnlyItsOwnRowSoStripsOfOneParityCommute) {
   const int nx = 3, ny = 5;
   Model model(nx, ny, 24);
   model.src = PointSource{1, 2, 3, model.src.value};
-  std::mt19937 gen(6);
+  Random rnd(6);
   EdgeFields start(nx, ny);
-  randomFields(start, nx, ny, gen);
+  randomFields(start, nx, ny, rnd);
 
   EdgeFields up = start, down = start;
   for (int s : {1, 3, 5}) model.solve(s, up);
@@ -396,4 +387,4 @@ TEST(SolveStripDisplacements, RobinIterationConvergesToContinuousInterfaces) {
 }
 
 }  // namespace
-}  // namespace sw
+}  // namespace sw::test

@@ -12,16 +12,8 @@
 #include "strip/matrix_sqrt.hpp"
 #include "support/strip.hpp"
 
-namespace sw {
+namespace sw::test {
 namespace {
-
-using test::isotropic;
-using test::Material;
-using test::Random;
-using test::randomMaterial;
-using test::randomMedium;
-using test::sameBits;
-using test::setElement;
 
 /// Root of (a11 a12; a12 a22) by a fresh matrixSqrt call.
 void freshRoot(double a11, double a12, double a22, double r[3]) {
@@ -137,9 +129,9 @@ TEST(MatrixSqrt, StiffnessSizedMatricesSquareBackToA) {
     EXPECT_GT(x[0], 0.0);
     EXPECT_GT(x[3], 0.0);
     const double scale = std::max(a11, a22);
-    EXPECT_NEAR(x[0] * x[0] + x[1] * x[2], a11, test::kRelTol * scale);
-    EXPECT_NEAR(x[0] * x[1] + x[1] * x[3], a12, test::kRelTol * scale);
-    EXPECT_NEAR(x[2] * x[1] + x[3] * x[3], a22, test::kRelTol * scale);
+    EXPECT_NEAR(x[0] * x[0] + x[1] * x[2], a11, kRelTol * scale);
+    EXPECT_NEAR(x[0] * x[1] + x[1] * x[3], a12, kRelTol * scale);
+    EXPECT_NEAR(x[2] * x[1] + x[3] * x[3], a22, kRelTol * scale);
   }
 }
 
@@ -210,7 +202,7 @@ TEST(InterfaceParameters, IsotropicEdgesBetweenEqualElements) {
 
   const double vertical = omega * std::sqrt(rho) * std::sqrt(pm);
   const double vertical22 = omega * std::sqrt(rho) * std::sqrt(g);
-  const double tol = test::kRelTol * vertical;
+  const double tol = kRelTol * vertical;
   for (int j = 1; j <= ny; ++j)
     for (int i = 2; i <= nx; ++i) {
       EXPECT_NEAR(beta.b11.l(i, j).im, vertical, tol);
@@ -234,13 +226,13 @@ TEST(InterfaceParameters, IsotropicEdgesBetweenEqualElements) {
       for (int i = 0; i <= nx + 1; ++i) EXPECT_TRUE(sameBits((*gd)(i, j).im, 0.0));
   // Boundary roots: diag(sqrt(lambda + 2 mu), sqrt(mu)) for x, the reverse for y.
   for (int j = 1; j <= ny; ++j) {
-    EXPECT_NEAR(roots.xl.r11(j), std::sqrt(pm), test::kRelTol * std::sqrt(pm));
-    EXPECT_NEAR(roots.xr.r22(j), std::sqrt(g), test::kRelTol * std::sqrt(pm));
+    EXPECT_NEAR(roots.xl.r11(j), std::sqrt(pm), kRelTol * std::sqrt(pm));
+    EXPECT_NEAR(roots.xr.r22(j), std::sqrt(g), kRelTol * std::sqrt(pm));
     EXPECT_EQ(0.0, roots.xl.r12(j));
   }
   for (int i = 1; i <= nx; ++i) {
-    EXPECT_NEAR(roots.yb.r11(i), std::sqrt(g), test::kRelTol * std::sqrt(pm));
-    EXPECT_NEAR(roots.yt.r22(i), std::sqrt(pm), test::kRelTol * std::sqrt(pm));
+    EXPECT_NEAR(roots.yb.r11(i), std::sqrt(g), kRelTol * std::sqrt(pm));
+    EXPECT_NEAR(roots.yt.r22(i), std::sqrt(pm), kRelTol * std::sqrt(pm));
   }
 }
 
@@ -287,4 +279,4 @@ TEST(InterfaceParameters, WritesInteriorEdgesOnly) {
 }
 
 }  // namespace
-}  // namespace sw
+}  // namespace sw::test
