@@ -212,4 +212,34 @@ TEST(InFile, BadFreeFormValueNamesTheItem) {
             path + ", record 3: integer out of range for item 1, found \"2147483648\"");
 }
 
+TEST(InFile, FreeFormReadOfThreeValuesOverTwoRecords) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("deck");
+  sw::test::writeBytes(path, "1 2\n3 4\n5 6\n");
+  InFile in;
+  in.open(path);
+  int a = 0, b = 0, c = 0;
+  in.readList({a, b, c});
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(c, 3);
+  int d = 0;  // the rest of the second record was skipped
+  in.readList({d});
+  EXPECT_EQ(d, 5);
+}
+
+TEST(InFile, FormattedReadWithImpliedPoint) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("table");
+  sw::test::writeBytes(path, "    5\n5\n");
+  InFile in;
+  in.open(path);
+  int n = 0;
+  double x = 0;
+  in.read(Layout("(i5)"), {n});
+  in.read(Layout("(e20.12)"), {x});
+  EXPECT_EQ(n, 5);
+  EXPECT_EQ(x, 5e-12);
+}
+
 }  // namespace

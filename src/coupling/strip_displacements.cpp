@@ -1,4 +1,4 @@
-#include "coupling/strip_solve.hpp"
+#include "coupling/strip_displacements.hpp"
 
 #include "core/check.hpp"
 #include "strip/solve_strip.hpp"
