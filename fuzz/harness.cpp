@@ -167,9 +167,7 @@ void readRecords(const std::uint8_t* data, std::size_t size) {
           case 14:
             in.readList({n[2]});
             break;
-          default:
-            if (!in.peekRecord()) return;
-            break;
+          default: in.readList({x[0], x[1], x[2], x[3]}); break;
         }
       }
     }

@@ -20,8 +20,7 @@ TABLES = ["p_modulus.freq", "s_modulus.freq", "bulk_density.mat", "p11_interp.fr
 # Read operations of the records target, by the op byte (see harness.cpp).
 OPS = {("(i5)", 1): 0, ("(i5)", 2): 1, ("(2i5)", 2): 2, ("(e20.8)", 1): 3, ("(e20.8)", 2): 4,
        ("(e20.8)", 4): 5, ("(e20.12)", 1): 6, ("(3e20.12)", 3): 7, ("(3e20.12)", 7): 8,
-       ("(e20.8)", 0): 9, ("(i5)", 0): 10, ("*", 1): 11, ("*", 3): 12, ("*", 4): 12}
-PEEK = 15
+       ("(e20.8)", 0): 9, ("(i5)", 0): 10, ("*", 1): 11, ("*", 3): 12, ("*", 4): 15}
 
 
 def save(target, data):
@@ -76,7 +75,7 @@ def main():
         script = []
         for op in v.get("ops", []):
             if "probe" in op:
-                script.append(PEEK)
+                continue
             else:
                 code = OPS.get((op["layout"], len(op["items"])))
                 if code is None:

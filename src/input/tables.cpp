@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <complex>
 #include <cstdint>
 #include <string>
@@ -155,7 +156,9 @@ void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, 
   log.write(kNt, {par.nt});
   if (par.nt > kMaxSamples)
     throw Stop{999, "nt = stime / dt = " + realText(hdr.stime) + " / " + realText(par.dt) + " = " +
-                        std::to_string(par.nt) + " time samples is above the limit of " +
+                        (par.nt < INT_MAX ? std::to_string(par.nt)
+                                          : realText(hdr.stime / par.dt)) +
+                        " time samples is above the limit of " +
                         std::to_string(kMaxSamples) + " (dt = h / largest P velocity = " +
                         realText(par.h) + " / " + realText(v.ppmax) +
                         "); shorten stime, or check the units: with lengths in m and times in "

@@ -53,7 +53,6 @@ InFile& InFile::operator=(InFile&& other) noexcept {
     end_ = other.end_;
     atEnd_ = other.atEnd_;
     record_ = std::move(other.record_);
-    lookahead_ = std::move(other.lookahead_);
     bytesRead_ = other.bytesRead_;
     maxBytes_ = other.maxBytes_;
     bound_ = std::move(other.bound_);
@@ -75,7 +74,6 @@ void InFile::reset(std::string name) {
   pos_ = end_ = 0;
   atEnd_ = false;
   record_.clear();
-  lookahead_.reset();
   bytesRead_ = 0;
   maxBytes_ = UINT64_MAX;
   bound_.clear();
@@ -141,7 +139,6 @@ bool InFile::refill() {
 }
 
 bool InFile::fetch() {
-  if (lookahead_) return true;
   // Records end at '\n'; a '\r' just before it is dropped; a last line without a
   // newline is still a record.
   std::string line;
@@ -167,13 +164,8 @@ bool InFile::fetch() {
   }
   if (bytesRead_ > maxBytes_) refuseSize("more than " + std::to_string(maxBytes_) + " bytes");
   if (!any) return false;
-  lookahead_ = std::move(line);
+  record_ = std::move(line);
   return true;
-}
-
-std::optional<std::string_view> InFile::peekRecord() {
-  if (!fetch()) return std::nullopt;
-  return std::string_view(*lookahead_);
 }
 
 void InFile::fail(int record, const std::string& what) const {
@@ -182,8 +174,6 @@ void InFile::fail(int record, const std::string& what) const {
 
 std::string_view InFile::takeRecord(const std::string& expected) {
   if (!fetch()) fail(next_ + 1, "end of file while " + expected);
-  record_ = std::move(*lookahead_);
-  lookahead_.reset();
   ++next_;
   return record_;
 }

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -67,10 +66,8 @@ class InFile {
   void readList(std::span<const Target> targets);
   void readList(std::initializer_list<Target> targets);
 
-  /// Number of records consumed so far.
+  /// Number of records consumed so far: the line of the last record read.
   int recordsRead() const { return next_; }
-  /// The next unread record, or nothing at end of file.
-  std::optional<std::string_view> peekRecord();
   const std::string& name() const { return name_; }
 
  private:
@@ -79,7 +76,7 @@ class InFile {
   /// Closes the file and forgets its records; the next open starts afresh.
   void reset(std::string name);
   void close() noexcept;
-  /// Reads the next record into lookahead_ unless it holds one; false at end of file.
+  /// Reads the next record into record_; false at end of file.
   bool fetch();
   /// Refills the read buffer; false at end of file.
   bool refill();
@@ -95,8 +92,7 @@ class InFile {
   std::vector<char> buffer_;  ///< bytes read from the file, not yet split into records
   std::size_t pos_ = 0, end_ = 0;
   bool atEnd_ = false;
-  std::string record_;                    ///< the record taken last
-  std::optional<std::string> lookahead_;  ///< the next record, once fetched
+  std::string record_;  ///< the record taken last
   std::uint64_t bytesRead_ = 0;           ///< bytes of the records fetched so far
   std::uint64_t maxBytes_ = UINT64_MAX;
   std::string bound_;

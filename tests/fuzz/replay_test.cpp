@@ -11,7 +11,6 @@
 
 #include "harness.hpp"
 #include "support/files.hpp"
-#include "support/run.hpp"
 
 namespace {
 
@@ -42,8 +41,7 @@ TEST_P(FuzzReplay, EveryInputEndsInADocumentedWay) {
   const Target& t = GetParam();
   const std::vector<fs::path> inputs = inputsOf(t.name);
   EXPECT_FALSE(inputs.empty());
-  sw::test::TempDir dir;
-  sw::test::ChangeDir in(dir.path());
+  sw::test::ScratchDir dir;
   for (const fs::path& p : inputs) {
     const std::string bytes = sw::test::readBytes(p.string());
     EXPECT_NO_THROW(t.entry(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))

@@ -8,7 +8,7 @@
 
 #include "support/input_harness.hpp"
 
-namespace swtest {
+namespace sw::test {
 namespace {
 
 struct BoundCase {
@@ -32,7 +32,7 @@ TEST_P(BoundedInput, RefusesOrLeavesUnread) {
     fs::remove(c.file);
     fs::create_symlink("/dev/zero", c.file);
   } else {
-    if (!fs::exists(c.file)) writeFile(c.file, "    3\n");
+    if (!fs::exists(c.file)) writeBytes(c.file, "    3\n");
     fs::resize_file(c.file, std::uintmax_t{2} << 30);  // sparse: zeros after the content
   }
   const InputRun r = runReadInput();
@@ -64,4 +64,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace swtest
+}  // namespace sw::test

@@ -13,7 +13,7 @@
 #include "core/warning.hpp"
 #include "support/input_harness.hpp"
 
-namespace swtest {
+namespace sw::test {
 namespace {
 
 using Kind = Outcome::Kind;
@@ -295,4 +295,4 @@ TEST(InputWarning, EdgeReceiverKeepsTheIndexOfTheEstablishedProgram) {
 }
 
 }  // namespace
-}  // namespace swtest
+}  // namespace sw::test
