@@ -167,7 +167,9 @@ void readRecords(const std::uint8_t* data, std::size_t size) {
           case 14:
             in.readList({n[2]});
             break;
-          default: in.readList({x[0], x[1], x[2], x[3]}); break;
+          default:
+            in.readList({x[0], x[1], x[2], x[3]});
+            break;
         }
       }
     }

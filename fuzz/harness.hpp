@@ -10,7 +10,8 @@
 namespace sw::fuzz {
 
 /// The record reader: the input is a script of reads (formatted with the layouts of the
-/// deck and the tables, and free-form) followed by the text they read.  Byte 0 gives the script length, the next bytes the reads.
+/// deck and the tables, and free-form) followed by the text they read.  Byte 0 gives the script
+/// length, the next bytes the reads.
 void readRecords(const std::uint8_t* data, std::size_t size);
 
 /// The deck: the input is "inp_A"; tables matching its nmat and nf are written beside

@@ -1,7 +1,6 @@
 #include "core/interrupt.hpp"
 
 #include <csignal>
-#include <cstring>
 
 namespace sw {
 

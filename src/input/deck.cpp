@@ -1,5 +1,6 @@
 #include "input/deck.hpp"
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -170,6 +171,10 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   if (!(hdr.f4 > 0.0))
     rejectInput(log, "inp_A: f4 = " + realText(hdr.f4) +
                          " kHz, the highest corner frequency must be positive (it fixes the "
+                         "frequency step f4 / npf)");
+  if (std::isinf(hdr.f4))
+    rejectInput(log, "inp_A: f4 = " + realText(hdr.f4) +
+                         " kHz, the highest corner frequency must be finite (it fixes the "
                          "frequency step f4 / npf)");
   log.write(kMaxiter, {par.maxiter});
   log.write(kReduc, {par.reduc});

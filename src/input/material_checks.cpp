@@ -38,13 +38,13 @@ const char* notPositive(double x) {
 void checkModulus(rec::OutFile& log, const std::string& at, const char* name, Cx c,
                   bool attenuating) {
   if (!std::isfinite(c.re) || !std::isfinite(c.im))
-    rejectInput(log, at + "the " + name + " " + complexText(c) + " is not finite");
+    rejectInput(log, at + name + " " + complexText(c) + " is not finite");
   if (!attenuating) return;
   if (const char* why = notPositive(c.re))
-    rejectInput(log, at + "the real part of the " + name + " " + complexText(c) + " " + why +
+    rejectInput(log, at + "the real part of " + name + " " + complexText(c) + " " + why +
                          "; moduli must be positive");
   if (c.im < 0.0)
-    rejectInput(log, at + "the " + name + " " + complexText(c) +
+    rejectInput(log, at + name + " " + complexText(c) +
                          " has a negative imaginary part: with the time dependence exp(+i w t) "
                          "of this program an attenuating modulus has a positive one, so the "
                          "table seems to follow exp(-i w t) (take the complex conjugate)");
@@ -59,8 +59,8 @@ void checkDensity(rec::OutFile& log, const char* file, int material, double rho)
 }
 
 void checkIsotropic(rec::OutFile& log, int material, int jw, Cx m, Cx g) {
-  checkModulus(log, where(files::kPModulus, material, jw), "P-wave modulus M", m, true);
-  checkModulus(log, where(files::kSModulus, material, jw), "shear modulus G", g, true);
+  checkModulus(log, where(files::kPModulus, material, jw), "the P-wave modulus M", m, true);
+  checkModulus(log, where(files::kSModulus, material, jw), "the shear modulus G", g, true);
   if (!(m.re - g.re > 0.0))
     rejectInput(log, where(files::kSModulus, material, jw) + "the shear modulus G = " +
                          realText(g.re) + " is not below the P-wave modulus M = " + realText(m.re) +

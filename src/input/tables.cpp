@@ -43,7 +43,8 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
   std::array<double, kMaxMaterials + 1> vp{}, vs{}, vph{}, vpv{}, vsh{};
 
   // A table may hold more materials than the run reads, but not more than there can be.
-  const std::uint64_t records = static_cast<std::uint64_t>(kMaxMaterials) * (2 + std::max(nf, 0));
+  const std::uint64_t records =
+      static_cast<std::uint64_t>(kMaxMaterials) * (2 + static_cast<std::uint64_t>(std::max(nf, 0)));
   const std::string bound = "a table of " + std::to_string(kMaxMaterials) +
                             " materials of nf = " + std::to_string(nf) + " records";
   for (rec::InFile* f : {&in.pmod, &in.smod, &in.dens})
@@ -156,11 +157,10 @@ void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, 
   log.write(kNt, {par.nt});
   if (par.nt > kMaxSamples)
     throw Stop{999, "nt = stime / dt = " + realText(hdr.stime) + " / " + realText(par.dt) + " = " +
-                        (par.nt < INT_MAX ? std::to_string(par.nt)
-                                          : realText(hdr.stime / par.dt)) +
-                        " time samples is above the limit of " +
-                        std::to_string(kMaxSamples) + " (dt = h / largest P velocity = " +
-                        realText(par.h) + " / " + realText(v.ppmax) +
+                        (par.nt < INT_MAX ? std::to_string(par.nt) : realText(hdr.stime / par.dt)) +
+                        " time samples is above the limit of " + std::to_string(kMaxSamples) +
+                        " (dt = h / largest P velocity = " + realText(par.h) + " / " +
+                        realText(v.ppmax) +
                         "); shorten stime, or check the units: with lengths in m and times in "
                         "ms the velocities are in m/ms, and velocities in m/s make dt 1000 "
                         "times too small"};

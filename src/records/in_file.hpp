@@ -92,8 +92,8 @@ class InFile {
   std::vector<char> buffer_;  ///< bytes read from the file, not yet split into records
   std::size_t pos_ = 0, end_ = 0;
   bool atEnd_ = false;
-  std::string record_;  ///< the record taken last
-  std::uint64_t bytesRead_ = 0;           ///< bytes of the records fetched so far
+  std::string record_;           ///< the record taken last
+  std::uint64_t bytesRead_ = 0;  ///< bytes of the records fetched so far
   std::uint64_t maxBytes_ = UINT64_MAX;
   std::string bound_;
   int next_ = 0;

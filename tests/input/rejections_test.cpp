@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -94,6 +95,9 @@ const Case kCases[] = {
   {"F4Zero", [](TestDeck& d) { d.f4 = 0.0; }, Kind::InputRejected, {},
    "inp_A: f4 = 0 kHz, the highest corner frequency must be positive (it fixes the frequency "
    "step f4 / npf)", {" f4  =       0.00000000E+00   khz ", "", ""}},
+  {"F4Infinite", [](TestDeck& d) { d.f4 = HUGE_VAL; }, Kind::InputRejected, {},
+   "inp_A: f4 = inf kHz, the highest corner frequency must be finite (it fixes the frequency "
+   "step f4 / npf)", {" f4  =             Infinity   khz ", "", ""}},
   {"TwentyOneMaterials", [](TestDeck& d) { d.nmat = 21; }, Kind::Stopped, 222,
    "nmat = 21 materials is above the limit of 20",
    {"   reduc =  relative error required        0.10000000E-02"}},

@@ -1,5 +1,6 @@
 #include "support/input_harness.hpp"
 
+#include <cmath>
 #include <cstdio>
 
 #include "core/exit_status.hpp"
@@ -131,7 +132,9 @@ void writeAnisoTables(const std::vector<AnisoMaterial>& mats, int nf) {
 
 void writeRun(const TestDeck& deck) {
   deck.write();
-  const int nf = deck.npf >= 1 && deck.f4 > 0.0 ? tableRecords(deck.f4, deck.npf) : 1;
+  const int nf = deck.npf >= 1 && deck.f4 > 0.0 && std::isfinite(deck.f4)
+                     ? tableRecords(deck.f4, deck.npf)
+                     : 1;
   const int niso = deck.nmat - 1 > 0 ? deck.nmat - 1 : 1;
   writeIsoTables(std::vector<IsoMaterial>(static_cast<std::size_t>(niso)), nf);
   if (deck.nmat >= 3)
