@@ -154,10 +154,10 @@ AvailableMemory availableMemory(const MemorySources& from) {
 
 std::string bytesText(double bytes) {
   if (std::isinf(bytes)) return "unlimited";
-  static const char* const kUnits[] = {"MiB", "GiB", "TiB", "PiB"};
-  double v = bytes / (1024.0 * 1024.0);
+  static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
+  double v = bytes / 1024.0;
   int u = 0;
-  while (v >= 1024.0 && u < 3) {
+  while (v >= 1024.0 && u < 4) {
     v /= 1024.0;
     ++u;
   }

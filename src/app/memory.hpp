@@ -32,7 +32,7 @@ MemoryEstimate estimateMemory(const RunShape& s);
 
 /// Resident size of the process before a run allocates its storage (measured: code,
 /// libraries, thread stacks and small input files).
-inline constexpr double kStartupBytes = 6.0 * 1024 * 1024;
+inline constexpr double kStartupBytes = 5.0 * 1024 * 1024;
 
 /// Memory the process can still obtain, and what bounds it.
 struct AvailableMemory {
@@ -53,7 +53,7 @@ struct MemorySources {
 /// Sources that cannot be read are left out; with none, bytes is infinite.
 AvailableMemory availableMemory(const MemorySources& from = {});
 
-/// Bytes in MiB or GiB with three significant digits, e.g. "943 MiB", "12.4 GiB".
+/// Bytes in binary units with three significant digits, e.g. "943 MiB", "12.4 GiB".
 std::string bytesText(double bytes);
 
 }  // namespace sw

@@ -1,14 +1,18 @@
-// The memory a run can get: /proc/meminfo, cgroup limits; the text of byte counts.
+// The memory of a run: the estimate against measured peaks, what the machine can give
+// (/proc/meminfo, cgroup limits), and the text of byte counts.
 
 #include "app/memory.hpp"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cmath>
 #include <filesystem>
 #include <string>
 
 #include "support/files.hpp"
+#include "support/input_harness.hpp"
+#include "support/run.hpp"
 
 namespace {
 
@@ -34,6 +38,61 @@ struct FakeKernel {
 };
 
 constexpr double kKiB = 1024.0, kGiB = 1024.0 * 1024.0 * 1024.0;
+
+/// Peak resident size of a run of `deck` with the limits lifted, and its estimate.
+struct Peak {
+  double measured = 0.0;
+  double estimated = 0.0;
+};
+
+Peak measurePeak(const swtest::TestDeck& deck) {
+  swtest::ScratchDir dir;
+  swtest::writeRun(deck);
+  const sw::test::RunResult r = sw::test::runProgram(dir.path(), {"--lift-limits"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string log = swtest::readFile(dir.path() / "output");
+  const std::string label = "number of time steps  nt =";
+  sw::RunShape s;
+  s.nx = deck.nx;
+  s.ny = deck.ny;
+  s.nsnapt = deck.nsnapt;
+  s.nfreq = deck.npf;
+  s.tableFreqs = 600;
+  s.nrec = deck.nrec;
+  s.nt = std::stol(log.substr(log.find(label) + label.size()));
+  s.threads = deck.nx * deck.ny >= 4096 ? omp_get_max_threads() : 1;
+  return {static_cast<double>(r.peakKb) * kKiB, sw::estimateMemory(s).total()};
+}
+
+TEST(MemoryEstimate, FollowsTheMeasuredPeakOfARun) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's own memory hides the run's";
+#endif
+  // The same counts on a tiny and on a larger grid: the difference of the peaks is the
+  // storage that grows with the run, which the estimate must give within 5 %.
+  swtest::TestDeck tiny;
+  tiny.nsnapt = 30;
+  tiny.tsnap.assign(30, 0.05);
+  tiny.nrec = 250;
+  tiny.maxiter = tiny.maxlow = 3;
+  swtest::TestDeck large = tiny;
+  large.nx = 160;
+  large.ny = 120;
+  large.xsize = 800.0;
+  large.ysize = 600.0;
+  large.regions = {{0.0, 800.0, 0.0, 600.0, 1}};
+  large.xsou = 400.0;
+  large.xfin = 795.0;
+  large.yinic = large.yfin = 590.0;
+  const Peak a = measurePeak(tiny), b = measurePeak(large);
+  const double measured = b.measured - a.measured, estimated = b.estimated - a.estimated;
+  EXPECT_NEAR(estimated / measured, 1.0, 0.05)
+      << "estimated " << sw::bytesText(estimated) << ", measured " << sw::bytesText(measured)
+      << ": update estimateMemory to the storage of a run";
+  // What is resident before a run allocates anything.
+  EXPECT_NEAR(a.measured - a.estimated, sw::kStartupBytes, 4.0 * 1024 * 1024)
+      << sw::bytesText(a.measured - a.estimated);
+}
 
 TEST(AvailableMemory, MemAvailableAlone) {
   FakeKernel k;
@@ -105,7 +164,8 @@ TEST(AvailableMemory, ThisMachineTellsSomething) {
 
 TEST(BytesText, ThreeDigitsInBinaryUnits) {
   const std::pair<double, const char*> cases[] = {
-      {0.0, "0 MiB"},
+      {0.0, "0 KiB"},
+      {1000.0, "0.977 KiB"},
       {1.5 * 1024 * 1024, "1.5 MiB"},
       {943.4 * 1024 * 1024, "943 MiB"},
       {1023.9 * 1024 * 1024, "1024 MiB"},
