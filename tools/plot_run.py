@@ -2,8 +2,8 @@
 """Render the snapshots and traces of a finished stripwave run as PNG images.
 
 Reads the run log `output` (grid size, time step, receivers) and the files fort.5xx,
-fort.6xx (snapshots) and fort.60, fort.70 (traces) from a run directory, and writes
-next to them:
+fort.6xx (snapshots; fort.5xxx, fort.6xxx in runs of more than 99) and fort.60, fort.70
+(traces) from a run directory, and writes next to them:
 
   snapshot_5xx.png, snapshot_6xx.png   one image per snapshot, top of the model up
   traces_60.png, traces_70.png         receiver gathers, time downwards, one column
@@ -86,7 +86,7 @@ def main():
 
     made = []
     for name in sorted(os.listdir(args.rundir)):
-        if not re.fullmatch(r"fort\.[56]\d\d", name):
+        if not re.fullmatch(r"fort\.[56]\d{2,}", name):
             continue
         v = read_values(os.path.join(args.rundir, name))
         if len(v) != nx * ny:

@@ -61,30 +61,38 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       "Simulates 2-D elastic waves in the frequency domain.  Reads inp_A and the material\n"
       "tables in RUNDIR and writes the log `output` and every result file there.",
       "stripwave");
+  app.get_formatter()->column_width(20);
   app.footer(kFooter);
+  app.set_help_flag("-h,--help", "Print this help and exit");
   app.set_version_flag("-V,--version", versionText,
                        "Print version, compiler, SIMD width and threads, then exit");
-  app.add_option("RUNDIR", opt.runDir, "Run directory (default: the current directory)");
+  app.add_option("RUNDIR", opt.runDir, "Run directory (default: the current directory)")
+      ->type_name("");
   app.add_option("-t,--threads", opt.threads,
-                 "Threads for the strips and grid passes (default: all that OpenMP offers on grids "
-                 "of 4096 elements or more, one below); results do not depend on it")
-      ->check(CLI::Range(1, 1024));
+                 "Threads for the strips and grid passes, 1 to 1024 (default: all\n"
+                 "that OpenMP offers from 4096 elements on, one below); the\n"
+                 "results do not depend on it")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1024).description(""));
   bool progress = false, quiet = false;
-  auto* progressFlag =
-      app.add_flag("-p,--progress", progress,
-                   "Progress and summary on the error stream even when it is not a "
-                   "terminal (one line per frequency)");
+  auto* progressFlag = app.add_flag("-p,--progress", progress,
+                                    "Progress and summary on the error stream even when it is\n"
+                                    "not a terminal (then one line per frequency)");
   auto* quietFlag = app.add_flag("-q,--quiet", quiet, "No progress and no summary");
   progressFlag->excludes(quietFlag);
   app.add_flag("--lift-limits", opt.liftLimits,
-               "Lift the limits on grid size, time samples, receivers, time snapshots and "
-               "frequencies; the run is refused (status 5) when its estimated memory does not fit");
+               "Lift the limits on grid size, time samples, receivers, time\n"
+               "snapshots and frequencies; a run whose estimated memory does\n"
+               "not fit is refused (status 5)");
 
   CommandLine result;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     result.out = app.help();
+    // The footer ends the text without a line break.
+    while (!result.out.empty() && result.out.back() == '\n') result.out.pop_back();
+    result.out += '\n';
     return result;
   } catch (const CLI::CallForVersion& v) {
     result.out = v.what();
