@@ -4,11 +4,9 @@
 #include <optional>
 #include <string>
 
-namespace sw {
+#include "core/exit_status.hpp"
 
-/// Exit status of a command line the parser rejects (sysexits' EX_USAGE; no stop code
-/// or failure status of a run ends in it).
-inline constexpr int kExitUsage = 64;
+namespace sw {
 
 /// When progress lines go to the standard error stream.
 enum class ProgressMode {
