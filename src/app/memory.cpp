@@ -116,9 +116,9 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   // arrays of the current and of the previous iterate, twelve interface parameters, the
   // material number.
   const double perFramed = (8.0 + 6.0 * kCx) + 2.0 * 16.0 * kCx + 12.0 * kCx + 4.0;
-  // Strip factors: 60 packed entries and 30 holes per group of six unknowns, nx + 1 groups
-  // per strip; the change measure keeps two terms for each of the eight displacements.
-  const double factors = (nx + 1.0) * ny * (60.0 + 30.0) * kCx;
+  // Strip factors: 60 entries per group of six unknowns, nx + 1 groups per strip; the
+  // change measure keeps two terms for each of the eight displacements.
+  const double factors = (nx + 1.0) * ny * 60.0 * kCx;
   const double changeTerms = 2.0 * 8.0 * elements * 8.0;
   // Boundary vectors, indicators and the strip numbering.
   const double edges = 100.0 * (nx + ny + 4.0);

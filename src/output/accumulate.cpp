@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/check.hpp"
 #include "core/frequency.hpp"
 
 namespace sw {
@@ -30,6 +31,7 @@ Cx velocity(Cx a, double w) { return {-(a.im * w), a.re * w}; }
 void addToSnapshots(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc,
                     int threads) {
   const int nx = acc.nx, ny = acc.ny, nsnapt = acc.nsnapt;
+  SW_CHECK(cur.nx() == nx && cur.ny() == ny, "fields of the accumulators' grid");
   if (nsnapt <= 0 || nx <= 0 || ny <= 0) return;
   const Vec1<int>& itsnap = par.itsnap;
   const double dt = par.dt;
@@ -68,6 +70,7 @@ void addToSnapshots(int jw, const EdgeFields& cur, const RunParams& par, Accumul
 void recordTraces(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc) {
   const int nrec = acc.nrec;
   if (nrec <= 0) return;
+  SW_CHECK(jw >= 1 && jw <= acc.nfreq, "frequency index of the band");
   const double w = frequencyOfIndex(jw, par.delw);
   for (int r = 1; r <= nrec; ++r) {
     const int i = par.irx(r), j = par.iry(r);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/check.hpp"
 #include "strip/element_matrix.hpp"
 #include "strip/factor_strip.hpp"
 
@@ -53,18 +54,31 @@ class StiffnessMassMemo {
   int next_ = 0;
 };
 
-/// The edge term of side `side` of element (i, j): indicator d, the element's interface
-/// parameters on that side and entry k of the boundary roots z.
-EdgeTerm edgeTerm(double d, const InterfaceParameters& beta, Edge side, int i, int j,
-                  const RootVectors& z, int k) {
-  return EdgeTerm{
-      d,       beta.b11[side](i, j), beta.b12[side](i, j), beta.b22[side](i, j), z.r11(k), z.r12(k),
-      z.r22(k)};
+/// The edge term of side `side` of element (i, s) with indicator d, the element's
+/// interface parameters on that side and entry k of the boundary roots z.
+struct EdgeAt {
+  Edge side;
+  int i, s;
+  const RootVectors& z;
+  int k;
+};
+
+EdgeTerm edgeTerm(double d, const InterfaceParameters& beta, const EdgeAt& at) {
+  const Edge e = at.side;
+  return EdgeTerm{d,
+                  beta.b11[e](at.i, at.s),
+                  beta.b12[e](at.i, at.s),
+                  beta.b22[e](at.i, at.s),
+                  at.z.r11(at.k),
+                  at.z.r12(at.k),
+                  at.z.r22(at.k)};
 }
 
 }  // namespace
 
 void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors& f) {
+  SW_CHECK(s >= 1 && s <= sys.ny && f.nx() == sys.nx && work.a.rows() == stripUnknowns(sys.nx),
+           "strip of the grid, factors and work storage of its size");
   const int nx = sys.nx;
   const Medium& med = sys.med;
   const BoundaryIndicators& del = sys.del;
@@ -83,12 +97,13 @@ void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors&
     const ElementCoefficients c{med.p11(i, s), med.p13(i, s), med.p15(i, s), med.p33(i, s),
                                 med.p35(i, s), med.p55(i, s), med.rho(i, s)};
     e = memo.get(c, sys.omega, sys.h);
-    const EdgeTerm t = edgeTerm(del.yt(s), sys.beta, Edge::t, i, s, roots.yt, i);
-    const EdgeTerm b = edgeTerm(del.yb(s), sys.beta, Edge::b, i, s, roots.yb, i);
-    EdgeTerm l, r;
-    if (i == 1) l = edgeTerm(del.xl(1), sys.beta, Edge::l, 1, s, roots.xl, s);
-    if (i == nx) r = edgeTerm(del.xr(nx), sys.beta, Edge::r, nx, s, roots.xr, s);
-    addEdgeTerms(t, b, i == 1 ? &l : nullptr, i == nx ? &r : nullptr, sys.omega, sys.h, c.rho, e);
+    ElementEdges edges{edgeTerm(del.yt(s), sys.beta, {Edge::t, i, s, roots.yt, i}),
+                       edgeTerm(del.yb(s), sys.beta, {Edge::b, i, s, roots.yb, i}),
+                       {},
+                       {}};
+    if (i == 1) edges.l = edgeTerm(del.xl(1), sys.beta, {Edge::l, 1, s, roots.xl, s});
+    if (i == nx) edges.r = edgeTerm(del.xr(nx), sys.beta, {Edge::r, nx, s, roots.xr, s});
+    addEdgeTerms(edges, sys.omega, sys.h, c.rho, e);
 
     // Scatter: a(I, 8 + J - I) += E(m, r); shared vertical-edge entries add up in
     // ascending element order.
@@ -102,7 +117,7 @@ void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors&
     }
   }
 
-  factorStrip(nx, s, a, f);
+  factorStrip(s, a, f);
 }
 
 }  // namespace sw

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/check.hpp"
 #include "strip/matrix_sqrt.hpp"
 
 namespace sw {
@@ -75,11 +76,11 @@ inline EdgeBeta edgeBeta(const Root2& ra, const Root2& rb, double sa, double sb,
           Cx{0.0, (ra.r22 + rb.r22) * s * omega}};
 }
 
-/// Stores v on one side (l, r, b or t arrays given) of element (i, j).
-inline void putBeta(Grid<Cx>& b11, Grid<Cx>& b12, Grid<Cx>& b22, int i, int j, const EdgeBeta& v) {
-  b11(i, j) = v.b11;
-  b12(i, j) = v.b12;
-  b22(i, j) = v.b22;
+/// Stores v on side `side` of element (i, j).
+inline void putBeta(InterfaceParameters& beta, Edge side, int i, int j, const EdgeBeta& v) {
+  beta.b11[side](i, j) = v.b11;
+  beta.b12[side](i, j) = v.b12;
+  beta.b22[side](i, j) = v.b22;
 }
 
 inline void setRoot(RootVectors& v, int k, const Root2& r) {
@@ -93,6 +94,9 @@ inline void setRoot(RootVectors& v, int k, const Root2& r) {
 void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
                          BoundaryRoots& roots) {
   const int nx = med.rho.nx(), ny = med.rho.ny();
+  SW_CHECK(beta.b11.l.nx() == nx && beta.b11.l.ny() == ny && roots.xl.r11.size() >= ny &&
+               roots.yb.r11.size() >= nx,
+           "interface parameters and roots of the medium's grid");
   // Each element's roots are computed once (through the memo) and shared by its four
   // edges; both sides of an edge get the same value, since (Ra + Rb) and
   // (sqrt(rho P) + sqrt(rho Q)) do not depend on the order of the two elements.
@@ -118,14 +122,14 @@ void interfaceParameters(double omega, const Medium& med, InterfaceParameters& b
 
       if (i > 1) {  // vertical edge: r side of (i-1, j), l side of (i, j)
         const EdgeBeta v = edgeBeta(leftRx, rx, leftSr, sr, omega);
-        putBeta(beta.b11.r, beta.b12.r, beta.b22.r, i - 1, j, v);
-        putBeta(beta.b11.l, beta.b12.l, beta.b22.l, i, j, v);
+        putBeta(beta, Edge::r, i - 1, j, v);
+        putBeta(beta, Edge::l, i, j, v);
       }
       if (j > 1) {  // horizontal edge: t side of (i, j-1), b side of (i, j)
         const Below& lo = below[static_cast<std::size_t>(i)];
         const EdgeBeta v = edgeBeta(lo.ry, ry, lo.sr, sr, omega);
-        putBeta(beta.b11.t, beta.b12.t, beta.b22.t, i, j - 1, v);
-        putBeta(beta.b11.b, beta.b12.b, beta.b22.b, i, j, v);
+        putBeta(beta, Edge::t, i, j - 1, v);
+        putBeta(beta, Edge::b, i, j, v);
       }
       leftRx = rx;
       leftSr = sr;

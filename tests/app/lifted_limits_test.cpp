@@ -17,8 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using sw::test::RunResult;
-using swtest::ScratchDir;
-using swtest::TestDeck;
+using sw::test::ScratchDir;
+using sw::test::TestDeck;
 
 /// Lines of a file.
 std::size_t lineCount(const fs::path& p) {
@@ -28,7 +28,7 @@ std::size_t lineCount(const fs::path& p) {
 
 /// The time samples of a run, as its log says.
 std::size_t loggedSamples(const fs::path& dir) {
-  const std::string log = swtest::readFile(dir / "output");
+  const std::string log = sw::test::readBytes(dir / "output");
   const std::string label = "number of time steps  nt =";
   const std::size_t at = log.find(label);
   return at == std::string::npos ? 0 : std::stoul(log.substr(at + label.size()));
@@ -121,7 +121,7 @@ TEST(LiftedLimits, EachLimitStopsWithoutTheOptionAndRunsWithIt) {
   };
   for (const LimitCase& c : cases) {
     ScratchDir dir;
-    swtest::writeRun(c.deck);
+    sw::test::writeRun(c.deck);
     const RunResult stopped = sw::test::runProgram(dir.path());
     EXPECT_EQ(stopped.status, c.stopStatus) << c.what << ": " << stopped.err;
     const RunResult lifted = sw::test::runProgram(dir.path(), {"--lift-limits"});
@@ -135,13 +135,13 @@ TEST(LiftedLimits, GrownStorageHoldsWhatTheEstablishedRunHolds) {
   // Snapshots 1 .. 25 and the end receivers do not depend on how many others there are.
   ScratchDir within;
   TestDeck small = withSnapshots(25);
-  swtest::writeRun(small);
+  sw::test::writeRun(small);
   ASSERT_EQ(sw::test::runProgram(within.path()).status, 0);
 
   ScratchDir beyond;
   TestDeck large = withSnapshots(120);
   large.nrec = 250;
-  swtest::writeRun(large);
+  sw::test::writeRun(large);
   ASSERT_EQ(sw::test::runProgram(beyond.path(), {"--lift-limits"}).status, 0);
 
   for (int c = 5; c <= 6; ++c)
@@ -149,13 +149,13 @@ TEST(LiftedLimits, GrownStorageHoldsWhatTheEstablishedRunHolds) {
       char established[16], grown[16];
       std::snprintf(established, sizeof established, "fort.%d%02d", c, k);
       std::snprintf(grown, sizeof grown, "fort.%d%03d", c, k);
-      EXPECT_EQ(swtest::readFile(beyond.path() / grown),
-                swtest::readFile(within.path() / established))
+      EXPECT_EQ(sw::test::readBytes(beyond.path() / grown),
+                sw::test::readBytes(within.path() / established))
           << grown;
     }
   for (const char* traces : {"fort.60", "fort.70"}) {
-    const std::vector<std::string> a = swtest::lines(swtest::readFile(within.path() / traces));
-    const std::vector<std::string> b = swtest::lines(swtest::readFile(beyond.path() / traces));
+    const std::vector<std::string> a = sw::test::lines(sw::test::readBytes(within.path() / traces));
+    const std::vector<std::string> b = sw::test::lines(sw::test::readBytes(beyond.path() / traces));
     const std::size_t nt = loggedSamples(within.path());
     ASSERT_EQ(a.size(), 3 * nt);
     ASSERT_EQ(b.size(), 250 * nt);
@@ -171,7 +171,7 @@ void expectRefused(const fs::path& dir, const RunResult& r) {
   const std::string prefix = "stripwave: not enough memory: the run needs an estimated ";
   ASSERT_EQ(r.err.rfind(prefix, 0), 0u) << r.err;
   EXPECT_NE(r.err.find(" are available ("), std::string::npos) << r.err;
-  const auto log = swtest::lines(sw::test::readBytes((dir / "output").string()));
+  const auto log = sw::test::lines(sw::test::readBytes((dir / "output").string()));
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back() + "\n", " " + r.err.substr(std::string("stripwave: ").size()));
 #if !defined(__SANITIZE_ADDRESS__)
@@ -184,24 +184,24 @@ TEST(LiftedLimits, AGridTooLargeIsRefusedBeforeTheTablesAreRead) {
   TestDeck d;
   d.nx = d.ny = 99999;  // some 22 TiB
   d.xsize = d.ysize = 5.0 * 99999;
-  swtest::writeRun(d);
+  sw::test::writeRun(d);
   EXPECT_EQ(sw::test::runProgram(dir.path()).status, 77);
   const RunResult r = sw::test::runProgram(dir.path(), {"--lift-limits"});
   expectRefused(dir.path(), r);
   EXPECT_NE(r.err.find("TiB (grid "), std::string::npos) << r.err;
-  EXPECT_EQ(swtest::readFile(dir.path() / "output").find("de unit 1"), std::string::npos);
+  EXPECT_EQ(sw::test::readBytes(dir.path() / "output").find("de unit 1"), std::string::npos);
 }
 
 TEST(LiftedLimits, TooManyTimeSamplesAreRefusedBeforeTheWavelet) {
   // stime saturates nt at 2^31 - 1 samples: some 80 GiB of trace and wavelet storage.
   if (sw::availableMemory().bytes > 64.0 * (1 << 30)) GTEST_SKIP() << "this machine has room";
   ScratchDir dir;
-  swtest::writeRun(withTime(1.0e12));
+  sw::test::writeRun(withTime(1.0e12));
   EXPECT_EQ(sw::test::runProgram(dir.path()).status, 999 & 0xff);
   const RunResult r = sw::test::runProgram(dir.path(), {"--lift-limits"});
   expectRefused(dir.path(), r);
-  EXPECT_NE(swtest::readFile(dir.path() / "output").find("jw1 - jw2 - jwlow"), std::string::npos);
-  EXPECT_EQ(swtest::readFile(dir.path() / "fuente_sin_filtrar"), "");
+  EXPECT_NE(sw::test::readBytes(dir.path() / "output").find("jw1 - jw2 - jwlow"), std::string::npos);
+  EXPECT_EQ(sw::test::readBytes(dir.path() / "fuente_sin_filtrar"), "");
 }
 
 }  // namespace

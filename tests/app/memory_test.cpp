@@ -45,12 +45,12 @@ struct Peak {
   double estimated = 0.0;
 };
 
-Peak measurePeak(const swtest::TestDeck& deck) {
-  swtest::ScratchDir dir;
-  swtest::writeRun(deck);
+Peak measurePeak(const sw::test::TestDeck& deck) {
+  sw::test::ScratchDir dir;
+  sw::test::writeRun(deck);
   const sw::test::RunResult r = sw::test::runProgram(dir.path(), {"--lift-limits"});
   EXPECT_EQ(r.status, 0) << r.err;
-  const std::string log = swtest::readFile(dir.path() / "output");
+  const std::string log = sw::test::readBytes(dir.path() / "output");
   const std::string label = "number of time steps  nt =";
   sw::RunShape s;
   s.nx = deck.nx;
@@ -70,12 +70,12 @@ TEST(MemoryEstimate, FollowsTheMeasuredPeakOfARun) {
 #endif
   // The same counts on a tiny and on a larger grid: the difference of the peaks is the
   // storage that grows with the run, which the estimate must give within 5 %.
-  swtest::TestDeck tiny;
+  sw::test::TestDeck tiny;
   tiny.nsnapt = 30;
   tiny.tsnap.assign(30, 0.05);
   tiny.nrec = 250;
   tiny.maxiter = tiny.maxlow = 3;
-  swtest::TestDeck large = tiny;
+  sw::test::TestDeck large = tiny;
   large.nx = 160;
   large.ny = 120;
   large.xsize = 800.0;

@@ -12,15 +12,6 @@
 
 namespace sw::test {
 
-namespace fs = std::filesystem;
-
-ChangeDir::ChangeDir(const fs::path& dir) : old_(fs::current_path()) { fs::current_path(dir); }
-
-ChangeDir::~ChangeDir() {
-  std::error_code ec;
-  fs::current_path(old_, ec);
-}
-
 namespace {
 
 /// argv of the program: "stripwave" and `args`, null-terminated.

@@ -10,18 +10,6 @@
 
 namespace sw::test {
 
-/// Makes `dir` the working directory for the lifetime of the object.
-class ChangeDir {
- public:
-  explicit ChangeDir(const std::filesystem::path& dir);
-  ~ChangeDir();
-  ChangeDir(const ChangeDir&) = delete;
-  ChangeDir& operator=(const ChangeDir&) = delete;
-
- private:
-  std::filesystem::path old_;
-};
-
 /// Exit status, output texts and peak memory of one run of the program.
 struct RunResult {
   int status = -1;
@@ -46,8 +34,5 @@ std::map<std::string, std::string> readDir(const std::filesystem::path& dir);
 
 /// The log with its " tiempo=" line (CPU seconds) replaced by " tiempo=<cpu>".
 std::string withoutCpuTime(const std::string& log);
-
-/// Absolute path of tests/data.
-inline std::filesystem::path dataDir() { return STRIPWAVE_TEST_DATA; }
 
 }  // namespace sw::test
