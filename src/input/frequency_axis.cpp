@@ -23,7 +23,7 @@ void checkSnapshotTimes(rec::OutFile& log, const DeckHeader& hdr, const RunParam
   const double period = 1.0 / par.delf;
   for (int k = 1; k <= par.nsnapt; ++k) {
     const double t = hdr.tsnap[k];
-    const std::string at = "inp_A, line " + std::to_string(hdr.tsnapLine + k - 1) + ": snapshot " +
+    const std::string at = deckLine(hdr.tsnapLine + k - 1) + ": snapshot " +
                            std::to_string(k) + " at time " + realText(t);
     const double steps = t / par.dt;
     if (!(steps > -2147483648.0 && steps < 2147483647.0))
@@ -44,7 +44,8 @@ void checkSnapshotTimes(rec::OutFile& log, const DeckHeader& hdr, const RunParam
 
 }  // namespace
 
-BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunParams& par) {
+BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunParams& par,
+                          const Limits& lim) {
   static const rec::Layout kNyquist("(/1x,' nyquist frequency = ',e20.8,' khz')");
   static const rec::Layout kSteps(
       "(/1x,' dt  = ',e20.8,'  msec',//                                      ' delf = "
@@ -80,6 +81,7 @@ BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunP
     freqPairs.emplace_back(k);
     freqPairs.emplace_back(truncateToInt(hdr.fsnap[k] / par.delf + 1.0));
   }
+  if (par.nsnapt > par.itsnap.size()) par.itsnap = Vec1<int>(par.nsnapt);
   for (int k = 1; k <= par.nsnapt; ++k) {
     par.itsnap(k) = truncateToInt(hdr.tsnap[k] / par.dt);
     timePairs.emplace_back(k);
@@ -94,11 +96,11 @@ BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunP
   par.jwlow = truncateToInt(par.jw2 * hdr.perclow);
   log.write(kCorners, {b.if1, b.if2, b.if3, b.if4});
   log.write(kBand, {par.jw1, par.jw2, par.jwlow});
-  if (par.jw2 > kMaxFreqs)
+  if (par.jw2 > lim.freqs)
     throw Stop{33377, "jw2 = " + std::to_string(par.jw2) +
                           " frequency indices (int(f4 / delf + 1) - 1, delf = f4 / npf) is "
                           "above the limit of " +
-                          std::to_string(kMaxFreqs) + "; lower npf"};
+                          std::to_string(lim.freqs) + "; lower npf"};
   if (par.jw2 != nf)
     rejectInput(log, "the band has jw2 = " + std::to_string(par.jw2) +
                          " frequency indices but the tables hold nf = " + std::to_string(nf) +

@@ -1,8 +1,11 @@
 #include "input/placement.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/exit_status.hpp"
 #include "core/truncate.hpp"
@@ -66,7 +69,7 @@ void echoMute(rec::OutFile& log, double tmute, double dt) {
   log.write(kMute, {tmute, ntmute});
 }
 
-void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
+void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par, const Limits& lim) {
   static const rec::Layout kWrongJsou("(/1x,' wrong jsou = ',i5)");
   static const rec::Layout kWrongKsou("(/1x,' wrong ksou = ',i5)");
   static const rec::Layout kElement("(/1x,' jsou = ',i5,'  ksou = ',i5)");
@@ -76,8 +79,8 @@ void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
   double xsou = 0.0, ysou = 0.0;
   deck.read(realField(), {xsou, ysou});
   deck.read(integerField(), {par.nrec});
-  if (par.nrec > kMaxReceivers)
-    throw Stop{9920, aboveLimit("nrec", par.nrec, "receivers", kMaxReceivers)};
+  if (par.nrec > lim.receivers)
+    throw Stop{9920, aboveLimit("nrec", par.nrec, "receivers", lim.receivers)};
 
   par.jsou = elementIndex(xsou, par.h);
   par.ksou = elementIndex(ysou, par.h);
@@ -103,7 +106,10 @@ void placeReceivers(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
   static const rec::Layout kOutsideY(
       "(/1x,'receiver i =',i5,3x,' iry(i)  = ',i5,                      'ny+1  = ',i5)");
 
-  std::array<double, kMaxReceivers + 1> rx{}, ry{};
+  // Entries 1 and 2 hold the ends of the line until every position is filled in.
+  const std::size_t count = static_cast<std::size_t>(std::max({par.nrec, 2, kMaxReceivers})) + 1;
+  std::vector<double> rx(count), ry(count);
+  if (par.nrec > par.irx.size()) par.irx = par.iry = Vec1<int>(par.nrec);
   deck.readList({rx[1]});
   deck.readList({ry[1]});
   deck.readList({rx[2]});

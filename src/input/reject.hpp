@@ -13,6 +13,12 @@ namespace sw {
 /// repeats the message on the standard error stream and exits with kExitBadInput.
 [[noreturn]] void rejectInput(rec::OutFile& log, const std::string& message);
 
+/// rejectInput for a value of the deck: the message starts with the deck's name.
+[[noreturn]] void rejectDeckValue(rec::OutFile& log, const std::string& message);
+
+/// Where a value of the deck stands, for messages: "inp_A, line <line>".
+std::string deckLine(int line);
+
 /// The reason of a stop for a count above its limit: "<name> = <value> <what> is above
 /// the limit of <limit>".
 std::string aboveLimit(const std::string& name, int value, const std::string& what, int limit);

@@ -72,7 +72,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
       in.pmod.read(kModulusRecord, {f, m.re, m.im});
       in.smod.read(kModulusRecord, {f, g.re, g.im});
       checkIsotropic(log, i, j, m, g);
-      if (j <= kMaxFreqs) {
+      if (j <= mat.p_modulus.freqs()) {
         mat.p_modulus(i, j) = m;
         mat.s_modulus(i, j) = g;
       }
@@ -107,7 +107,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
       for (int u = 0; u < 5; ++u) {
         double f = 0.0;
         in.aniso[u].readList({f, c[u].re, c[u].im});
-        if (j <= kMaxFreqs) (*tables[u])(i, j) = c[u];
+        if (j <= tables[u]->freqs()) (*tables[u])(i, j) = c[u];
       }
       checkAnisotropic(log, i, j, c[0], c[1], c[2], c[3]);
       sum11 += c[0];
@@ -136,7 +136,8 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
   return v;
 }
 
-void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, RunParams& par) {
+void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, RunParams& par,
+              const Limits& lim) {
   static const rec::Layout kPp(
       "(/1x,'minimum  phase pp velocity   = ',e12.5,' m/sec',//              ' maximum  phase "
       "pp velocity  = ',e12.5,' m/sec'//)");
@@ -155,10 +156,10 @@ void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, 
   par.nt = truncateToInt(hdr.stime / par.dt);
   log.write(kDt, {par.dt});
   log.write(kNt, {par.nt});
-  if (par.nt > kMaxSamples)
+  if (par.nt > lim.samples)
     throw Stop{999, "nt = stime / dt = " + realText(hdr.stime) + " / " + realText(par.dt) + " = " +
                         (par.nt < INT_MAX ? std::to_string(par.nt) : realText(hdr.stime / par.dt)) +
-                        " time samples is above the limit of " + std::to_string(kMaxSamples) +
+                        " time samples is above the limit of " + std::to_string(lim.samples) +
                         " (dt = h / largest P velocity = " + realText(par.h) + " / " +
                         realText(v.ppmax) +
                         "); shorten stime, or check the units: with lengths in m and times in "

@@ -65,8 +65,8 @@ void writeTraces(int c, rec::OutFile& file, const RunParams& par, const Accumula
 TimeDomainFiles openTimeDomainFiles(const RunParams& par) {
   TimeDomainFiles out;
   for (int k = 1; k <= par.nsnapt; ++k) {
-    out.snapshots2.emplace_back().openForCommit(files::snapshot(2, k));
-    out.snapshots1.emplace_back().openForCommit(files::snapshot(1, k));
+    out.snapshots2.emplace_back().openForCommit(files::snapshot(2, k, par.nsnapt));
+    out.snapshots1.emplace_back().openForCommit(files::snapshot(1, k, par.nsnapt));
   }
   if (par.nrec > 0) {
     out.traces1.openForCommit(files::traces(1));

@@ -248,6 +248,8 @@ void OutFile::flush() { drain(); }
 void OutFile::finish() {
   if (state_ != State::Writing) return;
   drain();
+  // Finished files wait for their commit together: their buffers are given back now.
+  std::string().swap(buffer_);
   const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) fail("cannot write", errno);
   state_ = temp_.empty() ? State::Closed : State::Finished;

@@ -52,8 +52,6 @@ class OutFile {
   /// finish(), then renames the temporary file to the name.  A file that never received a
   /// record is not created.  A live file is closed.
   void commit();
-
-  bool isOpen() const { return state_ != State::Closed; }
   const std::string& name() const { return name_; }
 
  private:

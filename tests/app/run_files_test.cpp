@@ -159,10 +159,9 @@ TEST(RunFiles, FullDiskAtAWaveletFileNamesItAndKeepsTheEarlierFile) {
   sw::test::ScratchDir dir;
   sw::test::TestDeck deck;
   deck.stime = 2.0;  // 1200 samples: 49 kB per wavelet file, more than the log by then
-  deck.tsnap = {0.02, 0.03};
   sw::test::writeRun(deck);
   sw::test::writeBytes(dir.file("fuente_sin_filtrar"), "earlier run\n");
-  const RunResult r = sw::test::runProgram(dir.path(), {16384});
+  const RunResult r = sw::test::runProgram(dir.path(), {}, {16384});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "stripwave: cannot write fuente_sin_filtrar: File too large\n");
   EXPECT_EQ(readBytes(dir.file("fuente_sin_filtrar")), "earlier run\n");
@@ -174,12 +173,11 @@ TEST(RunFiles, FullDiskAtTheTracesKeepsTheEarlierSetOfResultFiles) {
   sw::test::TestDeck deck;
   deck.stime = 0.5;  // 300 samples: 12 kB per wavelet file, 48 kB of traces
   deck.nrec = 10;
-  deck.tsnap = {0.02, 0.03};
   sw::test::writeRun(deck);
   const std::vector<std::string> results = {"fort.601", "fort.602", "fort.501",
                                             "fort.502", "fort.60",  "fort.70"};
   for (const std::string& n : results) sw::test::writeBytes(dir.file(n), "earlier " + n + "\n");
-  const RunResult r = sw::test::runProgram(dir.path(), {24576});
+  const RunResult r = sw::test::runProgram(dir.path(), {}, {24576});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "stripwave: cannot write fort.60: File too large\n");
   for (const std::string& n : results) EXPECT_EQ(readBytes(dir.file(n)), "earlier " + n + "\n");

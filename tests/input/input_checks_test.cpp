@@ -31,7 +31,6 @@ struct Model {
 
   Model() {
     deck.nmat = 3;
-    deck.tsnap = {0.02, 0.03};
   }
   void write() const {
     deck.write();

@@ -51,7 +51,7 @@ struct TestDeck {
   int nsnapf = 1;
   std::vector<double> fsnap{30.0};
   int nsnapt = 2;
-  std::vector<double> tsnap{0.02, 0.05};
+  std::vector<double> tsnap{0.02, 0.03};  ///< within the period 1 / delf = 0.04
   int npf = 6;
   int key = 1;
   double freq = 40.0;
