@@ -94,11 +94,15 @@ std::optional<ProgressReport::Style> progressStyle(ProgressMode mode) {
   return terminal ? ProgressReport::Style::InPlace : ProgressReport::Style::Lines;
 }
 
-/// One line on the standard error stream naming the files removed, if any.
+/// One line on the standard error stream naming the files removed, if any (the first
+/// few, and how many, when there are many).
 void reportRemoved(const std::vector<std::string>& names, const char* what) {
+  constexpr std::size_t kNamed = 8;
   if (names.empty()) return;
   std::string list;
-  for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+  for (std::size_t i = 0; i < names.size() && i < kNamed; ++i)
+    list += (i == 0 ? "" : ", ") + names[i];
+  if (names.size() > kNamed) list += ", ... (" + std::to_string(names.size()) + " files)";
   std::fprintf(stderr, "stripwave: removed %s: %s\n", what, list.c_str());
 }
 

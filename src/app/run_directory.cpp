@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
-#include "model/run_params.hpp"
+#include "input/run_files.hpp"
 #include "records/io_error.hpp"
 #include "records/out_file.hpp"
 
@@ -41,6 +43,30 @@ std::vector<std::string> removeTemporaries(int fd) {
   return removed;
 }
 
+/// A snapshot file name: component 1 (fort.5...) or 2 (fort.6...) and index k >= 1,
+/// written in 2 to 5 digits (two up to 99 snapshots, one more per power of ten; nsnapt
+/// is an (i5) field).
+struct SnapshotName {
+  int component = 0;
+  int k = 0;
+};
+
+std::optional<SnapshotName> parseSnapshotName(std::string_view name) {
+  constexpr std::string_view kPrefix = "fort.";
+  if (name.substr(0, kPrefix.size()) != kPrefix || name.size() < kPrefix.size() + 3)
+    return std::nullopt;
+  const char c = name[kPrefix.size()];
+  const std::string_view digits = name.substr(kPrefix.size() + 1);
+  if ((c != '5' && c != '6') || digits.size() > 5) return std::nullopt;
+  int k = 0;
+  for (const char d : digits) {
+    if (d < '0' || d > '9') return std::nullopt;
+    k = 10 * k + (d - '0');
+  }
+  if (k < 1) return std::nullopt;
+  return SnapshotName{c == '6' ? 2 : 1, k};
+}
+
 }  // namespace
 
 RunDirectoryLock::RunDirectoryLock() {
@@ -65,13 +91,18 @@ RunDirectoryLock::~RunDirectoryLock() {
 
 std::vector<std::string> removeStaleSnapshots(int nsnapt) {
   std::vector<std::string> removed;
-  for (const int base : {500, 600})
-    for (int k = std::max(nsnapt, 0) + 1; k <= kMaxTimeSnaps; ++k) {
-      const std::string name = "fort." + std::to_string(base + k);
-      struct stat st {};
-      if (lstat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) continue;
-      if (::unlink(name.c_str()) == 0) removed.push_back(name);
-    }
+  DIR* dir = opendir(".");
+  if (dir == nullptr) return removed;
+  while (const dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    const std::optional<SnapshotName> s = parseSnapshotName(name);
+    if (!s || (s->k <= nsnapt && name == files::snapshot(s->component, s->k, nsnapt))) continue;
+    struct stat st {};
+    if (lstat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) continue;
+    if (::unlink(name.c_str()) == 0) removed.push_back(name);
+  }
+  closedir(dir);
+  std::sort(removed.begin(), removed.end());
   return removed;
 }
 

@@ -28,8 +28,9 @@ class RunDirectoryLock {
 /// Another run holds the lock of the directory.
 struct RunDirectoryBusy {};
 
-/// Removes the snapshot files fort.5NN and fort.6NN of snapshots nsnapt+1 .. 25 (files
-/// or links, left by an earlier run with more snapshots) and returns their names.
+/// Removes the snapshot files (files or links) that are not among this run's nsnapt: those
+/// an earlier run with more snapshots, or with names of another width, left behind.
+/// Returns their names, sorted.
 std::vector<std::string> removeStaleSnapshots(int nsnapt);
 
 }  // namespace sw

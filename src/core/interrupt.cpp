@@ -22,6 +22,7 @@ void installInterruptHandlers() {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 int interruptSignal() { return gSignal; }

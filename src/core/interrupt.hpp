@@ -13,7 +13,8 @@ struct Interrupted {
 };
 
 /// Installs the handlers of SIGINT and SIGTERM (a second such signal ends the process at
-/// once) and ignores SIGXFSZ, so that a file size limit is a write error like a full disk.
+/// once) and ignores SIGXFSZ and SIGPIPE, so that a file size limit or a pipe whose reader
+/// has gone is a write error naming the file, like a full disk.
 void installInterruptHandlers();
 
 /// The signal that asked the run to stop, or 0.

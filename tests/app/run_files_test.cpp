@@ -1,11 +1,16 @@
 // Whole runs under faults of the run directory: links and things that cannot be replaced
 // at output names, a full disk, files of earlier runs, two runs at once, signals.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/files.hpp"
@@ -155,6 +160,19 @@ INSTANTIATE_TEST_SUITE_P(
       return n + (info.param.directory ? "_directory" : "_read_only");
     });
 
+TEST(RunFiles, BlockedSnapshotNameOfARunWithMoreThan99IsFoundBeforeTheFirstFrequency) {
+  sw::test::ScratchDir dir;
+  sw::test::TestDeck deck;
+  deck.nsnapt = 120;  // names fort.5001 .. fort.5120
+  deck.tsnap.assign(120, 0.02);
+  sw::test::writeRun(deck);
+  fs::create_directory(dir.path() / "fort.5120");
+  const RunResult r = sw::test::runProgram(dir.path(), {"--lift-limits"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "stripwave: cannot create fort.5120: Is a directory\n");
+  EXPECT_EQ(frequenciesIn(readBytes(dir.file("output"))), 0);
+}
+
 TEST(RunFiles, FullDiskAtAWaveletFileNamesItAndKeepsTheEarlierFile) {
   sw::test::ScratchDir dir;
   sw::test::TestDeck deck;
@@ -184,20 +202,90 @@ TEST(RunFiles, FullDiskAtTheTracesKeepsTheEarlierSetOfResultFiles) {
   EXPECT_TRUE(temporaries(dir.path()).empty());
 }
 
-TEST(RunFiles, SnapshotFilesOfAnEarlierRunWithMoreSnapshotsAreRemoved) {
+class FullDeviceAtOutputName : public testing::TestWithParam<const char*> {};
+
+TEST_P(FullDeviceAtOutputName, IsAWriteErrorNamingThatFile) {
   TempDir dir;
-  layeredInput(dir.path());  // two snapshots
-  for (const char* n : {"fort.503", "fort.603", "fort.525"})
-    sw::test::writeBytes(dir.file(n), "earlier\n");
-  fs::create_directory(dir.path() / "fort.604");  // not a file of ours: left alone
+  layeredInput(dir.path());
+  // A device at an output name is written in place: a node of the always-full device.
+  if (mknod(dir.file(GetParam()).c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+    GTEST_SKIP() << "device nodes cannot be made here";
   const RunResult r = sw::test::runProgram(dir.path());
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err,
-            "stripwave: removed the snapshot files of an earlier run with more snapshots: "
-            "fort.503, fort.525, fort.603\n");
-  for (const char* n : {"fort.503", "fort.603", "fort.525"}) EXPECT_FALSE(fs::exists(dir.file(n)));
-  EXPECT_TRUE(fs::is_directory(dir.path() / "fort.604"));
-  EXPECT_TRUE(readBytes(dir.file("fort.602")) == expectedFile("fort.602"));
+            std::string("stripwave: cannot write ") + GetParam() + ": No space left on device\n");
+  EXPECT_TRUE(temporaries(dir.path()).empty());
+  EXPECT_FALSE(fs::exists(dir.path() / "fort.70") && std::string(GetParam()) != "fort.70");
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, FullDeviceAtOutputName,
+                         testing::Values("fuente_sin_filtrar", "espectro_sin_filtrar",
+                                         "espectro_filtrado", "fuente_filtrada", "fort.601",
+                                         "fort.70", "output"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           std::string n = info.param;
+                           for (char& c : n)
+                             if (c == '.') c = '_';
+                           return n;
+                         });
+
+TEST(RunFiles, PipeAtAnOutputNameWhoseReaderLeavesIsAWriteError) {
+  sw::test::ScratchDir dir;
+  sw::test::TestDeck deck;
+  deck.stime = 2.0;  // 1200 samples of 10 receivers: 192 kB of traces, more than a pipe holds
+  deck.nrec = 10;
+  sw::test::writeRun(deck);
+  ASSERT_EQ(mkfifo(dir.file("fort.70").c_str(), 0666), 0);
+  // The reader opens once the run does, and leaves without reading.
+  std::thread reader([path = dir.file("fort.70")] {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd >= 0) close(fd);
+  });
+  const RunResult r = sw::test::runProgram(dir.path());
+  reader.join();
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "stripwave: cannot write fort.70: Broken pipe\n");
+}
+
+struct StaleCase {
+  const char* what;
+  std::vector<std::string> earlier;  ///< snapshot files an earlier run left
+  const char* removed;               ///< the line that names them
+};
+
+TEST(RunFiles, SnapshotFilesOfAnEarlierRunWithMoreSnapshotsAreRemoved) {
+  std::vector<std::string> many;
+  for (int k = 3; k <= 25; ++k)
+    for (const char* c : {"5", "6"})
+      many.push_back("fort." + std::string(c) + (k < 10 ? "0" : "") + std::to_string(k));
+  const StaleCase cases[] = {
+      {"a few", {"fort.503", "fort.603", "fort.525"}, "fort.503, fort.525, fort.603"},
+      {"names of a run with more than 99",
+       {"fort.5001", "fort.6120", "fort.6002"},
+       "fort.5001, fort.6002, fort.6120"},
+      {"many", many,
+       "fort.503, fort.504, fort.505, fort.506, fort.507, fort.508, fort.509, fort.510, ... (46 "
+       "files)"},
+  };
+  // Not snapshot names, or not files: left alone.
+  const std::vector<std::string> others = {"fort.500", "fort.5123456", "fort.5x1", "fort.7001"};
+  for (const StaleCase& c : cases) {
+    TempDir dir;
+    layeredInput(dir.path());  // two snapshots
+    for (const std::string& n : c.earlier) sw::test::writeBytes(dir.file(n), "earlier\n");
+    for (const std::string& n : others) sw::test::writeBytes(dir.file(n), "the user's\n");
+    fs::create_directory(dir.path() / "fort.650");
+    const RunResult r = sw::test::runProgram(dir.path());
+    EXPECT_EQ(r.status, 0) << c.what;
+    EXPECT_EQ(r.err, std::string("stripwave: removed the snapshot files of an earlier run with "
+                                 "more snapshots: ") +
+                         c.removed + "\n")
+        << c.what;
+    for (const std::string& n : c.earlier) EXPECT_FALSE(fs::exists(dir.file(n))) << n;
+    for (const std::string& n : others) EXPECT_TRUE(fs::exists(dir.file(n))) << n;
+    EXPECT_TRUE(fs::is_directory(dir.path() / "fort.650"));
+    EXPECT_TRUE(readBytes(dir.file("fort.602")) == expectedFile("fort.602"));
+  }
 }
 
 TEST(RunFiles, TemporaryFilesOfAKilledRunAreRemovedByTheNextRun) {
@@ -281,6 +369,37 @@ TEST_P(InterruptedRun, StopsWithinAPassAndLeavesNoHalfWrittenFile) {
     EXPECT_FALSE(fs::exists(dir.path() / f)) << f;
   EXPECT_EQ(readBytes(dir.file("fort.601")), "earlier\n");
   EXPECT_TRUE(temporaries(dir.path()).empty());
+}
+
+TEST(InterruptedRunProgress, InPlaceLineIsEndedBeforeWhereTheRunStopped) {
+  TempDir dir;
+  slowLayeredInput(dir.path());
+  const RunResult r = sw::test::runProgramOnTerminal(dir.path(), {}, [&dir](int pid) {
+    ASSERT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(dir) >= 2; }));
+    kill(pid, SIGINT);
+  });
+  EXPECT_EQ(r.status, 130);
+  const std::size_t at = r.err.find("stripwave: interrupted by SIGINT at frequency number ");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_NE(r.err.rfind("freq ", at), std::string::npos) << "no progress shown: " << r.err;
+  EXPECT_EQ(r.err[at - 1], '\n') << r.err;
+  EXPECT_EQ(r.err.find("frequencies converged"), std::string::npos) << "no summary";
+}
+
+TEST(InterruptedRunProgress, LinesEndBeforeWhereTheRunStopped) {
+  TempDir dir;
+  slowLayeredInput(dir.path());
+  sw::test::BackgroundRun run(dir.path(), {"--progress"});
+  ASSERT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(dir) >= 3; }));
+  run.signal(SIGTERM);
+  const RunResult r = run.wait();
+  EXPECT_EQ(r.status, 143);
+  const std::vector<std::string> lines = sw::test::lines(r.err);
+  ASSERT_GE(lines.size(), 2u) << r.err;
+  EXPECT_EQ(lines.front().rfind("freq 1/24 (#24, ", 0), 0u) << r.err;
+  EXPECT_EQ(lines.back().rfind("stripwave: interrupted by SIGTERM at frequency number ", 0), 0u)
+      << r.err;
+  EXPECT_EQ(r.err.back(), '\n');
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRun,

@@ -111,7 +111,8 @@ bool waitUntil(const std::function<bool()>& ready, double seconds) {
   return ready();
 }
 
-RunResult runProgramOnTerminal(const fs::path& dir, const std::vector<std::string>& args) {
+RunResult runProgramOnTerminal(const fs::path& dir, const std::vector<std::string>& args,
+                               const std::function<void(int pid)>& meanwhile) {
   std::vector<char*> argv = programArgv(args);
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
@@ -122,6 +123,7 @@ RunResult runProgramOnTerminal(const fs::path& dir, const std::vector<std::strin
     execv(STRIPWAVE_BINARY, argv.data());
     _exit(127);
   }
+  if (meanwhile) meanwhile(pid);
   RunResult r;
   char buf[4096];
   for (;;) {

@@ -52,9 +52,11 @@ class BackgroundRun {
 bool waitUntil(const std::function<bool()>& ready, double seconds = 60.0);
 
 /// The same with the standard error stream on a terminal (a pseudo-terminal whose
-/// output is collected into `err`; the standard output is discarded).
+/// output is collected into `err`; the standard output is discarded).  `meanwhile`, if
+/// given, is called with the process id once the run has started (to send it a signal).
 RunResult runProgramOnTerminal(const std::filesystem::path& dir,
-                               const std::vector<std::string>& args = {});
+                               const std::vector<std::string>& args = {},
+                               const std::function<void(int pid)>& meanwhile = {});
 
 /// Copies every regular file of `from` into `to`.
 void copyFiles(const std::filesystem::path& from, const std::filesystem::path& to);
