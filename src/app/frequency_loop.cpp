@@ -79,16 +79,8 @@ void FrequencyLoop::assemble(int jw, double omega) {
 IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
   ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
   const PointSource src{par_.kdel, par_.jsou, par_.ksou, sour_(jw)};
-  int pass = 0;
-  // A stop asked for by a signal is taken at the start of a pass.
-  const auto sweep = [&] {
-    ++pass;
-    if (interruptSignal() != 0)
-      stopIfInterrupted("at frequency number " + std::to_string(jw) + ", pass " +
-                        std::to_string(pass));
-    sweepStrips(sys_, factors_, src, cur_, work_);
-  };
-  return iterateFrequency(jw, ctl_, cur_, prev_, sweep, log);
+  return iterateFrequency(
+      jw, ctl_, cur_, prev_, [&] { sweepStrips(sys_, factors_, src, cur_, work_); }, log);
 }
 
 void FrequencyLoop::accumulate(int jw) {

@@ -1,7 +1,9 @@
 #include "coupling/iteration.hpp"
 
 #include <cmath>
+#include <string>
 
+#include "core/interrupt.hpp"
 #include "coupling/relaxation.hpp"
 #include "records/layout.hpp"
 
@@ -21,6 +23,10 @@ IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur,
 
   IterationResult result;
   for (int iter = 1; iter <= ctl.maxit; ++iter) {
+    // A stop asked for by a signal is taken between passes, never inside one.
+    if (interruptSignal() != 0)
+      stopIfInterrupted("at frequency number " + std::to_string(jw) + ", pass " +
+                        std::to_string(iter));
     savePreviousIterate(cur, prev, ctl.threads);
     sweep();
     relax(cur, prev, ctl.threads);

@@ -29,6 +29,8 @@ struct IterationControl {
 /// Runs passes iter = 1 .. maxit: keep the previous iterate, `sweep` (the odd and even
 /// strip solves and multiplier updates), relax, measure; logs the "global error" line
 /// every 100 passes and the convergence or "NO convergence" line for frequency index jw.
+/// A SIGINT or SIGTERM noted meanwhile (core/interrupt.hpp) ends the loop before the next
+/// pass by throwing Interrupted.
 IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev,
                                  const std::function<void()>& sweep, rec::OutFile& log);
 

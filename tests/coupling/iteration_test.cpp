@@ -3,12 +3,16 @@
 
 #include "coupling/iteration.hpp"
 
+#include "core/interrupt.hpp"
 #include "coupling/change.hpp"
 #include "coupling/relaxation.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 #include "support/run.hpp"
@@ -144,6 +148,32 @@ TEST(IterateFrequency, NonPositiveLimitRunsNoPassAndReportsTheLastChange) {
   EXPECT_EQ(iterateTowards(Cx{1.0, 0.0}, ctl, 4),
             "\n  NO convergence  for freq. #     4 after      0 inner iterations \n"
             " relative error value reduction =       0.25000000E+00\n\n");
+}
+
+/// Iterates with a sweep that raises SIGINT in its third pass, then exits with 0 after
+/// writing how the loop ended, or with 1 if it did not stop.
+[[noreturn]] void iterateUntilSignalled() {
+  sw::installInterruptHandlers();
+  int passes = 0;
+  sw::IterationControl ctl{.maxit = 150, .reduc = 1e-30, .relerr = 0.0};
+  try {
+    iterateWith(
+        [&passes](EdgeFields&) {
+          if (++passes == 3) std::raise(SIGINT);
+        },
+        ctl, 7);
+  } catch (const sw::Interrupted& stop) {
+    std::fprintf(stderr, "%d passes, stopped %s by %s", passes, stop.where.c_str(),
+                 sw::signalName(stop.signal).c_str());
+    std::exit(0);
+  }
+  std::exit(1);
+}
+
+TEST(IterateFrequency, SignalDuringAPassStopsBeforeTheNext) {
+  // In a child process: the handlers and the noted signal stay with it.
+  EXPECT_EXIT(iterateUntilSignalled(), testing::ExitedWithCode(0),
+              "^3 passes, stopped at frequency number 7, pass 4 by SIGINT$");
 }
 
 }  // namespace

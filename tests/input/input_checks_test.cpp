@@ -181,6 +181,12 @@ const Rejected kRejected[] = {
      },
      "inp_A, line 10: snapshot 1 at time 1e+30 has the sample index t / dt = 6.4551272e+32, which "
      "does not fit in an integer"},
+    {"SnapshotTimeMinusInfinity",
+     [](Model& m) {
+       m.deck.tsnap = {-HUGE_VAL, 0.02};
+     },
+     "inp_A, line 10: snapshot 1 at time -inf has the sample index t / dt = -inf, which does "
+     "not fit in an integer"},
     {"SnapshotTimeNaN",
      [](Model& m) {
        m.deck.tsnap = {0.02, kNaN};
