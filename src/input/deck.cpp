@@ -168,8 +168,8 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   log.write(kW0, {hdr.w0, hdr.alfa});
   log.write(kStime, {hdr.stime});
   if (hdr.stime < 0.0)
-    rejectInput(log, deckLine(hdr.stimeLine) + ": stime = " +
-                         realText(hdr.stime) + ", the simulated time must not be negative");
+    rejectInput(log, deckLine(hdr.stimeLine) + ": stime = " + realText(hdr.stime) +
+                         ", the simulated time must not be negative");
   echoBandPass(log, hdr);
   if (!(hdr.f4 > 0.0))
     rejectDeckValue(log, "f4 = " + realText(hdr.f4) +

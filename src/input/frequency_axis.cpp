@@ -23,8 +23,8 @@ void checkSnapshotTimes(rec::OutFile& log, const DeckHeader& hdr, const RunParam
   const double period = 1.0 / par.delf;
   for (int k = 1; k <= par.nsnapt; ++k) {
     const double t = hdr.tsnap[k];
-    const std::string at = deckLine(hdr.tsnapLine + k - 1) + ": snapshot " +
-                           std::to_string(k) + " at time " + realText(t);
+    const std::string at = deckLine(hdr.tsnapLine + k - 1) + ": snapshot " + std::to_string(k) +
+                           " at time " + realText(t);
     const double steps = t / par.dt;
     if (!(steps > -2147483648.0 && steps < 2147483647.0))
       rejectInput(log, at + " has the sample index t / dt = " + realText(steps) +

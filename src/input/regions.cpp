@@ -7,6 +7,7 @@
 #include "core/truncate.hpp"
 #include "input/deck_fields.hpp"
 #include "input/reject.hpp"
+#include "input/run_files.hpp"
 
 namespace sw {
 
@@ -53,8 +54,8 @@ void readRegions(rec::InFile& deck, rec::OutFile& log, const RunParams& par, Mat
 
     // The five lines of the group end at the record just read.
     const int last = deck.recordsRead();
-    const std::string region =
-        "the region of inp_A lines " + std::to_string(last - 4) + "-" + std::to_string(last) + " ";
+    const std::string region = std::string("the region of ") + files::kDeck + " lines " +
+                               std::to_string(last - 4) + "-" + std::to_string(last) + " ";
     const auto outside = [&](const char* bound, const char* name, int value, const char* count,
                              int n, const char* coordinate, double given) {
       return Stop{std::nullopt, region + bound + " at element " + name + " = " +

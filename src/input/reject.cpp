@@ -16,7 +16,9 @@ void rejectDeckValue(rec::OutFile& log, const std::string& message) {
   rejectInput(log, std::string(files::kDeck) + ": " + message);
 }
 
-std::string deckLine(int line) { return std::string(files::kDeck) + ", line " + std::to_string(line); }
+std::string deckLine(int line) {
+  return std::string(files::kDeck) + ", line " + std::to_string(line);
+}
 
 std::string aboveLimit(const std::string& name, int value, const std::string& what, int limit) {
   return name + " = " + std::to_string(value) + " " + what + " is above the limit of " +
