@@ -15,7 +15,7 @@
 namespace sw {
 
 FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
-                             int threads)
+                             int threads, Kernels kernels)
     : par_(par),
       mat_(mat),
       src_{par.kdel, par.jsou, par.ksou, &sour},
@@ -24,15 +24,28 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
       med_(par.nx, par.ny),
       beta_(par.nx, par.ny),
       roots_(par.nx, par.ny),
-      factors_(par.nx, par.ny),
-      work_(static_cast<std::size_t>(threads > 0 ? threads : defaultThreads(par.nx, par.ny)),
-            StripWork(par.nx)),
-      cur_(par.nx, par.ny),
-      prev_(par.nx, par.ny),
+      kernels_(kernels),
+      threads_(threads > 0 ? threads : defaultThreads(par.nx, par.ny)),
       acc_(par.nx, par.ny, std::max(par.nsnapt, 0), std::max(par.jw2, 0), std::max(par.nrec, 0)) {
   ctl_.reduc = par.reduc;
-  ctl_.threads = static_cast<int>(work_.size());
+  ctl_.threads = threads_;
   setdelta(par.nx, par.ny, del_);
+  const int nx = par.nx, ny = par.ny;
+  const std::size_t t = static_cast<std::size_t>(threads_);
+  if (kernels_ == Kernels::scalar) {
+    factors_ = StripFactors(nx, ny);
+    work_.assign(t, StripWork(nx));
+    cur_ = EdgeFields(nx, ny);
+    prev_ = EdgeFields(nx, ny);
+  } else {
+    groups_ = StripGroups(ny);
+    laneFactors_ = LaneFactors(nx, groups_.count[0] + groups_.count[1]);
+    laneBeta_ = LaneBetas(nx, ny);
+    laneCur_ = LaneFields(nx, ny);
+    lanePass_ = LanePass(nx, ny, threads_);
+    bands_.assign(t, std::vector<BandMatrix>(static_cast<std::size_t>(kLanes), BandMatrix(nx)));
+    cur_ = EdgeFields(nx, ny);
+  }
 }
 
 void FrequencyLoop::run(rec::OutFile& log) {
@@ -59,31 +72,93 @@ void FrequencyLoop::assemble(int jw, double omega) {
   const int nx = par_.nx, ny = par_.ny;
   fillMedium(jw, mat_, med_);
   inbeta(nx, ny, omega, med_, beta_, roots_);
+  if (kernels_ == Kernels::lanes) return assembleLanes(omega);
   // Each strip writes only its own column of the factors.
-  const int threads = static_cast<int>(work_.size());
-#pragma omp parallel for schedule(static) num_threads(threads)
+#pragma omp parallel for schedule(static) num_threads(threads_)
   for (int k = 1; k <= ny; ++k)
     coeflu(k, nx, omega, med_, beta_, par_.h, del_, roots_, dofmap_,
            work_[static_cast<std::size_t>(omp_get_thread_num())], factors_);
 }
 
+void FrequencyLoop::assembleLanes(double omega) {
+  const int nx = par_.nx, ny = par_.ny;
+  const bool ok = laneBeta_.takeFrom(beta_);
+  SW_ASSERT(ok);
+  (void)ok;
+  const int groups = groups_.count[0] + groups_.count[1];
+  // Each group of strips writes only its own block of the factors.
+#pragma omp parallel for schedule(dynamic) num_threads(threads_)
+  for (int fg = 0; fg < groups; ++fg) {
+    const int p = fg < groups_.count[0] ? 0 : 1;
+    const int g = p == 0 ? fg : fg - groups_.count[0];
+    std::vector<BandMatrix>& bands = bands_[static_cast<std::size_t>(omp_get_thread_num())];
+    const BandMatrix* lanes[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+      const int s = StripGroups::strip(p, g, l);
+      if (s <= ny) {
+        assembleBand(s, nx, omega, med_, beta_, par_.h, del_, roots_, dofmap_,
+                     bands[static_cast<std::size_t>(l)]);
+        lanes[l] = &bands[static_cast<std::size_t>(l)];
+      } else {
+        lanes[l] = lanes[0];  // beyond the grid: any finite strip, its results are dropped
+      }
+    }
+    factorLanes(nx, lanes, laneFactors_.block(fg));
+  }
+}
+
 IterationResult FrequencyLoop::iterateFrequency(int jw, rec::OutFile& log) {
   jw_ = jw;
   ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
+  if (kernels_ == Kernels::lanes) {
+    lanesExported_ = false;
+    return iteratePasses(jw, ctl_, [this](bool measure) { return lanePass(measure); }, log);
+  }
   return iterate(
       jw, ctl_, cur_, prev_, par_.nx, par_.ny, [this] { sweep(); }, log);
 }
 
+Change FrequencyLoop::lanePass(bool measure) {
+  LaneSystem sys;
+  sys.factors = &laneFactors_;
+  sys.beta = &laneBeta_;
+  sys.del = &del_;
+  sys.h = par_.h;
+  sys.src = src_;
+  sys.jw = jw_;
+  const LanePassResult r = lanePass_.run(laneCur_, sys, measure);
+  SW_ASSERT(r.clean);
+  (void)r;
+  return measure ? Change{lanePass_.sums().errnum, lanePass_.sums().errden} : Change{};
+}
+
+const EdgeFields& FrequencyLoop::fields() {
+  if (kernels_ == Kernels::lanes && !lanesExported_) {
+    laneCur_.exportTo(cur_);
+    lanesExported_ = true;
+  }
+  return cur_;
+}
+
+double FrequencyLoop::bytesPerPass() const {
+  if (kernels_ != Kernels::lanes) return 0.0;
+  LaneSystem sys;
+  sys.factors = &laneFactors_;
+  sys.beta = &laneBeta_;
+  return lanePass_.bytesPerPass(sys);
+}
+
 void FrequencyLoop::accumulate(int jw) {
   const int nx = par_.nx, ny = par_.ny;
-  finvpic2(jw, nx, ny, cur_, acc_, par_.nsnapt, par_.itsnap, par_.dt, par_.delw, ctl_.threads);
-  savtrace(par_.nrec, jw, par_.delw, par_.irx, par_.iry, acc_, cur_);
-  if (!firstNonFinite_ && !fieldsFinite(cur_, nx, ny)) firstNonFinite_ = jw;
+  const EdgeFields& cur = fields();
+  finvpic2(jw, nx, ny, cur, acc_, par_.nsnapt, par_.itsnap, par_.dt, par_.delw, ctl_.threads);
+  savtrace(par_.nrec, jw, par_.delw, par_.irx, par_.iry, acc_, cur);
+  if (!firstNonFinite_ && !fieldsFinite(cur, nx, ny)) firstNonFinite_ = jw;
 }
 
 void FrequencyLoop::sweep() {
   const int nx = par_.nx, ny = par_.ny;
-  const int threads = static_cast<int>(work_.size());
+  const int threads = threads_;
   // Odd strips first, then even ones: a strip of one parity sees its neighbours'
   // data of this pass (even strips) or of the previous pass (odd strips).  Within a
   // parity each strip's solve and multiplier update read rows of the other parity and

@@ -5,21 +5,30 @@
 #include <optional>
 #include <vector>
 
+#include "coupling/lane_fields.hpp"
+#include "coupling/lane_pass.hpp"
 #include "driver/iterate.hpp"
 #include "driver/params.hpp"
 #include "driver/storage.hpp"
 #include "iteration/source.hpp"
 #include "records/out_file.hpp"
 #include "strip/band.hpp"
+#include "strip/lane_factors.hpp"
 
 namespace sw {
+
+/// Which kernels solve the strips: the plain scalar ones, one strip at a time, or the lane
+/// kernels, kLanes strips side by side in a fused pass.  The results are the same bit
+/// for bit; the scalar kernels are the readable reference.
+enum class Kernels { scalar, lanes };
 
 /// All storage of the frequency loop, sized once to the run's grid.
 class FrequencyLoop {
  public:
   /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
   /// results do not depend on it.
-  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0);
+  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0,
+                Kernels kernels = Kernels::lanes);
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.
@@ -37,12 +46,17 @@ class FrequencyLoop {
   void accumulate(int jw);
 
   const Accumulators& accumulators() const { return acc_; }
-  const EdgeFields& fields() const { return cur_; }
+  /// The sixteen edge arrays of the current iterate.
+  const EdgeFields& fields();
+  /// Bytes one iteration pass moves by our count (lane kernels; 0 for the scalar ones).
+  double bytesPerPass() const;
   /// The first frequency index after which the edge fields were not all finite.
   std::optional<int> firstNonFinite() const { return firstNonFinite_; }
 
  private:
   void sweep();
+  void assembleLanes(double omega);
+  Change lanePass(bool measure);
 
   const RunParams& par_;
   const Materials& mat_;
@@ -52,9 +66,20 @@ class FrequencyLoop {
   Medium med_;
   Betas beta_;
   BoundaryRoots roots_;
+  Kernels kernels_;
+  int threads_;
+  // Scalar kernels.
   StripFactors factors_;
   std::vector<StripWork> work_;  ///< one workspace per thread
   EdgeFields cur_, prev_;
+  // Lane kernels.
+  StripGroups groups_;
+  LaneFactors laneFactors_;
+  LaneBetas laneBeta_;
+  LaneFields laneCur_;
+  LanePass lanePass_;
+  std::vector<std::vector<BandMatrix>> bands_;  ///< kLanes band matrices per thread
+  bool lanesExported_ = false;
   Accumulators acc_;
   IterationControl ctl_;
   int jw_ = 0;

@@ -73,8 +73,8 @@ Change measureChange(const EdgeFields& cur, const EdgeFields& prev, int nx, int 
   return measureChange(cur, prev, nx, ny, terms, 1);
 }
 
-IterationResult iterate(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev, int nx,
-                        int ny, const std::function<void()>& sweep, rec::OutFile& log) {
+IterationResult iteratePasses(int jw, IterationControl& ctl,
+                              const std::function<Change(bool measure)>& pass, rec::OutFile& log) {
   static const rec::Layout kGlobalError(
       "(/1x,' global error = ',e20.7, 'iteration number = ',i5,    ' denomin. = ',e20.7)");
   static const rec::Layout kConverged(
@@ -87,14 +87,10 @@ IterationResult iterate(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFiel
 
   IterationResult result;
   for (int iter = 1; iter <= ctl.maxit; ++iter) {
-    saveTwins(cur, prev, ctl.threads);
-    sweep();
-    relax(cur, prev, nx, ny, ctl.threads);
-    Change change;
+    const Change change = pass(iter > 1);
     if (iter == 1) {
       ctl.relerr = 1.0;
     } else {
-      change = measureChange(cur, prev, nx, ny, ctl.terms, ctl.threads);
       ctl.relerr = 2.0 * std::sqrt(change.errnum / change.errden);
     }
     result.passes = iter;
@@ -107,6 +103,19 @@ IterationResult iterate(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFiel
   }
   log.write(kNotConverged, {jw, result.passes, ctl.relerr});
   return result;
+}
+
+IterationResult iterate(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev, int nx,
+                        int ny, const std::function<void()>& sweep, rec::OutFile& log) {
+  return iteratePasses(
+      jw, ctl,
+      [&](bool measure) {
+        saveTwins(cur, prev, ctl.threads);
+        sweep();
+        relax(cur, prev, nx, ny, ctl.threads);
+        return measure ? measureChange(cur, prev, nx, ny, ctl.terms, ctl.threads) : Change{};
+      },
+      log);
 }
 
 }  // namespace sw

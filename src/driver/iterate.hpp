@@ -57,9 +57,15 @@ struct IterationControl {
   int threads = 1;      ///< threads of the element-wise steps (results do not depend on it)
 };
 
-/// Runs passes iter = 1 .. maxit: save the twins, `sweep` (the odd and even strip
-/// solves and multiplier updates), relax, measure; logs the "global error" line every
-/// 100 passes and the convergence or "NO convergence" line for frequency index jw.
+/// Runs passes iter = 1 .. maxit of `pass`, which makes one pass (solves, multiplier
+/// updates, relaxation) and, when asked to measure (every pass after the first),
+/// returns the two sums of the change; logs the "global error" line every 100 passes
+/// and the convergence or "NO convergence" line for frequency index jw.
+IterationResult iteratePasses(int jw, IterationControl& ctl,
+                              const std::function<Change(bool measure)>& pass, rec::OutFile& log);
+
+/// iteratePasses with the plain pass: save the twins, `sweep` (the odd and even strip
+/// solves and multiplier updates), relax, measure.
 IterationResult iterate(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev, int nx,
                         int ny, const std::function<void()>& sweep, rec::OutFile& log);
 

@@ -37,7 +37,8 @@ Pair multiplierOnly(double d, double h, const EdgeFields& cur, EdgeGrid nb, int 
   return {keep * (h * (cur.lag1.*nb)(in, s)), keep * (h * (cur.lag2.*nb)(in, s))};
 }
 
-/// Adds the source pattern `kdel` with spectrum value `sour` to the local entries r[1 .. 8].
+}  // namespace
+
 void addSource(int kdel, Cx sour, double h, Cx* r) {
   const Cx q = sour / h;
   // The large constants are formed as products, and the negative ones as complex
@@ -83,8 +84,6 @@ void addSource(int kdel, Cx sour, double h, Cx* r) {
       break;
   }
 }
-
-}  // namespace
 
 void stripRhs(int s, int nx, int jw, const EdgeFields& cur, const Betas& beta, double h,
               const Source& src, const Indicators& del, const Dofmap& dofmap, Cx* rhs) {

@@ -17,4 +17,8 @@ void solv1it(int s, int nx, int jw, EdgeFields& cur, const Betas& beta, double h
 void stripRhs(int s, int nx, int jw, const EdgeFields& cur, const Betas& beta, double h,
               const Source& src, const Indicators& del, const Dofmap& dofmap, Cx* rhs);
 
+/// Adds the source pattern `kdel` with spectrum value `sour` to the local entries r[1 .. 8]
+/// of the source element.
+void addSource(int kdel, Cx sour, double h, Cx* r);
+
 }  // namespace sw

@@ -136,11 +136,10 @@ inline EdgeTerm edgeTerm(double d, const Betas& beta, Grid<Cx> EdgeQuantity::*si
 
 }  // namespace
 
-void coeflu(int s, int nx, double omega, const Medium& med, const Betas& beta, double h,
-            const Indicators& del, const BoundaryRoots& roots, const Dofmap& dofmap,
-            StripWork& work, StripFactors& f) {
+void assembleBand(int s, int nx, double omega, const Medium& med, const Betas& beta, double h,
+                  const Indicators& del, const BoundaryRoots& roots, const Dofmap& dofmap,
+                  BandMatrix& a) {
   const int n = stripUnknowns(nx);
-  BandMatrix& a = work.a;
   Cx* diag[16] = {};
   for (int j = 1; j <= 15; ++j) {
     diag[j] = a.diagonal(j);
@@ -177,7 +176,13 @@ void coeflu(int s, int nx, double omega, const Medium& med, const Betas& beta, d
     }
   }
 
-  factor15(nx, s, a, f);
+}
+
+void coeflu(int s, int nx, double omega, const Medium& med, const Betas& beta, double h,
+            const Indicators& del, const BoundaryRoots& roots, const Dofmap& dofmap,
+            StripWork& work, StripFactors& f) {
+  assembleBand(s, nx, omega, med, beta, h, del, roots, dofmap, work.a);
+  factor15(nx, s, work.a, f);
 }
 
 }  // namespace sw

@@ -44,6 +44,11 @@ void addEdgeTerm(const EdgeTerm& term, Edge edge, double omega, double h, double
 void elementMatrix(const ElementCoefficients& c, double omega, double h, const EdgeTerm* l,
                    const EdgeTerm& t, const EdgeTerm& b, const EdgeTerm* r, ElementMatrix& e);
 
+/// Assembles the matrix of strip s (element, mass, interface and absorbing terms) into `a`.
+void assembleBand(int s, int nx, double omega, const Medium& med, const Betas& beta, double h,
+                  const Indicators& del, const BoundaryRoots& roots, const Dofmap& dofmap,
+                  BandMatrix& a);
+
 /// Assembles the matrix of strip s (element, mass, interface and absorbing terms) into
 /// work.a and factors it into column s of `f`.
 void coeflu(int s, int nx, double omega, const Medium& med, const Betas& beta, double h,

@@ -1,0 +1,134 @@
+#pragma once
+/// The edge fields of the iteration in the layout of the lane kernels: strips of one
+/// parity grouped kLanes at a time, every value of an element of a group together.
+///
+/// Only the values that carry information are kept:
+/// - the displacements of a strip are its solution vector: the l, t and b pairs of every
+///   element, and the r pair of the last one (the r pair of element i is the l pair of
+///   element i+1, bit for bit, because both are stored from one solution entry);
+/// - the multipliers of the horizontal edges (t and b of every element);
+/// - the multipliers of the two outer vertical edges of a strip (l of element 1, r of
+///   element nx), which nothing reads but which are kept as the iteration forms them.
+/// The multipliers of the vertical edges inside a strip are not kept: they are exactly
+/// +0 as long as the displacements on those edges are finite and the interface
+/// parameters of those edges are finite with a +0 real part (their jump is x - x = +0,
+/// the products with it +0, and the neighbour they subtract is again one of them).  The
+/// iteration checks both conditions; see LanePass.
+
+#include <cstddef>
+#include <vector>
+
+#include "core/lanes.hpp"
+#include "driver/storage.hpp"
+#include "strip/band.hpp"
+
+namespace sw {
+
+/// Where strip s lives: parity p (0 odd strips, 1 even strips), group G and lane l, with
+/// s = 2 (G kLanes + l) + 1 + p.  Lanes beyond the last strip of a parity hold zeros.
+struct LaneSlot {
+  int p, group, lane;
+};
+
+/// The grouping of the strips 1 .. ny of a grid.
+struct StripGroups {
+  int ny = 0;
+  int count[2] = {0, 0};  ///< groups of odd and of even strips
+
+  StripGroups() = default;
+  explicit StripGroups(int ny_) : ny(ny_) {
+    const int strips[2] = {(ny_ + 1) / 2, ny_ / 2};
+    for (int p = 0; p < 2; ++p) count[p] = (strips[p] + kLanes - 1) / kLanes;
+  }
+  static int strip(int p, int g, int l) { return 2 * (g * kLanes + l) + 1 + p; }
+  static LaneSlot slot(int s) {
+    const int p = (s - 1) % 2, index = (s - 1) / 2;
+    return {p, index / kLanes, index % kLanes};
+  }
+  /// Lanes of group (p, g) that hold a strip of the grid.
+  LaneMask real(int p, int g) const {
+    LaneMask m;
+    for (int l = 0; l < kLanes; ++l) m[l] = strip(p, g, l) <= ny ? -1 : 0;
+    return m;
+  }
+  /// Groups of the larger parity (the odd strips).
+  int maxCount() const { return count[0]; }
+};
+
+/// Values of one element of a group, in this order.
+namespace field {
+inline constexpr int kU1l = 0, kU2l = 1, kU1t = 2, kU2t = 3, kU1b = 4, kU2b = 5;
+inline constexpr int kG1t = 6, kG2t = 7, kG1b = 8, kG2b = 9;
+inline constexpr int kPerElement = 10;
+/// After the nx element records: the r pair of element nx and the multipliers of the
+/// outer vertical edges.
+inline constexpr int kU1r = 0, kU2r = 1, kG1l = 2, kG2l = 3, kG1r = 4, kG2r = 5;
+inline constexpr int kTail = 6;
+}  // namespace field
+
+/// The state of the iteration for every strip, or for the strips of one parity.
+class LaneFields {
+ public:
+  LaneFields() = default;
+  /// Storage for the groups of the parities in `parities` (bit 0 odd, bit 1 even).
+  LaneFields(int nx, int ny, int parities = 3);
+
+  int nx() const { return nx_; }
+  const StripGroups& groups() const { return groups_; }
+
+  /// Block of group g of parity p: nx element records, then the tail.  Group -1 and
+  /// group count[p] exist and stay zero (the neighbours beyond the grid).
+  LaneCx* block(int p, int g) {
+    return base_[p] + static_cast<std::ptrdiff_t>(g) * static_cast<std::ptrdiff_t>(blockEntries());
+  }
+  const LaneCx* block(int p, int g) const {
+    return base_[p] + static_cast<std::ptrdiff_t>(g) * static_cast<std::ptrdiff_t>(blockEntries());
+  }
+  std::size_t blockEntries() const {
+    return static_cast<std::size_t>(nx_) * field::kPerElement + field::kTail;
+  }
+  std::size_t bytes() const { return v_.size() * sizeof(LaneCx); }
+
+  /// Displacement q (0 .. 7: u1 l, t, b, r, then u2 l, t, b, r) of element (i, s).
+  Cx displacement(int q, int i, int s) const;
+
+  /// The sixteen arrays of the iteration, ghost frame zero; inner vertical multipliers +0.
+  void exportTo(EdgeFields& f) const;
+  /// Takes the state from `f`; false (and nothing taken) when a multiplier on a vertical
+  /// edge inside a strip is anything but +0, or an r pair differs from the l pair it
+  /// shares an edge with.
+  bool importFrom(const EdgeFields& f);
+
+ private:
+  int nx_ = 0;
+  StripGroups groups_;
+  std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_;
+  LaneCx* base_[2] = {nullptr, nullptr};
+};
+
+/// Interface parameters of the horizontal edges in the lane layout: edge e (1 .. ny+1)
+/// lies between strips e-1 and e (b side of strip e, t side of strip e-1) and is kept
+/// at the slot of strip e; edge ny+1 and the lanes beyond it are zero.
+class LaneBetas {
+ public:
+  LaneBetas() = default;
+  LaneBetas(int nx, int ny);
+
+  /// b11, b12, b22 of the edges (i, e) of the lanes of group (p, g), g = 0 .. count[p]:
+  /// 3 LaneCx.
+  const LaneCx* edge(int p, int g, int i) const {
+    return v_.data() + (static_cast<std::size_t>(index(p, g)) * nx_ + (i - 1)) * 3;
+  }
+  /// Takes the horizontal-edge parameters from `beta` (the b side of each strip, the t
+  /// side of the top strip); false when the t side of an edge differs from its b side.
+  bool takeFrom(const Betas& beta);
+  std::size_t bytes() const { return v_.size() * sizeof(LaneCx); }
+
+ private:
+  int index(int p, int g) const { return p == 0 ? g : groups_.count[0] + 1 + g; }
+  int nx_ = 0;
+  StripGroups groups_;
+  std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_;
+};
+
+}  // namespace sw

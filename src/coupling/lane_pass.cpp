@@ -1,0 +1,337 @@
+#include "coupling/lane_pass.hpp"
+
+#include <omp.h>
+
+#include <algorithm>
+
+#include "core/lane_hypot.hpp"
+#include "driver/iterate.hpp"
+#include "iteration/solv1it.hpp"
+
+namespace sw {
+
+namespace {
+
+using namespace field;
+
+/// The two local right-hand-side entries of one edge, in every lane.
+struct Pair {
+  LaneCx x, y;
+};
+
+/// (1 - d) h (beta u + lag) with keep = 1 - d: h goes into the beta entries first and
+/// the sums run left to right, as in the strip solve.
+inline Pair robin(Lane keep, Lane h, const LaneCx* b, const LaneCx& u1, const LaneCx& u2,
+                  const LaneCx& l1, const LaneCx& l2) {
+  const LaneCx first = ((h * b[0]) * u1 + h * l1) + (h * b[1]) * u2;
+  const LaneCx second = ((h * b[2]) * u2 + h * l2) + (h * b[1]) * u1;
+  return {keep * first, keep * second};
+}
+
+/// One multiplier entry: (first beta entry * x jump + second * y jump) minus the
+/// neighbour's multiplier, as in the multiplier update.
+inline LaneCx update(const LaneCx& ba, const LaneCx& bb, const LaneCx& dx, const LaneCx& dy,
+                     const LaneCx& neighbour) {
+  return (ba * dx + bb * dy) - neighbour;
+}
+
+/// The t data (u1, u2, lag1, lag2 of the t edge) of the strips below a group and the b
+/// data of the strips above, element by element.
+struct Neighbours {
+  LaneCx ut1, ut2, gt1, gt2;  ///< below
+  LaneCx ub1, ub2, gb1, gb2;  ///< above
+};
+
+/// Odd group g: below are the even strips one lane down (group g-1 supplies lane 0),
+/// above the even strips of the same lanes.
+inline Neighbours oddNeighbours(const LaneCx* evenBefore, const LaneCx* even) {
+  return {shiftUp(evenBefore[kU1t], even[kU1t]), shiftUp(evenBefore[kU2t], even[kU2t]),
+          shiftUp(evenBefore[kG1t], even[kG1t]), shiftUp(evenBefore[kG2t], even[kG2t]),
+          even[kU1b], even[kU2b], even[kG1b], even[kG2b]};
+}
+
+/// Even group g: below are the odd strips of the same lanes, above the odd strips one
+/// lane up (group g+1 supplies the last lane).
+inline Neighbours evenNeighbours(const LaneCx* odd, const LaneCx* oddAfter) {
+  return {odd[kU1t], odd[kU2t], odd[kG1t], odd[kG2t],
+          shiftDown(odd[kU1b], oddAfter[kU1b]), shiftDown(odd[kU2b], oddAfter[kU2b]),
+          shiftDown(odd[kG1b], oddAfter[kG1b]), shiftDown(odd[kG2b], oddAfter[kG2b])};
+}
+
+/// Interface parameters of the t edges (tb) and b edges (bb) of a group's element i.
+struct EdgeBetas {
+  LaneCx tb[3], bb[3];
+};
+
+inline EdgeBetas oddBetas(const LaneBetas& beta, int g, int i) {
+  const LaneCx* b = beta.edge(0, g, i);
+  const LaneCx* t = beta.edge(1, g, i);
+  return {{t[0], t[1], t[2]}, {b[0], b[1], b[2]}};
+}
+
+inline EdgeBetas evenBetas(const LaneBetas& beta, int g, int i) {
+  const LaneCx* b = beta.edge(1, g, i);
+  const LaneCx* t = beta.edge(0, g, i);
+  const LaneCx* ta = beta.edge(0, g + 1, i);
+  return {{shiftDown(t[0], ta[0]), shiftDown(t[1], ta[1]), shiftDown(t[2], ta[2])},
+          {b[0], b[1], b[2]}};
+}
+
+inline std::size_t at(int i, int q) {
+  return static_cast<std::size_t>(i - 1) * kPerElement + static_cast<std::size_t>(q);
+}
+
+}  // namespace
+
+LanePass::LanePass(int nx, int ny, int threads)
+    : nx_(nx),
+      ny_(ny),
+      threads_(std::max(threads, 1)),
+      groups_(ny),
+      oddNew_(nx, ny, 1),
+      work_(static_cast<std::size_t>(threads_)) {
+  const std::size_t n = static_cast<std::size_t>(stripUnknowns(nx)) + 1;
+  for (Work& w : work_) {
+    w.rhs.assign(n, LaneCx{});
+    w.answer.assign(n, LaneCx{});
+    w.y.assign(n, LaneCx{});
+    w.fresh.assign(oddNew_.blockEntries(), LaneCx{});
+  }
+  const std::size_t terms =
+      static_cast<std::size_t>(nx) * static_cast<std::size_t>(groups_.maxCount()) * 2 * 8;
+  num_.assign(terms, Lane{});
+  den_.assign(terms, Lane{});
+}
+
+template <int P>
+bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w,
+                          LaneCx* out) const {
+  const int nx = nx_, n = stripUnknowns(nx);
+  const LaneMask real = groups_.real(P, g);
+  const Lane h = broadcast(sys.h);
+  const LaneCx zero{};
+
+  // Per lane: the factors 1 - d of the t and b edges, and the source lane if any.
+  Lane keepT, keepB;
+  int sourceLane = -1;
+  for (int l = 0; l < kLanes; ++l) {
+    const int s = StripGroups::strip(P, g, l);
+    keepT[l] = s <= ny_ ? 1.0 - sys.del->yt(s) : 1.0;
+    keepB[l] = s <= ny_ ? 1.0 - sys.del->yb(s) : 1.0;
+    if (s == sys.src.ksou && sys.src.sour != nullptr) sourceLane = l;
+  }
+  // The l and r pairs: on the outer edges (1 - d) h (beta u + lag) with zero interface
+  // parameters and the zero ghost frame; inside the strip (1 - d) h lag with the zero
+  // inner multiplier.  Neither depends on the strip.
+  const LaneCx zeroBeta[3] = {zero, zero, zero};
+  auto leftPair = [&](int i) {
+    const Lane keep = broadcast(1.0 - sys.del->xl(i));
+    return i == 1 ? robin(keep, h, zeroBeta, zero, zero, zero, zero)
+                  : Pair{keep * (h * zero), keep * (h * zero)};
+  };
+  auto rightPair = [&](int i) {
+    const Lane keep = broadcast(1.0 - sys.del->xr(i));
+    return i == nx ? robin(keep, h, zeroBeta, zero, zero, zero, zero)
+                   : Pair{keep * (h * zero), keep * (h * zero)};
+  };
+
+  const LaneCx* nbA;  // odd: even group g-1; even: odd group g
+  const LaneCx* nbB;  // odd: even group g;   even: odd group g+1
+  if constexpr (P == 0) {
+    nbA = cur.block(1, g - 1);
+    nbB = cur.block(1, g);
+  } else {
+    nbA = oddNew_.block(0, g);
+    nbB = oddNew_.block(0, g + 1);
+  }
+  auto neighbours = [&](int i) {
+    if constexpr (P == 0)
+      return oddNeighbours(nbA + at(i, 0), nbB + at(i, 0));
+    else
+      return evenNeighbours(nbA + at(i, 0), nbB + at(i, 0));
+  };
+  auto betas = [&](int i) {
+    if constexpr (P == 0)
+      return oddBetas(*sys.beta, g, i);
+    else
+      return evenBetas(*sys.beta, g, i);
+  };
+
+  // Right-hand side, element by element; the shared vertical pair adds element i's r
+  // entries to 0 first, then element i+1's l entries.
+  LaneCx* rhs = w.rhs.data();
+  LaneCx carry1 = zero, carry2 = zero;
+  for (int i = 1; i <= nx; ++i) {
+    const Neighbours nb = neighbours(i);
+    const EdgeBetas eb = betas(i);
+    const Pair left = leftPair(i);
+    const Pair top = robin(keepT, h, eb.tb, nb.ub1, nb.ub2, nb.gb1, nb.gb2);
+    const Pair bottom = robin(keepB, h, eb.bb, nb.ut1, nb.ut2, nb.gt1, nb.gt2);
+    const Pair right = rightPair(i);
+    LaneCx r[9] = {zero, left.x, left.y, top.x, top.y, bottom.x, bottom.y, right.x, right.y};
+    if (sourceLane >= 0 && i == sys.src.jsou) {
+      Cx one[9];
+      for (int m = 1; m <= 8; ++m) one[m] = lane(r[m], sourceLane);
+      addSource(sys.src.kdel, (*sys.src.sour)(sys.jw), sys.h, one);
+      for (int m = 1; m <= 8; ++m) setLane(r[m], sourceLane, one[m]);
+    }
+    const int c = 6 * (i - 1);
+    rhs[c + 1] = carry1 + r[1];
+    rhs[c + 2] = carry2 + r[2];
+    for (int m = 3; m <= 6; ++m) rhs[c + m] = zero + r[m];
+    carry1 = zero + r[7];
+    carry2 = zero + r[8];
+  }
+  rhs[n - 1] = carry1;
+  rhs[n] = carry2;
+
+  const int fg = P == 0 ? g : groups_.count[0] + g;
+  solveLanes(nx, sys.factors->block(fg), rhs, w.answer.data(), w.y.data());
+
+  // Lanes beyond the grid hold zeros; the inner vertical displacements must be finite.
+  LaneCx* x = w.answer.data();
+  for (int k = 1; k <= n; ++k) x[k] = select(real, x[k], zero);
+  LaneMask finite = real | ~real;
+  for (int i = 2; i <= nx; ++i) finite &= isfinite(x[6 * (i - 1) + 1]) & isfinite(x[6 * (i - 1) + 2]);
+
+  // New values of the group and the multiplier update of its horizontal edges.
+  for (int i = 1; i <= nx; ++i) {
+    const Neighbours nb = neighbours(i);
+    const EdgeBetas eb = betas(i);
+    const int c = 6 * (i - 1);
+    LaneCx* e = out + at(i, 0);
+    for (int q = 0; q < 6; ++q) e[q] = x[c + 1 + q];
+    const LaneCx dxt = x[c + 3] - nb.ub1, dyt = x[c + 4] - nb.ub2;
+    const LaneCx dxb = x[c + 5] - nb.ut1, dyb = x[c + 6] - nb.ut2;
+    e[kG1t] = select(real, update(eb.tb[0], eb.tb[1], dxt, dyt, nb.gb1), zero);
+    e[kG2t] = select(real, update(eb.tb[1], eb.tb[2], dxt, dyt, nb.gb2), zero);
+    e[kG1b] = select(real, update(eb.bb[0], eb.bb[1], dxb, dyb, nb.gt1), zero);
+    e[kG2b] = select(real, update(eb.bb[1], eb.bb[2], dxb, dyb, nb.gt2), zero);
+  }
+  // The outer vertical edges: zero interface parameters, zero ghost frame.
+  LaneCx* tail = out + static_cast<std::size_t>(nx) * kPerElement;
+  tail[kU1r] = x[n - 1];
+  tail[kU2r] = x[n];
+  const LaneCx dxl = x[1] - zero, dyl = x[2] - zero;
+  const LaneCx dxr = x[n - 1] - zero, dyr = x[n] - zero;
+  tail[kG1l] = select(real, update(zero, zero, dxl, dyl, zero), zero);
+  tail[kG2l] = select(real, update(zero, zero, dxl, dyl, zero), zero);
+  tail[kG1r] = select(real, update(zero, zero, dxr, dyr, zero), zero);
+  tail[kG2r] = select(real, update(zero, zero, dxr, dyr, zero), zero);
+  return all(finite);
+}
+
+void LanePass::relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool measure) {
+  const Lane wNew = broadcast(kRelaxNew), wOld = broadcast(kRelaxOld);
+  const int nx = nx_;
+  auto relaxed = [&](std::size_t k) {
+    const LaneCx x = fresh[k], xp = block[k];
+    const LaneCx r{wNew * x.re + wOld * xp.re, wNew * x.im + wOld * xp.im};
+    block[k] = r;
+    return std::pair<LaneCx, LaneCx>{xp, r};
+  };
+  if (!measure) {
+    const std::size_t total = oddNew_.blockEntries();
+    for (std::size_t k = 0; k < total; ++k) relaxed(k);
+    return;
+  }
+
+  // Squared moduli of Xp - X and Xp + X of one value.
+  struct Terms {
+    Lane d2, s2;
+  };
+  auto terms = [](const std::pair<LaneCx, LaneCx>& v) {
+    const Lane d = abs(v.first - v.second);
+    const Lane s = abs(v.first + v.second);
+    return Terms{d * d, s * s};
+  };
+
+  const int nG = groups_.maxCount();
+  // The l pair of element 1; then per element the l, t, b values and the r pair, which
+  // is the l pair of the next element (or the tail's r pair after the last).
+  Terms l1 = terms(relaxed(at(1, kU1l))), l2 = terms(relaxed(at(1, kU2l)));
+  for (int i = 1; i <= nx; ++i) {
+    const Terms t1 = terms(relaxed(at(i, kU1t))), t2 = terms(relaxed(at(i, kU2t)));
+    const Terms b1 = terms(relaxed(at(i, kU1b))), b2 = terms(relaxed(at(i, kU2b)));
+    for (int q = kG1t; q <= kG2b; ++q) relaxed(at(i, q));
+    const std::size_t r1at =
+        i < nx ? at(i + 1, kU1l) : static_cast<std::size_t>(nx) * kPerElement + kU1r;
+    const Terms r1 = terms(relaxed(r1at)), r2 = terms(relaxed(r1at + 1));
+
+    const std::size_t base =
+        ((static_cast<std::size_t>(i - 1) * nG + static_cast<std::size_t>(g)) * 2 + p) * 8;
+    const Terms all8[8] = {l1, t1, b1, r1, l2, t2, b2, r2};
+    for (int a = 0; a < 8; ++a) {
+      num_[base + a] = all8[a].d2;
+      den_[base + a] = all8[a].s2;
+    }
+    l1 = r1;
+    l2 = r2;
+  }
+  LaneCx* tail = block + static_cast<std::size_t>(nx) * kPerElement;
+  (void)tail;
+  for (int q = kG1l; q <= kG2r; ++q) relaxed(static_cast<std::size_t>(nx) * kPerElement + q);
+}
+
+void LanePass::sum() {
+  // Serially in the order i outer, j inner, the eight arrays in turn, so that each sum
+  // and what the log shows of it are those of the plain loop; the two sums are
+  // independent chains and run side by side.
+  const int nG = groups_.maxCount();
+  double errnum = 0.0, errden = 0.0;
+  for (int i = 1; i <= nx_; ++i)
+    for (int g = 0; g < nG; ++g)
+      for (int l = 0; l < kLanes; ++l)
+        for (int p = 0; p < 2; ++p) {
+          if (StripGroups::strip(p, g, l) > ny_) continue;
+          const std::size_t base =
+              ((static_cast<std::size_t>(i - 1) * nG + static_cast<std::size_t>(g)) * 2 + p) * 8;
+          for (int a = 0; a < 8; ++a) {
+            errnum = errnum + num_[base + a][l];
+            errden = errden + den_[base + a][l];
+          }
+        }
+  sums_ = {errnum, errden};
+}
+
+LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measure) {
+  const int odd = groups_.count[0], even = groups_.count[1];
+  bool clean = true;
+#pragma omp parallel num_threads(threads_) reduction(&& : clean)
+  {
+    Work& w = work_[static_cast<std::size_t>(omp_get_thread_num())];
+#pragma omp for schedule(static)
+    for (int g = 0; g < odd; ++g)
+      if (!solveGroup<0>(g, cur, sys, w, oddNew_.block(0, g))) clean = false;
+  }
+  if (!clean) return {false, false};
+
+#pragma omp parallel num_threads(threads_) reduction(&& : clean)
+  {
+    Work& w = work_[static_cast<std::size_t>(omp_get_thread_num())];
+#pragma omp for schedule(static)
+    for (int g = 0; g < odd; ++g) {
+      if (g < even) {
+        if (!solveGroup<1>(g, cur, sys, w, w.fresh.data())) clean = false;
+        relaxGroup(1, g, w.fresh.data(), cur.block(1, g), measure);
+      }
+      relaxGroup(0, g, oddNew_.block(0, g), cur.block(0, g), measure);
+    }
+  }
+  if (measure) sum();
+  return {clean, true};
+}
+
+double LanePass::bytesPerPass(const LaneSystem& sys) const {
+  const double blocks = groups_.count[0] + groups_.count[1];
+  const double block = static_cast<double>(oddNew_.blockEntries() * sizeof(LaneCx));
+  const double factors = blocks * static_cast<double>(sys.factors->blockBytes());
+  // Fields: every group read as a neighbour once and as itself once, written once;
+  // the odd groups also written to and read back from their buffer.
+  const double fields = blocks * block * 3.0 + groups_.count[0] * block * 2.0;
+  const double beta = static_cast<double>(sys.beta->bytes());
+  const double terms = 2.0 * static_cast<double>(num_.size() * sizeof(Lane)) * 2.0;
+  return factors + fields + beta + terms;
+}
+
+}  // namespace sw
