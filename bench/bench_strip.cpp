@@ -9,13 +9,14 @@
 #include <random>
 #include <vector>
 
-#include "driver/storage.hpp"
-#include "strip/band.hpp"
-#include "strip/coeflu.hpp"
-#include "strip/factor15.hpp"
-#include "strip/inbeta.hpp"
+#include "core/constants.hpp"
+#include "strip/assemble_strip.hpp"
+#include "strip/band_matrix.hpp"
+#include "strip/factor_strip.hpp"
+#include "strip/interface_parameters.hpp"
 #include "strip/lane_factors.hpp"
-#include "strip/solver15.hpp"
+#include "strip/solve_strip.hpp"
+#include "strip/strip_system.hpp"
 
 namespace {
 
@@ -43,12 +44,12 @@ sw::BandMatrix randomStrip(int n) {
 /// Envelope entries per strip: 60 per group of six unknowns.
 double envelopeEntries(int n) { return 60.0 * n + 4.0; }
 
-void BM_Factor15(benchmark::State& state) {
+void BM_FactorStrip(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const sw::BandMatrix a = randomStrip(n);
   sw::StripFactors f(n, 1);
   for (auto _ : state) {
-    sw::factor15(n, 1, a, f);
+    sw::factorStrip(n, 1, a, f);
     benchmark::ClobberMemory();
   }
   // Reads every envelope entry of a once and writes every stored factor once.
@@ -57,20 +58,20 @@ void BM_Factor15(benchmark::State& state) {
   state.counters["bytes_per_call"] = bytes;
   state.counters["unknowns"] = sw::stripUnknowns(n);
 }
-BENCHMARK(BM_Factor15)->Arg(kN)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FactorStrip)->Arg(kN)->Unit(benchmark::kMicrosecond);
 
-void BM_Solver15(benchmark::State& state) {
+void BM_SolveStrip(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const int strips = static_cast<int>(state.range(1));
   const sw::BandMatrix a = randomStrip(n);
   sw::StripFactors f(n, strips);
-  for (int s = 1; s <= strips; ++s) sw::factor15(n, s, a, f);
+  for (int s = 1; s <= strips; ++s) sw::factorStrip(n, s, a, f);
   sw::StripWork work(n);
   for (std::size_t i = 1; i < work.rhs.size(); ++i) work.rhs[i] = Cx{1.0, -0.5};
   int s = 0;
   for (auto _ : state) {
     s = s % strips + 1;  // several strips: factors come from memory, as in a sweep
-    sw::solver15(n, s, work.rhs.data(), f, work.answer.data(), work.y.data());
+    sw::solveStrip(n, s, work.rhs.data(), f, work.answer.data(), work.y.data());
     benchmark::DoNotOptimize(work.answer.data());
     benchmark::ClobberMemory();
   }
@@ -79,7 +80,7 @@ void BM_Solver15(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
   state.counters["bytes_per_call"] = bytes;
 }
-BENCHMARK(BM_Solver15)->Args({kN, 1})->Args({kN, 600})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SolveStrip)->Args({kN, 1})->Args({kN, 600})->Unit(benchmark::kMicrosecond);
 
 /// kLanes strips factored together; time per strip.
 void BM_FactorLanes(benchmark::State& state) {
@@ -98,7 +99,8 @@ void BM_FactorLanes(benchmark::State& state) {
 }
 BENCHMARK(BM_FactorLanes)->Arg(kN)->Unit(benchmark::kMicrosecond);
 
-/// kLanes strips solved together, factors from memory (many groups); time per strip.
+/// kLanes strips solved together, factors from memory when there are many groups; time
+/// per strip.
 void BM_SolveLanes(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const int groups = static_cast<int>(state.range(1));
@@ -107,8 +109,8 @@ void BM_SolveLanes(benchmark::State& state) {
   for (auto& p : lanes) p = &a;
   sw::LaneFactors f(n, groups);
   for (int g = 0; g < groups; ++g) sw::factorLanes(n, lanes, f.block(g));
-  const int nn = sw::stripUnknowns(n);
-  std::vector<sw::LaneCx> rhs(nn + 1, sw::broadcast(Cx{1.0, -0.5})), answer(nn + 1), y(nn + 1);
+  const std::size_t nn = static_cast<std::size_t>(sw::stripUnknowns(n)) + 1;
+  std::vector<sw::LaneCx> rhs(nn, sw::broadcast(Cx{1.0, -0.5})), answer(nn), y(nn);
   int g = 0;
   for (auto _ : state) {
     g = (g + 1) % groups;
@@ -126,16 +128,13 @@ BENCHMARK(BM_SolveLanes)->Args({kN, 1})->Args({kN, 600 / sw::kLanes})->Unit(benc
 /// block, with the indicators and numbering of a run.
 struct Grid600 {
   int nx = kN, ny = kN;
-  double h = 5.0, omega = 2.0 * 3.141592653589793 * 0.0125;
-  sw::Medium med{kN, kN};
-  sw::Betas beta{kN, kN};
-  sw::BoundaryRoots roots{kN, kN};
-  sw::Indicators del{kN, kN};
-  sw::Dofmap dofmap{kN};
+  sw::StripSystem sys{kN, kN, 5.0};
   sw::StripWork work{kN};
   sw::StripFactors f{kN, kN};
 
   Grid600() {
+    sys.omega = sw::kTwoPi * 0.0125;
+    sw::Medium& med = sys.med;
     struct Mat {
       double rho;
       Cx p11, p13, p33, p55;
@@ -153,18 +152,15 @@ struct Grid600 {
         med.p33(i, j) = m.p33;
         med.p55(i, j) = m.p55;
       }
-    del.xl(1) = 1.0;
-    del.xr(nx) = 1.0;
-    del.yb(1) = 1.0;
-    del.yt(ny) = 1.0;
   }
 
-  /// Bytes inbeta reads (density, five stiffness arrays) and writes (twelve betas).
-  double inbetaBytes() const { return double(nx) * ny * (sizeof(double) + 17.0 * kCx); }
-  /// Bytes all coeflu calls touch.  Per element: six coefficients, density, the t and
+  /// Bytes interfaceParameters reads (density, five stiffness arrays) and writes
+  /// (twelve interface parameter arrays).
+  double interfaceBytes() const { return double(nx) * ny * (sizeof(double) + 17.0 * kCx); }
+  /// Bytes all assembleStrip calls touch.  Per element: six coefficients, density, the t and
   /// b betas and roots read, 64 band entries read and written by the scatter.  Per
-  /// strip: the band cleared, its envelope read and the factors written by factor15.
-  double coefluBytes() const {
+  /// strip: the band cleared, its envelope read and the factors written by factorStrip.
+  double assemblyBytes() const {
     const double perElement = (6.0 + 6.0) * kCx + 7.0 * sizeof(double) + 2.0 * 64.0 * kCx;
     const double perStrip =
         nx * perElement + 15.0 * sw::stripUnknowns(nx) * kCx + 2.0 * envelopeEntries(nx) * kCx;
@@ -178,45 +174,43 @@ Grid600& grid600() {
   return g;
 }
 
-void BM_Inbeta600(benchmark::State& state) {
+void BM_InterfaceParameters600(benchmark::State& state) {
   Grid600& g = grid600();
   for (auto _ : state) {
-    sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
+    sw::interfaceParameters(g.sys.omega, g.sys.med, g.sys.beta, g.sys.roots);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(g.inbetaBytes()) * state.iterations());
-  state.counters["bytes_per_call"] = g.inbetaBytes();
+  state.SetBytesProcessed(static_cast<std::int64_t>(g.interfaceBytes()) * state.iterations());
+  state.counters["bytes_per_call"] = g.interfaceBytes();
 }
-BENCHMARK(BM_Inbeta600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InterfaceParameters600)->Unit(benchmark::kMillisecond);
 
-void BM_CoefluAllStrips600(benchmark::State& state) {
+void BM_AssembleAllStrips600(benchmark::State& state) {
   Grid600& g = grid600();
-  sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
+  sw::interfaceParameters(g.sys.omega, g.sys.med, g.sys.beta, g.sys.roots);
   for (auto _ : state) {
-    for (int s = 1; s <= g.ny; ++s)
-      sw::coeflu(s, g.nx, g.omega, g.med, g.beta, g.h, g.del, g.roots, g.dofmap, g.work, g.f);
+    for (int s = 1; s <= g.ny; ++s) sw::assembleStrip(s, g.sys, g.work, g.f);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(g.coefluBytes()) * state.iterations());
-  state.counters["bytes_per_call"] = g.coefluBytes();
+  state.SetBytesProcessed(static_cast<std::int64_t>(g.assemblyBytes()) * state.iterations());
+  state.counters["bytes_per_call"] = g.assemblyBytes();
   state.counters["time_per_strip"] =
       benchmark::Counter(static_cast<double>(g.ny), benchmark::Counter::kIsIterationInvariantRate |
                                                         benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_CoefluAllStrips600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AssembleAllStrips600)->Unit(benchmark::kMillisecond);
 
-void BM_InbetaAndCoeflu600(benchmark::State& state) {
+void BM_InterfaceParametersAndAssembly600(benchmark::State& state) {
   Grid600& g = grid600();
   for (auto _ : state) {
-    sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
-    for (int s = 1; s <= g.ny; ++s)
-      sw::coeflu(s, g.nx, g.omega, g.med, g.beta, g.h, g.del, g.roots, g.dofmap, g.work, g.f);
+    sw::interfaceParameters(g.sys.omega, g.sys.med, g.sys.beta, g.sys.roots);
+    for (int s = 1; s <= g.ny; ++s) sw::assembleStrip(s, g.sys, g.work, g.f);
     benchmark::ClobberMemory();
   }
-  const double bytes = g.inbetaBytes() + g.coefluBytes();
+  const double bytes = g.interfaceBytes() + g.assemblyBytes();
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
   state.counters["bytes_per_call"] = bytes;
 }
-BENCHMARK(BM_InbetaAndCoeflu600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InterfaceParametersAndAssembly600)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/cx.hpp"
+#include "core/complex.hpp"
 
 #if defined(__AVX512F__) || defined(__AVX__)
 #include <immintrin.h>

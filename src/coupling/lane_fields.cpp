@@ -120,7 +120,7 @@ LaneBetas::LaneBetas(int nx, int ny)
       groups_(ny),
       v_((static_cast<std::size_t>(groups_.count[0]) + groups_.count[1] + 2) * nx * 3) {}
 
-bool LaneBetas::takeFrom(const Betas& beta) {
+bool LaneBetas::takeFrom(const InterfaceParameters& beta) {
   const int ny = groups_.ny;
   for (int e = 2; e <= ny; ++e)
     for (int i = 1; i <= nx_; ++i)

@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "core/lanes.hpp"
-#include "driver/storage.hpp"
-#include "strip/band.hpp"
+#include "coupling/edge_fields.hpp"
+#include "strip/interface_parameters.hpp"
+#include "strip/strip_factors.hpp"
 
 namespace sw {
 
@@ -121,7 +122,7 @@ class LaneBetas {
   }
   /// Takes the horizontal-edge parameters from `beta` (the b side of each strip, the t
   /// side of the top strip); false when the t side of an edge differs from its b side.
-  bool takeFrom(const Betas& beta);
+  bool takeFrom(const InterfaceParameters& beta);
   std::size_t bytes() const { return v_.size() * sizeof(LaneCx); }
 
  private:

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "core/lane_hypot.hpp"
-#include "driver/iterate.hpp"
-#include "iteration/solv1it.hpp"
+#include "coupling/relaxation.hpp"
+#include "coupling/strip_solve.hpp"
 
 namespace sw {
 
@@ -118,7 +118,7 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
     const int s = StripGroups::strip(P, g, l);
     keepT[l] = s <= ny_ ? 1.0 - sys.del->yt(s) : 1.0;
     keepB[l] = s <= ny_ ? 1.0 - sys.del->yb(s) : 1.0;
-    if (s == sys.src.ksou && sys.src.sour != nullptr) sourceLane = l;
+    if (s == sys.src.ksou) sourceLane = l;
   }
   // The l and r pairs: on the outer edges (1 - d) h (beta u + lag) with zero interface
   // parameters and the zero ghost frame; inside the strip (1 - d) h lag with the zero
@@ -172,7 +172,7 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
     if (sourceLane >= 0 && i == sys.src.jsou) {
       Cx one[9];
       for (int m = 1; m <= 8; ++m) one[m] = lane(r[m], sourceLane);
-      addSource(sys.src.kdel, (*sys.src.sour)(sys.jw), sys.h, one);
+      addSource(sys.src.kdel, sys.src.value, sys.h, one);
       for (int m = 1; m <= 8; ++m) setLane(r[m], sourceLane, one[m]);
     }
     const int c = 6 * (i - 1);

@@ -16,21 +16,20 @@
 #include <vector>
 
 #include "coupling/lane_fields.hpp"
-#include "driver/storage.hpp"
-#include "iteration/source.hpp"
+#include "model/boundary.hpp"
+#include "model/point_source.hpp"
 #include "strip/lane_factors.hpp"
 
 namespace sw {
 
 /// What the strips of one frequency share: factors (odd groups first, then even
-/// groups), interface parameters, indicators, mesh size and source.
+/// groups), interface parameters, indicators, mesh size and the point source.
 struct LaneSystem {
   const LaneFactors* factors = nullptr;
   const LaneBetas* beta = nullptr;
-  const Indicators* del = nullptr;
+  const BoundaryIndicators* del = nullptr;
   double h = 0.0;
-  Source src;
-  int jw = 0;
+  PointSource src;
 };
 
 /// The sums of the change measure of one pass.

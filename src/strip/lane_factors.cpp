@@ -115,7 +115,7 @@ inline void backGroup(const LaneCx* cur, const LaneCx* y, LaneCx* answer, int k0
 std::size_t slotOf(bool upper, int m, int k) {
   const int g = (k - 1) / 6;
   const int t = k - 6 * g;
-  SW_ASSERT(m <= 8 - t);
+  SW_BOUNDS(m <= 8 - t);
   const int slot = upper ? uslot(t, m) : lslot(t, m);
   return static_cast<std::size_t>(g) * packed::kGroupEntries + static_cast<std::size_t>(slot);
 }

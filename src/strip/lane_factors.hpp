@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "core/lanes.hpp"
-#include "strip/band.hpp"
+#include "strip/band_matrix.hpp"
+#include "strip/strip_factors.hpp"
 
 namespace sw {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "input/deck.hpp"
-#include "input_harness.hpp"
+#include "support/input_harness.hpp"
 
 namespace swtest {
 namespace {
@@ -29,7 +29,7 @@ TEST(Deck, RoundsTheLongerSideDownToSquareElements) {
   d.ysize = 50.0;
   d.regions = {{0.0, 50.0, 0.0, 50.0, 1}};
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.h, 5.0);
   EXPECT_NE(r.log.find("\n  rounded xsize =       0.50000000E+02 m ; \n"
@@ -47,7 +47,7 @@ TEST(Deck, RoundsTheShorterQuotientAlongX) {
   d.ysize = 200.0;
   d.regions = {{0.0, 100.0, 0.0, 100.0, 1}};
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.h, 10.0);
   EXPECT_NE(r.log.find("\n  rounded xsize =       0.10000000E+03 m ; \n"
@@ -60,7 +60,7 @@ TEST(Deck, GridOf601AlongXStopsWith77AfterTheGridEcho) {
   TestDeck d;
   d.nx = 601;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 77);
   EXPECT_EQ(r.log,
@@ -74,7 +74,7 @@ TEST(Deck, GridOf601AlongYStopsWith77) {
   d.nx = 600;
   d.ny = 601;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 77);
   EXPECT_EQ(r.log,
@@ -91,7 +91,7 @@ TEST(Deck, GridOf600By600Passes) {
   d.ysize = 3000.0;
   d.regions = {{0.0, 3000.0, 0.0, 3000.0, 1}};
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.mat->matnum(600, 600), 1);
   EXPECT_EQ(r.mat->matnum(601, 601), 1);
@@ -102,7 +102,7 @@ TEST(Deck, GridWithoutElementsIsRejectedAfterTheGridChecks) {
   TestDeck d;
   d.nx = 0;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::InputRejected);
   const std::string msg = "inp_A: nx = 0, the number of elements along x must be at least 1";
   EXPECT_EQ(r.outcome.message, msg);
@@ -117,7 +117,7 @@ TEST(Deck, NegativeNyIsRejected) {
   TestDeck d;
   d.ny = -3;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::InputRejected);
   EXPECT_EQ(r.outcome.message, "inp_A: ny = -3, the number of elements along y must be at least 1");
   EXPECT_EQ(lastLines(r.log, 2)[0], " Global # elements  in y-direction ny =    -3");
@@ -128,7 +128,7 @@ TEST(Deck, ZeroXsizeIsRejectedAfterItsEcho) {
   TestDeck d;
   d.xsize = 0.0;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::InputRejected);
   const std::string msg = "inp_A: xsize = 0, the domain size must be positive";
   EXPECT_EQ(r.outcome.message, msg);
@@ -142,7 +142,7 @@ TEST(Deck, NegativeYsizeIsRejectedAfterItsEcho) {
   TestDeck d;
   d.ysize = -40.0;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::InputRejected);
   const std::string msg = "inp_A: ysize = -40, the domain size must be positive";
   EXPECT_EQ(r.outcome.message, msg);
@@ -157,7 +157,7 @@ TEST(Deck, FourFrequencySnapshotsStopWith5183BeforeTheHeaderEcho) {
   d.nsnapf = 4;
   d.fsnap = {10.0, 20.0, 30.0, 40.0};
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 5183);
   EXPECT_EQ(lastLines(r.log, 3),
@@ -171,7 +171,7 @@ TEST(Deck, TwentySixTimeSnapshotsStopWith6183) {
   d.nsnapt = 26;
   d.tsnap.assign(26, 0.01);
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 6183);
   EXPECT_EQ(lastLines(r.log, 2)[0], " rounded ysize =       0.40000000E+02 m ");
@@ -183,7 +183,7 @@ TEST(Deck, EmptySnapshotListsConsumeOneLineEach) {
   d.nsnapf = 0;
   d.nsnapt = -2;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.nsnapt, -2);
   EXPECT_NE(r.log.find("\n  number of snapshots in freq. domain=     0\n\n"
@@ -198,7 +198,7 @@ TEST(Deck, TwentyOneMaterialsStopWith222AfterTheReducEcho) {
   TestDeck d;
   d.nmat = 21;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 222);
   EXPECT_EQ(lastLines(r.log, 1)[0], "   reduc =  relative error required        0.10000000E-02");
@@ -210,7 +210,7 @@ TEST(Deck, FrequencyOneGivesW0TwoPiAndAlfa158) {
   d.freq = 1.0;
   d.key = 4;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_NE(r.log.find("\n  w0 =       0.62831853E+01  alfa =       0.15800000E+01\n\n\n"),
             std::string::npos);
@@ -221,7 +221,7 @@ TEST(Deck, NpfBelowOneIsRejectedAfterItsEcho) {
   TestDeck d;
   d.npf = 0;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::InputRejected);
   const std::string msg = "inp_A: npf = 0, the frequency axis needs at least 1 point";
   EXPECT_EQ(r.outcome.message, msg);
@@ -235,7 +235,7 @@ TEST(Deck, WaveletTypeOutsideOneToFourIsRejectedAfterItsEcho) {
     TestDeck d;
     d.key = key;
     writeRun(d);
-    const InputRun r = runReadata();
+    const InputRun r = runReadInput();
     ASSERT_EQ(r.outcome.kind, Kind::InputRejected);
     const std::string msg =
         "inp_A: key = " + std::to_string(key) + ", the wavelet type must be 1, 2, 3 or 4";
@@ -252,7 +252,7 @@ TEST(Deck, NonPositiveF4IsRejectedAfterTheBandPassEcho) {
   TestDeck d;
   d.f4 = 0.0;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::InputRejected);
   const std::string msg =
       "inp_A: f4 = 0 kHz, the highest corner frequency must be positive (it fixes the "
@@ -268,7 +268,7 @@ TEST(Deck, FewerThanTwoMaterialsAreRejectedAfterTheNmatEcho) {
   TestDeck d;
   d.nmat = 1;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::InputRejected);
   const std::string msg =
       "inp_A: nmat = 1, at least 2 materials are needed (the isotropic tables hold materials "
@@ -283,7 +283,7 @@ TEST(Deck, MissingTerminatorEndsAtTheEndOfTheDeck) {
   TestDeck d;
   d.terminator = false;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   EXPECT_EQ(r.outcome.kind, Kind::IoFailed);
   EXPECT_NE(r.outcome.message.find("inp_A"), std::string::npos) << r.outcome.message;
 }

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "input_harness.hpp"
+#include "support/input_harness.hpp"
 
 namespace swtest {
 namespace {
@@ -46,7 +46,7 @@ TEST_P(GoldenInput, MatchesReferenceRun) {
     inputs.insert(e.path().filename().string());
   }
 
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
 
   // Outcome: a runtime error of the file layer, a coded stop (the exit status is the
   // code's low 8 bits), a plain stop, or a normal return.

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "input_harness.hpp"
+#include "support/input_harness.hpp"
 
 namespace swtest {
 namespace {
@@ -15,7 +15,7 @@ TEST(OwnDeck, MixedModelEchoAndWaveletFiles) {
   for (const auto& e : fs::directory_iterator(caseDir / "input"))
     fs::copy_file(e.path(), dir.path() / e.path().filename());
 
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Outcome::Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.log, readFile(caseDir / "expected" / "output"));
   for (const char* w :

@@ -1,11 +1,9 @@
-// Source element, receiver line and boundary indicators.
+// Source element and receiver line.
 
 #include <gtest/gtest.h>
 
-#include "driver/storage.hpp"
 #include "input/placement.hpp"
-#include "input/readata.hpp"
-#include "input_harness.hpp"
+#include "support/input_harness.hpp"
 
 namespace swtest {
 namespace {
@@ -40,7 +38,7 @@ TEST(Source, PointOnTheFarEdgeIsOutsideTheGrid) {
   TestDeck d = grid10();
   d.xsou = 100.0;  // nx h gives jsou = nx + 1
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 666);
   EXPECT_EQ(lastLines(r.log, 5),
@@ -55,7 +53,7 @@ TEST(Source, NegativeXsouStopsWith666) {
   d.xsou = -15.0;
   d.ysou = -15.0;  // both wrong: jsou is tested first
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 666);
   EXPECT_EQ(lastLines(r.log, 1)[0], "  wrong jsou =     0");
@@ -67,7 +65,7 @@ TEST(Source, KsouOutsideTheGridStopsWith666) {
   d.xsou = 99.9;
   d.ysou = 100.0;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 666);
   EXPECT_EQ(lastLines(r.log, 2), (std::vector<std::string>{"", "  wrong ksou =    11"}));
@@ -79,7 +77,7 @@ TEST(Source, EchoesElementPositionAndReceiverCount) {
   d.xsou = 0.0;
   d.ysou = 9.99;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.jsou, 1);
   EXPECT_EQ(r.par.ksou, 1);
@@ -98,7 +96,7 @@ TEST(Receivers, MoreThan200StopWith9920BeforeTheSourceChecks) {
   d.nrec = 201;
   d.xsou = 1000.0;  // would stop with 666
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_EQ(r.outcome.code, 9920);
   EXPECT_EQ(lastLines(r.log, 2)[0], " mute in samples   ntmute =     3");
@@ -109,7 +107,7 @@ TEST(Receivers, SingleReceiverEchoesTheLineThenStopsPlainly) {
   TestDeck d = grid10();
   d.nrec = 1;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Stopped);
   EXPECT_FALSE(r.outcome.code.has_value());
   const std::vector<std::string> tail = lastLines(r.log, 9);
@@ -130,7 +128,7 @@ TEST(Receivers, LineFromZeroToHundredAtFifty) {
   d.yinic = 50.0;
   d.yfin = 50.0;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.nrec, 3);
   EXPECT_EQ(r.par.irx(1), 1);
@@ -153,7 +151,7 @@ TEST(Receivers, OutsideTheGridOnlyWarn) {
   d.yinic = -20.0;
   d.yfin = 115.0;
   writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.irx(1), 11);
   EXPECT_EQ(r.par.irx(2), 12);
@@ -168,32 +166,6 @@ TEST(Receivers, OutsideTheGridOnlyWarn) {
                        " receiver i =    2    iry(i)  =    12ny+1  =    11\n"),
             std::string::npos)
       << r.log;
-}
-
-TEST(SetDelta, MarksFirstAndLastElements) {
-  sw::Indicators del(3, 2);
-  del.xl.fill(7.0);
-  del.yt.fill(7.0);
-  sw::setdelta(3, 2, del);
-  EXPECT_EQ(del.xl(1), 1.0);
-  EXPECT_EQ(del.xl(2), 0.0);
-  EXPECT_EQ(del.xl(3), 0.0);
-  EXPECT_EQ(del.xr(1), 0.0);
-  EXPECT_EQ(del.xr(2), 0.0);
-  EXPECT_EQ(del.xr(3), 1.0);
-  EXPECT_EQ(del.yb(1), 1.0);
-  EXPECT_EQ(del.yb(2), 0.0);
-  EXPECT_EQ(del.yt(1), 0.0);
-  EXPECT_EQ(del.yt(2), 1.0);
-}
-
-TEST(SetDelta, SingleElementIsFirstAndLast) {
-  sw::Indicators del(1, 1);
-  sw::setdelta(1, 1, del);
-  EXPECT_EQ(del.xl(1), 1.0);
-  EXPECT_EQ(del.xr(1), 1.0);
-  EXPECT_EQ(del.yb(1), 1.0);
-  EXPECT_EQ(del.yt(1), 1.0);
 }
 
 }  // namespace

@@ -7,10 +7,11 @@
 #include <cmath>
 #include <limits>
 
-#include "strip/factor15.hpp"
+#include "strip/factor_strip.hpp"
 #include "strip/lane_factors.hpp"
-#include "strip/solver15.hpp"
-#include "strip/strip_test_util.hpp"
+#include "strip/solve_strip.hpp"
+#include "strip/strip_work.hpp"
+#include "support/strip.hpp"
 
 namespace {
 
@@ -65,7 +66,7 @@ TEST_P(LaneFactorsTest, EveryLaneMatchesTheScalarFactorsAndSolveBitForBit) {
 
   for (int l = 0; l < kLanes; ++l) {
     sw::StripFactors f(n, 1);
-    sw::factor15(n, 1, bands[l], f);
+    sw::factorStrip(n, 1, bands[l], f);
     sw::test::forEachPosition(n, [&](bool upper, int m, int k) {
       if (!sw::test::storedPosition(m, k, n)) return;
       const Cx want = upper ? f.u(m, k, 1) : f.xld(m, k, 1);
@@ -75,7 +76,7 @@ TEST_P(LaneFactorsTest, EveryLaneMatchesTheScalarFactorsAndSolveBitForBit) {
 
     sw::StripWork work(n);
     for (int k = 1; k <= nn; ++k) work.rhs[k] = lane(rhs[k], l);
-    sw::solver15(n, 1, work.rhs.data(), f, work.answer.data(), work.y.data());
+    sw::solveStrip(n, 1, work.rhs.data(), f, work.answer.data(), work.y.data());
     for (int k = 1; k <= nn; ++k)
       EXPECT_TRUE(sameValue(work.answer[k], lane(answer[k], l))) << "lane " << l << " x(" << k << ")";
   }

@@ -1,0 +1,164 @@
+#include "app/frequency_loop.hpp"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cstddef>
+
+#include "core/constants.hpp"
+#include "core/frequency.hpp"
+#include "coupling/sweep.hpp"
+#include "model/point_source.hpp"
+#include "output/accumulate.hpp"
+#include "records/layout.hpp"
+#include "core/check.hpp"
+#include "strip/assemble_strip.hpp"
+
+namespace sw {
+
+FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
+                             int threads, Kernels kernels)
+    : par_(par),
+      mat_(mat),
+      sour_(sour),
+      kernels_(kernels),
+      threads_(threads > 0 ? threads : defaultThreads(par.nx, par.ny)),
+      sys_(par.nx, par.ny, par.h),
+      acc_(par) {
+  ctl_.reduc = par.reduc;
+  ctl_.threads = threads_;
+  const int nx = par.nx, ny = par.ny;
+  const std::size_t t = static_cast<std::size_t>(threads_);
+  if (kernels_ == Kernels::scalar) {
+    factors_ = StripFactors(nx, ny);
+    work_.assign(t, StripWork(nx));
+    cur_ = EdgeFields(nx, ny);
+    prev_ = EdgeFields(nx, ny);
+  } else {
+    groups_ = StripGroups(ny);
+    laneFactors_ = LaneFactors(nx, groups_.count[0] + groups_.count[1]);
+    laneBeta_ = LaneBetas(nx, ny);
+    laneCur_ = LaneFields(nx, ny);
+    lanePass_ = LanePass(nx, ny, threads_);
+    bands_.assign(t, std::vector<BandMatrix>(static_cast<std::size_t>(kLanes), BandMatrix(nx)));
+    cur_ = EdgeFields(nx, ny);
+  }
+}
+
+void FrequencyLoop::run(rec::OutFile& log) {
+  static const rec::Layout kBand("(/1x,' jw1 , jw2  in main = ',i5,4x,i5)");
+  log.write(kBand, {par_.jw1, par_.jw2});
+  for (int jw = par_.jw2; jw >= par_.jw1; --jw) solveFrequency(jw, log);
+}
+
+void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
+  static const rec::Layout kFrequency("(/1x,' frequency number ',i5,' frequency : ',e20.8)");
+  static const rec::Layout kSource("(1x,'jw  real sour, imag sour =',i7,2x,e15.5,2x,e15.5)");
+  const double freqjw = frequencyOfIndex(jw, par_.delf);
+  const Cx s = sour_(jw);
+  log.write(kFrequency, {jw, freqjw});
+  log.write(kSource, {jw, s.re, s.im});
+
+  // The angular frequency of the strips is 2 pi times the frequency; the one of the
+  // accumulation is (jw - 1/2) delw.  Both orders are kept: they differ in the last bit.
+  assemble(jw, freqjw * kTwoPi);
+  iterate(jw, log);
+  accumulate(jw);
+}
+
+void FrequencyLoop::assemble(int jw, double omega) {
+  sys_.setFrequency(jw, omega, mat_);
+  if (kernels_ == Kernels::lanes) return assembleLanes();
+  // Each strip writes only its own column of the factors.
+#pragma omp parallel for schedule(static) num_threads(threads_)
+  for (int k = 1; k <= sys_.ny; ++k)
+    assembleStrip(k, sys_, work_[static_cast<std::size_t>(omp_get_thread_num())], factors_);
+}
+
+void FrequencyLoop::assembleLanes() {
+  const bool ok = laneBeta_.takeFrom(sys_.beta);
+  SW_CHECK(ok, "interface parameters of the lane kernels");
+  const int groups = groups_.count[0] + groups_.count[1];
+  // Each group of strips writes only its own block of the factors.
+#pragma omp parallel for schedule(dynamic) num_threads(threads_)
+  for (int fg = 0; fg < groups; ++fg) {
+    const int p = fg < groups_.count[0] ? 0 : 1;
+    const int g = p == 0 ? fg : fg - groups_.count[0];
+    std::vector<BandMatrix>& bands = bands_[static_cast<std::size_t>(omp_get_thread_num())];
+    const BandMatrix* lanes[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+      const int s = StripGroups::strip(p, g, l);
+      if (s <= sys_.ny) {
+        assembleStripMatrix(s, sys_, bands[static_cast<std::size_t>(l)]);
+        lanes[l] = &bands[static_cast<std::size_t>(l)];
+      } else {
+        lanes[l] = lanes[0];  // beyond the grid: any strip will do, its results are dropped
+      }
+    }
+    factorLanes(sys_.nx, lanes, laneFactors_.block(fg));
+  }
+}
+
+LaneSystem FrequencyLoop::laneSystem(int jw) const {
+  LaneSystem ls;
+  ls.factors = &laneFactors_;
+  ls.beta = &laneBeta_;
+  ls.del = &sys_.del;
+  ls.h = sys_.h;
+  ls.src = PointSource{par_.kdel, par_.jsou, par_.ksou, jw >= 1 ? sour_(jw) : Cx{}};
+  return ls;
+}
+
+IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
+  ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
+  if (kernels_ == Kernels::lanes) {
+    exported_ = false;
+    const LaneSystem ls = laneSystem(jw);
+    return iteratePasses(
+        jw, ctl_,
+        [&](bool measure) {
+          const LanePassResult r = lanePass_.run(laneCur_, ls, measure);
+          SW_CHECK(r.clean, "finite displacements on the inner vertical edges");
+          return measure ? Change{lanePass_.sums().errnum, lanePass_.sums().errden} : Change{};
+        },
+        log);
+  }
+  const PointSource src{par_.kdel, par_.jsou, par_.ksou, sour_(jw)};
+  return iterateFrequency(
+      jw, ctl_, cur_, prev_, [&] { sweepStrips(sys_, factors_, src, cur_, work_); }, log);
+}
+
+const EdgeFields& FrequencyLoop::fields() {
+  if (kernels_ == Kernels::lanes && !exported_) {
+    laneCur_.exportTo(cur_);
+    exported_ = true;
+  }
+  return cur_;
+}
+
+double FrequencyLoop::bytesPerPass() const {
+  return kernels_ == Kernels::lanes ? lanePass_.bytesPerPass(laneSystem(0)) : 0.0;
+}
+
+void FrequencyLoop::accumulate(int jw) {
+  const EdgeFields& cur = fields();
+  addToSnapshots(jw, cur, par_, acc_, ctl_.threads);
+  recordTraces(jw, cur, par_, acc_);
+  if (!firstNonFinite_ && !fieldsFinite(cur)) firstNonFinite_ = jw;
+}
+
+int defaultThreads(int nx, int ny) {
+  constexpr long kParallelElements = 4096;
+  if (static_cast<long>(nx) * static_cast<long>(ny) < kParallelElements) return 1;
+  return std::max(omp_get_max_threads(), 1);
+}
+
+bool fieldsFinite(const EdgeFields& f) {
+  for (const Grid<Cx>* g : f.displacements())
+    for (int j = 1; j <= f.ny(); ++j)
+      for (int i = 1; i <= f.nx(); ++i)
+        if (!isfinite((*g)(i, j))) return false;
+  return true;
+}
+
+}  // namespace sw

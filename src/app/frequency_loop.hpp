@@ -1,0 +1,97 @@
+#pragma once
+/// The loop over frequencies: per-element coefficients, interface parameters, strip
+/// factorisation, the iteration, and the accumulation of each frequency's fields.
+
+#include <optional>
+#include <vector>
+
+#include "core/complex.hpp"
+#include "core/grid.hpp"
+#include "coupling/edge_fields.hpp"
+#include "coupling/iteration.hpp"
+#include "coupling/lane_fields.hpp"
+#include "coupling/lane_pass.hpp"
+#include "model/materials.hpp"
+#include "model/run_params.hpp"
+#include "output/accumulators.hpp"
+#include "records/out_file.hpp"
+#include "strip/lane_factors.hpp"
+#include "strip/strip_factors.hpp"
+#include "strip/strip_system.hpp"
+#include "strip/strip_work.hpp"
+
+namespace sw {
+
+/// Which kernels solve the strips: the plain scalar ones, one strip at a time, or the lane
+/// kernels, kLanes strips side by side in a fused pass.  The results are the same bit
+/// for bit; the scalar kernels are the readable reference.
+enum class Kernels { scalar, lanes };
+
+/// All storage of the frequency loop, sized once to the run's grid.
+class FrequencyLoop {
+ public:
+  /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
+  /// results do not depend on it, nor on `kernels`.  `sour` is the source spectrum,
+  /// 1 .. jw2.
+  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0,
+                Kernels kernels = Kernels::lanes);
+
+  /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
+  /// left by the previous one.
+  void run(rec::OutFile& log);
+
+  /// Solves frequency index jw and adds its fields to the accumulators: the log lines of
+  /// the frequency, then assemble, iterate and accumulate.
+  void solveFrequency(int jw, rec::OutFile& log);
+
+  /// Element coefficients, interface parameters and the factors of every strip for
+  /// frequency index jw at angular frequency omega.
+  void assemble(int jw, double omega);
+  /// The iteration passes of frequency index jw, from the fields left in place.
+  IterationResult iterate(int jw, rec::OutFile& log);
+  /// Adds the fields to the snapshots and receiver spectra; notes non-finite fields.
+  void accumulate(int jw);
+
+  const Accumulators& accumulators() const { return acc_; }
+  /// The sixteen edge arrays of the current iterate.
+  const EdgeFields& fields();
+  /// Bytes one iteration pass moves by our count (lane kernels; 0 for the scalar ones).
+  double bytesPerPass() const;
+  /// The first frequency index after which the edge fields were not all finite.
+  std::optional<int> firstNonFinite() const { return firstNonFinite_; }
+
+ private:
+  void assembleLanes();
+  LaneSystem laneSystem(int jw) const;
+
+  const RunParams& par_;
+  const Materials& mat_;
+  const Vec1<Cx>& sour_;
+  Kernels kernels_;
+  int threads_;
+  StripSystem sys_;
+  // Scalar kernels.
+  StripFactors factors_;
+  std::vector<StripWork> work_;  ///< one workspace per thread
+  EdgeFields cur_, prev_;
+  // Lane kernels.
+  StripGroups groups_;
+  LaneFactors laneFactors_;
+  LaneBetas laneBeta_;
+  LaneFields laneCur_;
+  LanePass lanePass_;
+  std::vector<std::vector<BandMatrix>> bands_;  ///< kLanes band matrices per thread
+  bool exported_ = false;
+  Accumulators acc_;
+  IterationControl ctl_;
+  std::optional<int> firstNonFinite_;
+};
+
+/// Threads for a grid of nx by ny elements: one below 4096 elements, where a pass is
+/// too short to share out, otherwise as many as OpenMP offers (OMP_NUM_THREADS).
+int defaultThreads(int nx, int ny);
+
+/// True when every displacement of the elements is finite.
+bool fieldsFinite(const EdgeFields& f);
+
+}  // namespace sw
