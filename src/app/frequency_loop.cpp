@@ -77,7 +77,16 @@ void FrequencyLoop::assemble(int jw, double omega) {
 
 void FrequencyLoop::assembleLanes() {
   const bool ok = laneBeta_.takeFrom(sys_.beta);
-  SW_CHECK(ok, "interface parameters of the lane kernels");
+  SW_CHECK(ok, "the t side of every edge has the parameters of its b side");
+  // Vertical multipliers are kept while they may differ from +0.
+  if (!verticalParametersClean(sys_.beta))
+    laneCur_.keepVertical();
+  else
+    laneCur_.dropVerticalIfZero();
+  if (laneCur_.keepsVertical())
+    laneBeta_.takeVerticalFrom(sys_.beta);
+  else
+    laneBeta_.dropVertical();
   const int groups = groups_.count[0] + groups_.count[1];
   // Each group of strips writes only its own block of the factors.
 #pragma omp parallel for schedule(dynamic) num_threads(threads_)
@@ -103,6 +112,7 @@ LaneSystem FrequencyLoop::laneSystem(int jw) const {
   LaneSystem ls;
   ls.factors = &laneFactors_;
   ls.beta = &laneBeta_;
+  ls.full = &sys_.beta;
   ls.del = &sys_.del;
   ls.h = sys_.h;
   ls.src = PointSource{par_.kdel, par_.jsou, par_.ksou, jw >= 1 ? sour_(jw) : Cx{}};
@@ -117,8 +127,15 @@ IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
     return iteratePasses(
         jw, ctl_,
         [&](bool measure) {
-          const LanePassResult r = lanePass_.run(laneCur_, ls, measure);
-          SW_CHECK(r.clean, "finite displacements on the inner vertical edges");
+          if (!lanePass_.run(laneCur_, ls, measure).done) {
+            // Nothing changed: the pass again, with the vertical multipliers kept.
+            laneCur_.keepVertical();
+            laneBeta_.takeVerticalFrom(sys_.beta);
+            const bool done = lanePass_.run(laneCur_, ls, measure).done;
+            SW_CHECK(done, "a pass that keeps the vertical multipliers completes");
+          }
+          if (laneCur_.keepsVertical() && !laneBeta_.hasVertical())
+            laneBeta_.takeVerticalFrom(sys_.beta);
           return measure ? Change{lanePass_.sums().errnum, lanePass_.sums().errden} : Change{};
         },
         log);

@@ -9,11 +9,13 @@
 /// - the multipliers of the horizontal edges (t and b of every element);
 /// - the multipliers of the two outer vertical edges of a strip (l of element 1, r of
 ///   element nx), which nothing reads but which are kept as the iteration forms them.
-/// The multipliers of the vertical edges inside a strip are not kept: they are exactly
-/// +0 as long as the displacements on those edges are finite and the interface
-/// parameters of those edges are finite with a +0 real part (their jump is x - x = +0,
-/// the products with it +0, and the neighbour they subtract is again one of them).  The
-/// iteration checks both conditions; see LanePass.
+/// The multipliers of the vertical edges inside a strip are kept only once they may
+/// differ from +0.  They are exactly +0 as long as the displacements on those edges are
+/// finite and the interface parameters of those edges are finite with a +0 real part:
+/// their jump is x - x = +0, its products with the parameters are +0, and the neighbour
+/// multiplier they subtract is again one of them.  The pass checks the displacements,
+/// the frequency loop the parameters; when either fails, the vertical multipliers are
+/// kept from then on (`keepVertical`) and updated like the others.
 
 #include <cstddef>
 #include <vector>
@@ -93,19 +95,41 @@ class LaneFields {
   /// Displacement q (0 .. 7: u1 l, t, b, r, then u2 l, t, b, r) of element (i, s).
   Cx displacement(int q, int i, int s) const;
 
+  /// Multipliers of the vertical edges of group (p, g), per element g1 l, g2 l, g1 r,
+  /// g2 r; nullptr while they are not kept.
+  LaneCx* vertical(int p, int g) {
+    return vert_.empty() ? nullptr : vbase_[p] + static_cast<std::size_t>(g) * 4 * nx_;
+  }
+  const LaneCx* vertical(int p, int g) const {
+    return vert_.empty() ? nullptr : vbase_[p] + static_cast<std::size_t>(g) * 4 * nx_;
+  }
+  bool keepsVertical() const { return !vert_.empty(); }
+  /// Starts keeping the vertical multipliers: the inner ones +0, the outer ones those of
+  /// the tails.
+  void keepVertical();
+  /// Stops keeping them when every inner one is +0 again.
+  void dropVerticalIfZero();
+
   /// The sixteen arrays of the iteration, ghost frame zero; inner vertical multipliers +0.
   void exportTo(EdgeFields& f) const;
-  /// Takes the state from `f`; false (and nothing taken) when a multiplier on a vertical
-  /// edge inside a strip is anything but +0, or an r pair differs from the l pair it
-  /// shares an edge with.
+  /// Takes the state from `f` (keeping the vertical multipliers when an inner one is not
+  /// +0); false, and nothing taken, when an r pair differs from the l pair it shares an
+  /// edge with.
   bool importFrom(const EdgeFields& f);
 
  private:
   int nx_ = 0;
+  int parities_ = 3;
   StripGroups groups_;
-  std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_;
+  std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_, vert_;
   LaneCx* base_[2] = {nullptr, nullptr};
+  LaneCx* vbase_[2] = {nullptr, nullptr};
 };
+
+/// True when the interface parameters of every vertical edge let the inner vertical
+/// multipliers stay +0: finite with a +0 real part inside the strips, +0 on the outer
+/// vertical edges.
+bool verticalParametersClean(const InterfaceParameters& beta);
 
 /// Interface parameters of the horizontal edges in the lane layout: edge e (1 .. ny+1)
 /// lies between strips e-1 and e (b side of strip e, t side of strip e-1) and is kept
@@ -125,11 +149,25 @@ class LaneBetas {
   bool takeFrom(const InterfaceParameters& beta);
   std::size_t bytes() const { return v_.size() * sizeof(LaneCx); }
 
+  /// Vertical-edge parameters of group (p, g), per element b11, b12, b22 of the l edge,
+  /// then of the r edge; nullptr unless taken.
+  const LaneCx* vertical(int p, int g) const {
+    return vert_.empty() ? nullptr
+                         : vert_.data() + static_cast<std::size_t>(index(p, g)) * 6 * nx_;
+  }
+  /// Takes the vertical-edge parameters from `beta` (only needed while the vertical
+  /// multipliers are kept), or drops them.
+  void takeVerticalFrom(const InterfaceParameters& beta);
+  void dropVertical() { vert_.clear(); }
+  bool hasVertical() const { return !vert_.empty(); }
+  /// Those of group (p, g) alone, into v (6 nx entries).
+  void verticalOf(const InterfaceParameters& beta, int p, int g, LaneCx* v) const;
+
  private:
   int index(int p, int g) const { return p == 0 ? g : groups_.count[0] + 1 + g; }
   int nx_ = 0;
   StripGroups groups_;
-  std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_;
+  std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_, vert_;
 };
 
 }  // namespace sw

@@ -81,6 +81,43 @@ inline std::size_t at(int i, int q) {
   return static_cast<std::size_t>(i - 1) * kPerElement + static_cast<std::size_t>(q);
 }
 
+/// The multiplier update of the vertical edges of a group from its new displacements
+/// (`fresh`, a group block), the parameters of its vertical edges (`vb`) and its vertical
+/// multipliers before the pass (`old`), into `out`; as the multiplier update forms them:
+/// ascending i, the l update of element i subtracting the r multiplier of element i-1
+/// just formed, the r update the l multiplier of element i+1 from before the pass, and
+/// the ghost frame zero beyond the outer edges.  The jump across an inner edge is
+/// x - x of the one displacement both elements share.
+void updateVertical(int nx, const LaneCx* fresh, const LaneCx* vb, const LaneCx* old,
+                    LaneMask real, LaneCx* out) {
+  const LaneCx zero{};
+  const LaneCx* tail = fresh + static_cast<std::size_t>(nx) * kPerElement;
+  LaneCx r1 = zero, r2 = zero;  // the new r multipliers of element i-1
+  for (int i = 1; i <= nx; ++i) {
+    const LaneCx* b = vb + 6 * (i - 1);
+    const LaneCx xl1 = fresh[at(i, kU1l)], xl2 = fresh[at(i, kU2l)];
+    const LaneCx xr1 = i < nx ? fresh[at(i + 1, kU1l)] : tail[kU1r];
+    const LaneCx xr2 = i < nx ? fresh[at(i + 1, kU2l)] : tail[kU2r];
+    const LaneCx dxl = xl1 - (i == 1 ? zero : xl1), dyl = xl2 - (i == 1 ? zero : xl2);
+    const LaneCx dxr = xr1 - (i == nx ? zero : xr1), dyr = xr2 - (i == nx ? zero : xr2);
+    const LaneCx nextL1 = i < nx ? old[4 * i] : zero, nextL2 = i < nx ? old[4 * i + 1] : zero;
+    LaneCx* v = out + 4 * (i - 1);
+    v[0] = select(real, update(b[0], b[1], dxl, dyl, r1), zero);
+    v[1] = select(real, update(b[1], b[2], dxl, dyl, r2), zero);
+    v[2] = select(real, update(b[3], b[4], dxr, dyr, nextL1), zero);
+    v[3] = select(real, update(b[4], b[5], dxr, dyr, nextL2), zero);
+    r1 = v[2];
+    r2 = v[3];
+  }
+}
+
+/// X = 0.7 X + 0.30000000000000004 Xp for `count` values, real and imaginary parts apart.
+void relaxValues(const LaneCx* fresh, LaneCx* x, std::size_t count) {
+  const Lane wNew = broadcast(kRelaxNew), wOld = broadcast(kRelaxOld);
+  for (std::size_t k = 0; k < count; ++k)
+    x[k] = LaneCx{wNew * fresh[k].re + wOld * x[k].re, wNew * fresh[k].im + wOld * x[k].im};
+}
+
 }  // namespace
 
 LanePass::LanePass(int nx, int ny, int threads)
@@ -96,6 +133,7 @@ LanePass::LanePass(int nx, int ny, int threads)
     w.answer.assign(n, LaneCx{});
     w.y.assign(n, LaneCx{});
     w.fresh.assign(oddNew_.blockEntries(), LaneCx{});
+    w.freshVertical.assign(static_cast<std::size_t>(4) * nx, LaneCx{});
   }
   const std::size_t terms =
       static_cast<std::size_t>(nx) * static_cast<std::size_t>(groups_.maxCount()) * 2 * 8;
@@ -105,7 +143,7 @@ LanePass::LanePass(int nx, int ny, int threads)
 
 template <int P>
 bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w,
-                          LaneCx* out) const {
+                          LaneCx* out, LaneCx* outVertical) const {
   const int nx = nx_, n = stripUnknowns(nx);
   const LaneMask real = groups_.real(P, g);
   const Lane h = broadcast(sys.h);
@@ -120,19 +158,22 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
     keepB[l] = s <= ny_ ? 1.0 - sys.del->yb(s) : 1.0;
     if (s == sys.src.ksou) sourceLane = l;
   }
-  // The l and r pairs: on the outer edges (1 - d) h (beta u + lag) with zero interface
-  // parameters and the zero ghost frame; inside the strip (1 - d) h lag with the zero
-  // inner multiplier.  Neither depends on the strip.
+  // The l and r pairs: on the outer edges (1 - d) h (beta u + lag) with the outer
+  // edges' zero interface parameters and the zero ghost frame; inside the strip
+  // (1 - d) h lag with the strip's own inner vertical multipliers, +0 unless kept.
+  const LaneCx* vOld = cur.vertical(P, g);
   const LaneCx zeroBeta[3] = {zero, zero, zero};
   auto leftPair = [&](int i) {
     const Lane keep = broadcast(1.0 - sys.del->xl(i));
-    return i == 1 ? robin(keep, h, zeroBeta, zero, zero, zero, zero)
-                  : Pair{keep * (h * zero), keep * (h * zero)};
+    if (i == 1) return robin(keep, h, zeroBeta, zero, zero, zero, zero);
+    const LaneCx l1 = vOld ? vOld[4 * (i - 2) + 2] : zero, l2 = vOld ? vOld[4 * (i - 2) + 3] : zero;
+    return Pair{keep * (h * l1), keep * (h * l2)};
   };
   auto rightPair = [&](int i) {
     const Lane keep = broadcast(1.0 - sys.del->xr(i));
-    return i == nx ? robin(keep, h, zeroBeta, zero, zero, zero, zero)
-                   : Pair{keep * (h * zero), keep * (h * zero)};
+    if (i == nx) return robin(keep, h, zeroBeta, zero, zero, zero, zero);
+    const LaneCx l1 = vOld ? vOld[4 * i] : zero, l2 = vOld ? vOld[4 * i + 1] : zero;
+    return Pair{keep * (h * l1), keep * (h * l2)};
   };
 
   const LaneCx* nbA;  // odd: even group g-1; even: odd group g
@@ -208,10 +249,20 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
     e[kG1b] = select(real, update(eb.bb[0], eb.bb[1], dxb, dyb, nb.gt1), zero);
     e[kG2b] = select(real, update(eb.bb[1], eb.bb[2], dxb, dyb, nb.gt2), zero);
   }
-  // The outer vertical edges: zero interface parameters, zero ghost frame.
   LaneCx* tail = out + static_cast<std::size_t>(nx) * kPerElement;
   tail[kU1r] = x[n - 1];
   tail[kU2r] = x[n];
+  if (vOld) {
+    // Every vertical multiplier kept: the update of all of them, the outer ones copied
+    // into the tail.
+    updateVertical(nx, out, sys.beta->vertical(P, g), vOld, real, outVertical);
+    tail[kG1l] = outVertical[0];
+    tail[kG2l] = outVertical[1];
+    tail[kG1r] = outVertical[4 * (nx - 1) + 2];
+    tail[kG2r] = outVertical[4 * (nx - 1) + 3];
+    return true;
+  }
+  // The outer vertical edges: zero interface parameters, zero ghost frame.
   const LaneCx dxl = x[1] - zero, dyl = x[2] - zero;
   const LaneCx dxr = x[n - 1] - zero, dyr = x[n] - zero;
   tail[kG1l] = select(real, update(zero, zero, dxl, dyl, zero), zero);
@@ -294,32 +345,62 @@ void LanePass::sum() {
   sums_ = {errnum, errden};
 }
 
+void LanePass::startVertical(LaneFields& cur, const LaneSystem& sys) {
+  // The pass is complete; the inner vertical multipliers of the dirty groups are formed
+  // from their new displacements (those before the pass were +0) and relaxed.
+  cur.keepVertical();
+  const std::size_t count = static_cast<std::size_t>(4) * nx_;
+  std::vector<LaneCx> vb(static_cast<std::size_t>(6) * nx_), zero(count), fresh(count);
+  for (const auto& [g, block] : dirty_) {
+    sys.beta->verticalOf(*sys.full, 1, g, vb.data());
+    updateVertical(nx_, block.data(), vb.data(), zero.data(), groups_.real(1, g), fresh.data());
+    LaneCx* v = cur.vertical(1, g);
+    const LaneCx outer[4] = {v[0], v[1], v[count - 2], v[count - 1]};
+    relaxValues(fresh.data(), v, count);
+    v[0] = outer[0];
+    v[1] = outer[1];
+    v[count - 2] = outer[2];
+    v[count - 1] = outer[3];
+  }
+  dirty_.clear();
+}
+
 LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measure) {
   const int odd = groups_.count[0], even = groups_.count[1];
+  const bool vertical = cur.keepsVertical();
+  if (vertical) oddNew_.keepVertical();
   bool clean = true;
 #pragma omp parallel num_threads(threads_) reduction(&& : clean)
   {
     Work& w = work_[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(static)
     for (int g = 0; g < odd; ++g)
-      if (!solveGroup<0>(g, cur, sys, w, oddNew_.block(0, g))) clean = false;
+      if (!solveGroup<0>(g, cur, sys, w, oddNew_.block(0, g), oddNew_.vertical(0, g)))
+        clean = false;
   }
-  if (!clean) return {false, false};
+  if (!clean) return {false};
 
-#pragma omp parallel num_threads(threads_) reduction(&& : clean)
+#pragma omp parallel num_threads(threads_)
   {
     Work& w = work_[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(static)
     for (int g = 0; g < odd; ++g) {
       if (g < even) {
-        if (!solveGroup<1>(g, cur, sys, w, w.fresh.data())) clean = false;
+        if (!solveGroup<1>(g, cur, sys, w, w.fresh.data(), w.freshVertical.data())) {
+#pragma omp critical(stripwave_dirty_groups)
+          dirty_.emplace_back(g, w.fresh);
+        }
+        if (vertical) relaxValues(w.freshVertical.data(), cur.vertical(1, g), w.freshVertical.size());
         relaxGroup(1, g, w.fresh.data(), cur.block(1, g), measure);
       }
+      if (vertical)
+        relaxValues(oddNew_.vertical(0, g), cur.vertical(0, g), static_cast<std::size_t>(4) * nx_);
       relaxGroup(0, g, oddNew_.block(0, g), cur.block(0, g), measure);
     }
   }
+  if (!dirty_.empty()) startVertical(cur, sys);
   if (measure) sum();
-  return {clean, true};
+  return {true};
 }
 
 double LanePass::bytesPerPass(const LaneSystem& sys) const {

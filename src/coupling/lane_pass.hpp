@@ -13,11 +13,13 @@
 /// - the terms of the two sums are stored at their place in the summation order and
 ///   summed serially afterwards, i outer, j inner, the eight displacement arrays in turn.
 
+#include <utility>
 #include <vector>
 
 #include "coupling/lane_fields.hpp"
 #include "model/boundary.hpp"
 #include "model/point_source.hpp"
+#include "strip/interface_parameters.hpp"
 #include "strip/lane_factors.hpp"
 
 namespace sw {
@@ -27,6 +29,9 @@ namespace sw {
 struct LaneSystem {
   const LaneFactors* factors = nullptr;
   const LaneBetas* beta = nullptr;
+  /// The parameters of every edge, for the vertical edges of a group whose vertical
+  /// multipliers start to be kept during a pass.
+  const InterfaceParameters* full = nullptr;
   const BoundaryIndicators* del = nullptr;
   double h = 0.0;
   PointSource src;
@@ -40,12 +45,11 @@ struct ChangeSums {
 
 /// Outcome of one pass.
 struct LanePassResult {
-  /// False when a strip's new displacements on its inner vertical edges were not all
-  /// finite: its inner vertical multipliers would then differ from +0.  When the odd
-  /// phase finds this, nothing has changed (`changed` false); otherwise the pass is
-  /// complete except for those multipliers, which `dirtyMultipliers` then holds.
-  bool clean = true;
-  bool changed = true;
+  /// False when the odd strips' new displacements on their inner vertical edges were not
+  /// all finite while the vertical multipliers were not kept: nothing has changed, and
+  /// the pass is to be made again with `cur.keepVertical()`.  (When an even strip finds
+  /// this, the pass keeps the vertical multipliers from then on and completes.)
+  bool done = true;
 };
 
 class LanePass {
@@ -65,17 +69,22 @@ class LanePass {
 
  private:
   struct Work {
-    std::vector<LaneCx> rhs, answer, y, fresh;
+    std::vector<LaneCx> rhs, answer, y, fresh, freshVertical;
   };
   template <int P>
-  bool solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w, LaneCx* out) const;
+  bool solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w, LaneCx* out,
+                  LaneCx* outVertical) const;
   void relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool measure);
+  void startVertical(LaneFields& cur, const LaneSystem& sys);
   void sum();
 
   int nx_ = 0, ny_ = 0, threads_ = 1;
   StripGroups groups_;
   LaneFields oddNew_;
   std::vector<Work> work_;
+  /// Even groups of this pass whose inner vertical displacements were not finite, with
+  /// their new displacements.
+  std::vector<std::pair<int, std::vector<LaneCx>>> dirty_;
   std::vector<Lane, LineAlignedAllocator<Lane>> num_, den_;
   ChangeSums sums_;
 };
