@@ -41,7 +41,6 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
     laneCur_ = LaneFields(nx, ny);
     lanePass_ = LanePass(nx, ny, threads_);
     bands_.assign(t, std::vector<BandMatrix>(static_cast<std::size_t>(kLanes), BandMatrix(nx)));
-    cur_ = EdgeFields(nx, ny);
   }
 }
 
@@ -147,6 +146,7 @@ IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
 
 const EdgeFields& FrequencyLoop::fields() {
   if (kernels_ == Kernels::lanes && !exported_) {
+    if (cur_.nx() != par_.nx) cur_ = EdgeFields(par_.nx, par_.ny);
     laneCur_.exportTo(cur_);
     exported_ = true;
   }
@@ -158,10 +158,15 @@ double FrequencyLoop::bytesPerPass() const {
 }
 
 void FrequencyLoop::accumulate(int jw) {
-  const EdgeFields& cur = fields();
-  addToSnapshots(jw, cur, par_, acc_, ctl_.threads);
-  recordTraces(jw, cur, par_, acc_);
-  if (!firstNonFinite_ && !fieldsFinite(cur)) firstNonFinite_ = jw;
+  if (kernels_ == Kernels::lanes) {
+    addToSnapshots(jw, laneCur_, par_, acc_, ctl_.threads);
+    recordTraces(jw, laneCur_, par_, acc_);
+    if (!firstNonFinite_ && !fieldsFinite(laneCur_)) firstNonFinite_ = jw;
+    return;
+  }
+  addToSnapshots(jw, cur_, par_, acc_, ctl_.threads);
+  recordTraces(jw, cur_, par_, acc_);
+  if (!firstNonFinite_ && !fieldsFinite(cur_)) firstNonFinite_ = jw;
 }
 
 int defaultThreads(int nx, int ny) {
@@ -175,6 +180,18 @@ bool fieldsFinite(const EdgeFields& f) {
     for (int j = 1; j <= f.ny(); ++j)
       for (int i = 1; i <= f.nx(); ++i)
         if (!isfinite((*g)(i, j))) return false;
+  return true;
+}
+
+bool fieldsFinite(const LaneFields& f) {
+  for (int s = 1; s <= f.groups().ny; ++s) {
+    const LaneFields::StripView v = f.strip(s);
+    for (int i = 1; i <= f.nx(); ++i)
+      for (int c = 1; c <= 2; ++c) {
+        const ElementEdges e = v.edges(c, i);
+        if (!isfinite(e.l) || !isfinite(e.t) || !isfinite(e.b) || !isfinite(e.r)) return false;
+      }
+  }
   return true;
 }
 

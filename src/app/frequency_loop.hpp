@@ -93,5 +93,6 @@ int defaultThreads(int nx, int ny);
 
 /// True when every displacement of the elements is finite.
 bool fieldsFinite(const EdgeFields& f);
+bool fieldsFinite(const LaneFields& f);
 
 }  // namespace sw

@@ -16,7 +16,7 @@
 
 #include "core/complex.hpp"
 
-#if defined(__AVX512F__) || defined(__AVX__)
+#if defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
@@ -62,6 +62,25 @@ inline Lane sqrt(Lane x) {
   Lane r;
   for (int l = 0; l < kLanes; ++l) r[l] = __builtin_sqrt(x[l]);
   return r;
+#endif
+}
+
+/// Stores v at p (aligned to the vector) past the caches, for data written once and
+/// read much later; sfence() orders such stores before what follows.
+inline void streamStore(Lane* p, Lane v) {
+#if defined(__AVX512F__)
+  _mm512_stream_pd(reinterpret_cast<double*>(p), std::bit_cast<__m512d>(v));
+#elif defined(__AVX__)
+  _mm256_stream_pd(reinterpret_cast<double*>(p), std::bit_cast<__m256d>(v));
+#elif defined(__SSE2__)
+  _mm_stream_pd(reinterpret_cast<double*>(p), std::bit_cast<__m128d>(v));
+#else
+  *p = v;
+#endif
+}
+inline void sfence() {
+#if defined(__SSE2__)
+  _mm_sfence();
 #endif
 }
 

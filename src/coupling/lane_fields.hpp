@@ -58,6 +58,11 @@ struct StripGroups {
   int maxCount() const { return count[0]; }
 };
 
+/// One component on the four edges of an element.
+struct ElementEdges {
+  Cx l, t, b, r;
+};
+
 /// Values of one element of a group, in this order.
 namespace field {
 inline constexpr int kU1l = 0, kU2l = 1, kU1t = 2, kU2t = 3, kU1b = 4, kU2b = 5;
@@ -94,6 +99,30 @@ class LaneFields {
 
   /// Displacement q (0 .. 7: u1 l, t, b, r, then u2 l, t, b, r) of element (i, s).
   Cx displacement(int q, int i, int s) const;
+
+  /// The displacements of one strip (s = 0 and ny+1: the zero ghost rows).
+  class StripView {
+   public:
+    StripView(const LaneCx* block, int lane, int nx) : b_(block), lane_(lane), nx_(nx) {}
+    /// Component c (1, 2) on the l, t, b, r edges of element i (0 and nx+1: zero).
+    ElementEdges edges(int c, int i) const {
+      if (b_ == nullptr || i < 1 || i > nx_) return {};
+      const LaneCx* e = b_ + static_cast<std::size_t>(i - 1) * field::kPerElement;
+      const LaneCx& r = i < nx_ ? e[field::kPerElement + field::kU1l + c - 1]
+                                : e[field::kPerElement + field::kU1r + c - 1];
+      return {lane(e[field::kU1l + c - 1], lane_), lane(e[field::kU1t + c - 1], lane_),
+              lane(e[field::kU1b + c - 1], lane_), lane(r, lane_)};
+    }
+
+   private:
+    const LaneCx* b_;
+    int lane_, nx_;
+  };
+  StripView strip(int s) const {
+    if (s < 1 || s > groups_.ny) return {nullptr, 0, nx_};
+    const LaneSlot at = StripGroups::slot(s);
+    return {block(at.p, at.group), at.lane, nx_};
+  }
 
   /// Multipliers of the vertical edges of group (p, g), per element g1 l, g2 l, g1 r,
   /// g2 r; nullptr while they are not kept.

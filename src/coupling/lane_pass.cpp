@@ -135,10 +135,8 @@ LanePass::LanePass(int nx, int ny, int threads)
     w.fresh.assign(oddNew_.blockEntries(), LaneCx{});
     w.freshVertical.assign(static_cast<std::size_t>(4) * nx, LaneCx{});
   }
-  const std::size_t terms =
-      static_cast<std::size_t>(nx) * static_cast<std::size_t>(groups_.maxCount()) * 2 * 8;
-  num_.assign(terms, Lane{});
-  den_.assign(terms, Lane{});
+  // Terms of the l, t and b values of every element and of the r values of the last.
+  terms_.assign(termIndex(nx + 2, 0, 0), Lane{});
 }
 
 template <int P>
@@ -272,62 +270,55 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
   return all(finite);
 }
 
+std::size_t LanePass::termIndex(int i, int g, int p) const {
+  return ((static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(groups_.maxCount()) +
+           static_cast<std::size_t>(g)) *
+              2 +
+          static_cast<std::size_t>(p)) *
+         kTermsPerElement;
+}
+
 void LanePass::relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool measure) {
-  const Lane wNew = broadcast(kRelaxNew), wOld = broadcast(kRelaxOld);
   const int nx = nx_;
-  auto relaxed = [&](std::size_t k) {
+  const std::size_t total = oddNew_.blockEntries();
+  if (!measure) return relaxValues(fresh, block, total);
+
+  // The six displacements of every element (and the r pair of the last), relaxed, with
+  // the squared moduli of Xp - X and Xp + X of each.  The r pair of element i is the l
+  // pair of element i+1: the sum takes its terms from there.
+  static constexpr int kValues[6] = {kU1l, kU1t, kU1b, kU2l, kU2t, kU2b};
+  const Lane wNew = broadcast(kRelaxNew), wOld = broadcast(kRelaxOld);
+  auto termsOf = [&](std::size_t k, Lane* t) {
     const LaneCx x = fresh[k], xp = block[k];
     const LaneCx r{wNew * x.re + wOld * xp.re, wNew * x.im + wOld * xp.im};
     block[k] = r;
-    return std::pair<LaneCx, LaneCx>{xp, r};
+    const Lane d = abs(xp - r);
+    const Lane s = abs(xp + r);
+    t[0] = d * d;
+    t[6] = s * s;
   };
-  if (!measure) {
-    const std::size_t total = oddNew_.blockEntries();
-    for (std::size_t k = 0; k < total; ++k) relaxed(k);
-    return;
+  for (int i = 1; i <= nx + 1; ++i) {
+    Lane t[kTermsPerElement] = {};
+    if (i <= nx)
+      for (int v = 0; v < 6; ++v) termsOf(at(i, kValues[v]), t + v);
+    else
+      for (int v = 0; v < 2; ++v) termsOf(at(i, kU1r + v), t + 3 * v);
+    // Written once and read only by the sum after the pass: past the caches.
+    Lane* out = terms_.data() + termIndex(i, g, p);
+    for (int q = 0; q < kTermsPerElement; ++q) streamStore(out + q, t[q]);
+    if (i <= nx)
+      for (int q = kG1t; q <= kG2b; ++q) relaxValues(fresh + at(i, q), block + at(i, q), 1);
   }
-
-  // Squared moduli of Xp - X and Xp + X of one value.
-  struct Terms {
-    Lane d2, s2;
-  };
-  auto terms = [](const std::pair<LaneCx, LaneCx>& v) {
-    const Lane d = abs(v.first - v.second);
-    const Lane s = abs(v.first + v.second);
-    return Terms{d * d, s * s};
-  };
-
-  const int nG = groups_.maxCount();
-  // The l pair of element 1; then per element the l, t, b values and the r pair, which
-  // is the l pair of the next element (or the tail's r pair after the last).
-  Terms l1 = terms(relaxed(at(1, kU1l))), l2 = terms(relaxed(at(1, kU2l)));
-  for (int i = 1; i <= nx; ++i) {
-    const Terms t1 = terms(relaxed(at(i, kU1t))), t2 = terms(relaxed(at(i, kU2t)));
-    const Terms b1 = terms(relaxed(at(i, kU1b))), b2 = terms(relaxed(at(i, kU2b)));
-    for (int q = kG1t; q <= kG2b; ++q) relaxed(at(i, q));
-    const std::size_t r1at =
-        i < nx ? at(i + 1, kU1l) : static_cast<std::size_t>(nx) * kPerElement + kU1r;
-    const Terms r1 = terms(relaxed(r1at)), r2 = terms(relaxed(r1at + 1));
-
-    const std::size_t base =
-        ((static_cast<std::size_t>(i - 1) * nG + static_cast<std::size_t>(g)) * 2 + p) * 8;
-    const Terms all8[8] = {l1, t1, b1, r1, l2, t2, b2, r2};
-    for (int a = 0; a < 8; ++a) {
-      num_[base + a] = all8[a].d2;
-      den_[base + a] = all8[a].s2;
-    }
-    l1 = r1;
-    l2 = r2;
-  }
-  LaneCx* tail = block + static_cast<std::size_t>(nx) * kPerElement;
-  (void)tail;
-  for (int q = kG1l; q <= kG2r; ++q) relaxed(static_cast<std::size_t>(nx) * kPerElement + q);
+  const std::size_t tail = static_cast<std::size_t>(nx) * kPerElement;
+  relaxValues(fresh + tail + kG1l, block + tail + kG1l, 4);
+  sfence();
 }
 
 void LanePass::sum() {
-  // Serially in the order i outer, j inner, the eight arrays in turn, so that each sum
-  // and what the log shows of it are those of the plain loop; the two sums are
-  // independent chains and run side by side.
+  // Serially in the order i outer, j inner, the eight arrays u1 l, t, b, r, u2 l, t, b, r
+  // in turn, so that each sum and what the log shows of it are those of the plain loop;
+  // the two sums are independent chains and run side by side.
+  static constexpr int kArray[8] = {0, 1, 2, -1, 3, 4, 5, -2};  // -1, -2: the r pairs
   const int nG = groups_.maxCount();
   double errnum = 0.0, errden = 0.0;
   for (int i = 1; i <= nx_; ++i)
@@ -335,11 +326,12 @@ void LanePass::sum() {
       for (int l = 0; l < kLanes; ++l)
         for (int p = 0; p < 2; ++p) {
           if (StripGroups::strip(p, g, l) > ny_) continue;
-          const std::size_t base =
-              ((static_cast<std::size_t>(i - 1) * nG + static_cast<std::size_t>(g)) * 2 + p) * 8;
-          for (int a = 0; a < 8; ++a) {
-            errnum = errnum + num_[base + a][l];
-            errden = errden + den_[base + a][l];
+          const Lane* t = terms_.data() + termIndex(i, g, p);
+          const Lane* next = terms_.data() + termIndex(i + 1, g, p);
+          for (const int a : kArray) {
+            const Lane* src = a >= 0 ? t + a : next + (a == -1 ? 0 : 3);
+            errnum = errnum + src[0][l];
+            errden = errden + src[6][l];
           }
         }
   sums_ = {errnum, errden};
@@ -404,14 +396,17 @@ LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measur
 }
 
 double LanePass::bytesPerPass(const LaneSystem& sys) const {
-  const double blocks = groups_.count[0] + groups_.count[1];
+  // Compulsory traffic of a pass by our count: every factor block read once; the even
+  // groups read by the odd phase, then read and written by their relaxation; the odd
+  // groups written to their buffer and read back, then read and written by their
+  // relaxation; the interface parameters read in both phases; the terms written once
+  // and read once by the sum.
   const double block = static_cast<double>(oddNew_.blockEntries() * sizeof(LaneCx));
-  const double factors = blocks * static_cast<double>(sys.factors->blockBytes());
-  // Fields: every group read as a neighbour once and as itself once, written once;
-  // the odd groups also written to and read back from their buffer.
-  const double fields = blocks * block * 3.0 + groups_.count[0] * block * 2.0;
-  const double beta = static_cast<double>(sys.beta->bytes());
-  const double terms = 2.0 * static_cast<double>(num_.size() * sizeof(Lane)) * 2.0;
+  const double factors =
+      (groups_.count[0] + groups_.count[1]) * static_cast<double>(sys.factors->blockBytes());
+  const double fields = groups_.count[1] * block * 3.0 + groups_.count[0] * block * 4.0;
+  const double beta = 2.0 * static_cast<double>(sys.beta->bytes());
+  const double terms = 2.0 * static_cast<double>(terms_.size() * sizeof(Lane));
   return factors + fields + beta + terms;
 }
 

@@ -85,7 +85,11 @@ class LanePass {
   /// Even groups of this pass whose inner vertical displacements were not finite, with
   /// their new displacements.
   std::vector<std::pair<int, std::vector<LaneCx>>> dirty_;
-  std::vector<Lane, LineAlignedAllocator<Lane>> num_, den_;
+  /// Per element and group: the squared moduli of Xp - X of its u1 l, t, b and u2 l, t,
+  /// b values, then those of Xp + X.
+  static constexpr int kTermsPerElement = 12;
+  std::size_t termIndex(int i, int g, int p) const;
+  std::vector<Lane, LineAlignedAllocator<Lane>> terms_;
   ChangeSums sums_;
 };
 
