@@ -23,7 +23,7 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
       sour_(sour),
       kernels_(kernels),
       threads_(threads > 0 ? threads : defaultThreads(par.nx, par.ny)),
-      sys_(par.nx, par.ny, par.h),
+      sys_(par.nx, par.ny, par.h, kernels == Kernels::scalar),
       acc_(par) {
   ctl_.reduc = par.reduc;
   ctl_.threads = threads_;
@@ -66,44 +66,56 @@ void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
 }
 
 void FrequencyLoop::assemble(int jw, double omega) {
+  if (kernels_ == Kernels::lanes) {
+    sys_.setMedium(jw, omega, mat_);
+    return assembleLanes();
+  }
   sys_.setFrequency(jw, omega, mat_);
-  if (kernels_ == Kernels::lanes) return assembleLanes();
   // Each strip writes only its own column of the factors.
 #pragma omp parallel for schedule(static) num_threads(threads_)
   for (int k = 1; k <= sys_.ny; ++k)
     assembleStrip(k, sys_, work_[static_cast<std::size_t>(omp_get_thread_num())], factors_);
 }
 
+void FrequencyLoop::keepVerticalParameters() {
+  laneBeta_.begin(true);
+  interfaceParameters(sys_.omega, sys_.med, laneBeta_, sys_.roots);
+}
+
 void FrequencyLoop::assembleLanes() {
-  const bool ok = laneBeta_.takeFrom(sys_.beta);
-  SW_CHECK(ok, "the t side of every edge has the parameters of its b side");
-  // Vertical multipliers are kept while they may differ from +0.
-  if (!verticalParametersClean(sys_.beta))
+  laneBeta_.begin(laneCur_.keepsVertical());
+  interfaceParameters(sys_.omega, sys_.med, laneBeta_, sys_.roots);
+  // The vertical multipliers are kept while they may differ from +0.
+  if (!laneBeta_.verticalClean() && !laneCur_.keepsVertical()) {
     laneCur_.keepVertical();
-  else
+    keepVerticalParameters();
+  } else if (laneBeta_.verticalClean()) {
     laneCur_.dropVerticalIfZero();
-  if (laneCur_.keepsVertical())
-    laneBeta_.takeVerticalFrom(sys_.beta);
-  else
-    laneBeta_.dropVertical();
+  }
+
   const int groups = groups_.count[0] + groups_.count[1];
   // Each group of strips writes only its own block of the factors.
-#pragma omp parallel for schedule(dynamic) num_threads(threads_)
-  for (int fg = 0; fg < groups; ++fg) {
-    const int p = fg < groups_.count[0] ? 0 : 1;
-    const int g = p == 0 ? fg : fg - groups_.count[0];
+#pragma omp parallel num_threads(threads_)
+  {
     std::vector<BandMatrix>& bands = bands_[static_cast<std::size_t>(omp_get_thread_num())];
-    const BandMatrix* lanes[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-      const int s = StripGroups::strip(p, g, l);
-      if (s <= sys_.ny) {
-        assembleStripMatrix(s, sys_, bands[static_cast<std::size_t>(l)]);
-        lanes[l] = &bands[static_cast<std::size_t>(l)];
-      } else {
-        lanes[l] = lanes[0];  // beyond the grid: any strip will do, its results are dropped
+    StripEdgeParameters beta;
+#pragma omp for schedule(dynamic)
+    for (int fg = 0; fg < groups; ++fg) {
+      const int p = fg < groups_.count[0] ? 0 : 1;
+      const int g = p == 0 ? fg : fg - groups_.count[0];
+      const BandMatrix* lanes[kLanes];
+      for (int l = 0; l < kLanes; ++l) {
+        const int s = StripGroups::strip(p, g, l);
+        if (s <= sys_.ny) {
+          laneBeta_.stripParameters(s, beta);
+          assembleStripMatrix(s, sys_, beta, bands[static_cast<std::size_t>(l)]);
+          lanes[l] = &bands[static_cast<std::size_t>(l)];
+        } else {
+          lanes[l] = lanes[0];  // beyond the grid: any strip will do, its results are dropped
+        }
       }
+      factorLanes(sys_.nx, lanes, laneFactors_.block(fg));
     }
-    factorLanes(sys_.nx, lanes, laneFactors_.block(fg));
   }
 }
 
@@ -111,7 +123,6 @@ LaneSystem FrequencyLoop::laneSystem(int jw) const {
   LaneSystem ls;
   ls.factors = &laneFactors_;
   ls.beta = &laneBeta_;
-  ls.full = &sys_.beta;
   ls.del = &sys_.del;
   ls.h = sys_.h;
   ls.src = PointSource{par_.kdel, par_.jsou, par_.ksou, jw >= 1 ? sour_(jw) : Cx{}};
@@ -126,15 +137,21 @@ IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
     return iteratePasses(
         jw, ctl_,
         [&](bool measure) {
-          if (!lanePass_.run(laneCur_, ls, measure).done) {
-            // Nothing changed: the pass again, with the vertical multipliers kept.
-            laneCur_.keepVertical();
-            laneBeta_.takeVerticalFrom(sys_.beta);
-            const bool done = lanePass_.run(laneCur_, ls, measure).done;
-            SW_CHECK(done, "a pass that keeps the vertical multipliers completes");
+          switch (lanePass_.run(laneCur_, ls, measure)) {
+            case LanePassResult::done:
+              break;
+            case LanePassResult::again: {
+              laneCur_.keepVertical();
+              keepVerticalParameters();
+              const LanePassResult again = lanePass_.run(laneCur_, ls, measure);
+              SW_CHECK(again == LanePassResult::done, "a pass keeping every multiplier completes");
+              break;
+            }
+            case LanePassResult::finishVertical:
+              keepVerticalParameters();
+              lanePass_.finishVertical(laneCur_, laneBeta_);
+              break;
           }
-          if (laneCur_.keepsVertical() && !laneBeta_.hasVertical())
-            laneBeta_.takeVerticalFrom(sys_.beta);
           return measure ? Change{lanePass_.sums().errnum, lanePass_.sums().errden} : Change{};
         },
         log);

@@ -62,6 +62,8 @@ class FrequencyLoop {
 
  private:
   void assembleLanes();
+  /// Forms the interface parameters again, keeping those of the vertical edges.
+  void keepVerticalParameters();
   LaneSystem laneSystem(int jw) const;
 
   const RunParams& par_;

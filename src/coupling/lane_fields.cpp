@@ -181,67 +181,55 @@ bool LaneFields::importFrom(const EdgeFields& f) {
   return true;
 }
 
-bool verticalParametersClean(const InterfaceParameters& beta) {
-  const int nx = beta.b11.l.nx(), ny = beta.b11.l.ny();
-  const Grid<Cx>* sides[6] = {&beta.b11.l, &beta.b12.l, &beta.b22.l,
-                              &beta.b11.r, &beta.b12.r, &beta.b22.r};
-  for (int q = 0; q < 6; ++q) {
-    const bool left = q < 3;
-    for (int s = 1; s <= ny; ++s)
-      for (int i = 1; i <= nx; ++i) {
-        const Cx b = (*sides[q])(i, s);
-        const bool outer = left ? i == 1 : i == nx;
-        if (outer ? !positiveZero(b)
-                  : !(std::bit_cast<std::uint64_t>(b.re) == 0 && std::isfinite(b.im)))
-          return false;
-      }
-  }
-  return true;
-}
-
 LaneBetas::LaneBetas(int nx, int ny)
     : nx_(nx),
       groups_(ny),
       v_((static_cast<std::size_t>(groups_.count[0]) + groups_.count[1] + 2) * nx * 3) {}
 
-void LaneBetas::verticalOf(const InterfaceParameters& beta, int p, int g, LaneCx* v) const {
-  const Grid<Cx>* sides[6] = {&beta.b11.l, &beta.b12.l, &beta.b22.l,
-                              &beta.b11.r, &beta.b12.r, &beta.b22.r};
-  for (int l = 0; l < kLanes; ++l) {
-    const int s = StripGroups::strip(p, g, l);
-    for (int i = 1; i <= nx_; ++i)
-      for (int q = 0; q < 6; ++q)
-        setLane(v[6 * (i - 1) + q], l, s <= groups_.ny ? (*sides[q])(i, s) : Cx{});
+void LaneBetas::begin(bool keepVertical) {
+  verticalClean_ = true;
+  if (keepVertical)
+    vert_.assign((static_cast<std::size_t>(groups_.count[0]) + groups_.count[1] + 2) * 6 * nx_,
+                 LaneCx{});
+  else
+    vert_.clear();
+}
+
+void LaneBetas::vertical(int i, int j, const EdgeParameters& b) {
+  for (const Cx v : {b.b11, b.b12, b.b22})
+    if (std::bit_cast<std::uint64_t>(v.re) != 0 || !std::isfinite(v.im)) verticalClean_ = false;
+  if (vert_.empty()) return;
+  const LaneSlot sl = StripGroups::slot(j);
+  LaneCx* e = vert_.data() + static_cast<std::size_t>(index(sl.p, sl.group)) * 6 * nx_;
+  const Cx v[3] = {b.b11, b.b12, b.b22};
+  for (int q = 0; q < 3; ++q) {
+    setLane(e[6 * (i - 1) + q], sl.lane, v[q]);      // l side of element i
+    setLane(e[6 * (i - 2) + 3 + q], sl.lane, v[q]);  // r side of element i-1
   }
 }
 
-void LaneBetas::takeVerticalFrom(const InterfaceParameters& beta) {
-  vert_.assign((static_cast<std::size_t>(groups_.count[0]) + groups_.count[1] + 2) * 6 * nx_,
-               LaneCx{});
-  for (int p = 0; p < 2; ++p)
-    for (int g = 0; g < groups_.count[p]; ++g)
-      verticalOf(beta, p, g, vert_.data() + static_cast<std::size_t>(index(p, g)) * 6 * nx_);
+void LaneBetas::horizontal(int i, int j, const EdgeParameters& b) {
+  LaneCx* e = at(j, i);
+  const int l = StripGroups::slot(j).lane;
+  setLane(e[0], l, b.b11);
+  setLane(e[1], l, b.b12);
+  setLane(e[2], l, b.b22);
 }
 
-bool LaneBetas::takeFrom(const InterfaceParameters& beta) {
-  const int ny = groups_.ny;
-  for (int e = 2; e <= ny; ++e)
-    for (int i = 1; i <= nx_; ++i)
-      if (!sameBits(beta.b11.b(i, e), beta.b11.t(i, e - 1)) ||
-          !sameBits(beta.b12.b(i, e), beta.b12.t(i, e - 1)) ||
-          !sameBits(beta.b22.b(i, e), beta.b22.t(i, e - 1)))
-        return false;
-  for (int e = 1; e <= ny + 1; ++e) {
-    const LaneSlot at = StripGroups::slot(e);
-    for (int i = 1; i <= nx_; ++i) {
-      LaneCx* v = v_.data() + (static_cast<std::size_t>(index(at.p, at.group)) * nx_ + (i - 1)) * 3;
-      const bool top = e == ny + 1;
-      setLane(v[0], at.lane, top ? beta.b11.t(i, ny) : beta.b11.b(i, e));
-      setLane(v[1], at.lane, top ? beta.b12.t(i, ny) : beta.b12.b(i, e));
-      setLane(v[2], at.lane, top ? beta.b22.t(i, ny) : beta.b22.b(i, e));
-    }
+void LaneBetas::stripParameters(int s, StripEdgeParameters& p) const {
+  const std::size_t nx = static_cast<std::size_t>(nx_);
+  p.t.resize(nx);
+  p.b.resize(nx);
+  const LaneSlot bs = StripGroups::slot(s), ts = StripGroups::slot(s + 1);
+  for (int i = 1; i <= nx_; ++i) {
+    const LaneCx* b = edge(bs.p, bs.group, i);
+    const LaneCx* t = edge(ts.p, ts.group, i);
+    p.b[static_cast<std::size_t>(i - 1)] = {lane(b[0], bs.lane), lane(b[1], bs.lane),
+                                            lane(b[2], bs.lane)};
+    p.t[static_cast<std::size_t>(i - 1)] = {lane(t[0], ts.lane), lane(t[1], ts.lane),
+                                            lane(t[2], ts.lane)};
   }
-  return true;
+  p.l = p.r = EdgeParameters{};
 }
 
 }  // namespace sw

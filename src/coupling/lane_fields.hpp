@@ -22,6 +22,7 @@
 
 #include "core/lanes.hpp"
 #include "coupling/edge_fields.hpp"
+#include "strip/assemble_strip.hpp"
 #include "strip/interface_parameters.hpp"
 #include "strip/strip_factors.hpp"
 
@@ -155,15 +156,12 @@ class LaneFields {
   LaneCx* vbase_[2] = {nullptr, nullptr};
 };
 
-/// True when the interface parameters of every vertical edge let the inner vertical
-/// multipliers stay +0: finite with a +0 real part inside the strips, +0 on the outer
-/// vertical edges.
-bool verticalParametersClean(const InterfaceParameters& beta);
-
-/// Interface parameters of the horizontal edges in the lane layout: edge e (1 .. ny+1)
-/// lies between strips e-1 and e (b side of strip e, t side of strip e-1) and is kept
-/// at the slot of strip e; edge ny+1 and the lanes beyond it are zero.
-class LaneBetas {
+/// Interface parameters in the lane layout, filled as interfaceParameters forms them.
+/// Horizontal edge e (1 .. ny+1) lies between strips e-1 and e (b side of strip e, t side
+/// of strip e-1) and is kept at the slot of strip e; the boundary edges (e = 1, ny+1)
+/// stay zero.  The vertical edges are checked, and kept only on request; their outer
+/// edges (l of element 1, r of element nx) stay zero.
+class LaneBetas : public EdgeParameterSink {
  public:
   LaneBetas() = default;
   LaneBetas(int nx, int ny);
@@ -173,29 +171,35 @@ class LaneBetas {
   const LaneCx* edge(int p, int g, int i) const {
     return v_.data() + (static_cast<std::size_t>(index(p, g)) * nx_ + (i - 1)) * 3;
   }
-  /// Takes the horizontal-edge parameters from `beta` (the b side of each strip, the t
-  /// side of the top strip); false when the t side of an edge differs from its b side.
-  bool takeFrom(const InterfaceParameters& beta);
-  std::size_t bytes() const { return v_.size() * sizeof(LaneCx); }
-
-  /// Vertical-edge parameters of group (p, g), per element b11, b12, b22 of the l edge,
-  /// then of the r edge; nullptr unless taken.
-  const LaneCx* vertical(int p, int g) const {
+  /// Parameters of the vertical edges of group (p, g): per element b11, b12, b22 of the
+  /// l edge, then of the r edge; nullptr unless kept.
+  const LaneCx* verticalEdges(int p, int g) const {
     return vert_.empty() ? nullptr
                          : vert_.data() + static_cast<std::size_t>(index(p, g)) * 6 * nx_;
   }
-  /// Takes the vertical-edge parameters from `beta` (only needed while the vertical
-  /// multipliers are kept), or drops them.
-  void takeVerticalFrom(const InterfaceParameters& beta);
-  void dropVertical() { vert_.clear(); }
-  bool hasVertical() const { return !vert_.empty(); }
-  /// Those of group (p, g) alone, into v (6 nx entries).
-  void verticalOf(const InterfaceParameters& beta, int p, int g, LaneCx* v) const;
+  bool keepsVertical() const { return !vert_.empty(); }
+  /// True when every vertical edge had finite parameters with a +0 real part.
+  bool verticalClean() const { return verticalClean_; }
+
+  /// Before the parameters of a frequency: with `keepVertical` those of the vertical
+  /// edges are stored too.
+  void begin(bool keepVertical);
+  void vertical(int i, int j, const EdgeParameters& b) override;
+  void horizontal(int i, int j, const EdgeParameters& b) override;
+
+  /// The parameters the assembly of strip s reads.
+  void stripParameters(int s, StripEdgeParameters& p) const;
+  std::size_t bytes() const { return v_.size() * sizeof(LaneCx); }
 
  private:
   int index(int p, int g) const { return p == 0 ? g : groups_.count[0] + 1 + g; }
+  LaneCx* at(int s, int i) {
+    const LaneSlot sl = StripGroups::slot(s);
+    return v_.data() + (static_cast<std::size_t>(index(sl.p, sl.group)) * nx_ + (i - 1)) * 3;
+  }
   int nx_ = 0;
   StripGroups groups_;
+  bool verticalClean_ = true;
   std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_, vert_;
 };
 

@@ -253,7 +253,7 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
   if (vOld) {
     // Every vertical multiplier kept: the update of all of them, the outer ones copied
     // into the tail.
-    updateVertical(nx, out, sys.beta->vertical(P, g), vOld, real, outVertical);
+    updateVertical(nx, out, sys.beta->verticalEdges(P, g), vOld, real, outVertical);
     tail[kG1l] = outVertical[0];
     tail[kG2l] = outVertical[1];
     tail[kG1r] = outVertical[4 * (nx - 1) + 2];
@@ -337,19 +337,19 @@ void LanePass::sum() {
   sums_ = {errnum, errden};
 }
 
-void LanePass::startVertical(LaneFields& cur, const LaneSystem& sys) {
-  // The pass is complete; the inner vertical multipliers of the dirty groups are formed
-  // from their new displacements (those before the pass were +0) and relaxed.
+void LanePass::finishVertical(LaneFields& cur, const LaneBetas& beta) {
+  // The inner vertical multipliers before the pass were +0; those of the strips whose
+  // displacements stayed finite are +0 again, the others are formed and relaxed here.
   cur.keepVertical();
   const std::size_t count = static_cast<std::size_t>(4) * nx_;
-  std::vector<LaneCx> vb(static_cast<std::size_t>(6) * nx_), zero(count), fresh(count);
+  std::vector<LaneCx> zero(count), fresh(count);
   for (const auto& [g, block] : dirty_) {
-    sys.beta->verticalOf(*sys.full, 1, g, vb.data());
-    updateVertical(nx_, block.data(), vb.data(), zero.data(), groups_.real(1, g), fresh.data());
+    updateVertical(nx_, block.data(), beta.verticalEdges(1, g), zero.data(), groups_.real(1, g),
+                   fresh.data());
     LaneCx* v = cur.vertical(1, g);
     const LaneCx outer[4] = {v[0], v[1], v[count - 2], v[count - 1]};
     relaxValues(fresh.data(), v, count);
-    v[0] = outer[0];
+    v[0] = outer[0];  // the outer ones, kept in the tails, are relaxed already
     v[1] = outer[1];
     v[count - 2] = outer[2];
     v[count - 1] = outer[3];
@@ -370,7 +370,7 @@ LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measur
       if (!solveGroup<0>(g, cur, sys, w, oddNew_.block(0, g), oddNew_.vertical(0, g)))
         clean = false;
   }
-  if (!clean) return {false};
+  if (!clean) return LanePassResult::again;
 
 #pragma omp parallel num_threads(threads_)
   {
@@ -390,9 +390,8 @@ LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measur
       relaxGroup(0, g, oddNew_.block(0, g), cur.block(0, g), measure);
     }
   }
-  if (!dirty_.empty()) startVertical(cur, sys);
   if (measure) sum();
-  return {true};
+  return dirty_.empty() ? LanePassResult::done : LanePassResult::finishVertical;
 }
 
 double LanePass::bytesPerPass(const LaneSystem& sys) const {

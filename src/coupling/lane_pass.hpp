@@ -29,9 +29,6 @@ namespace sw {
 struct LaneSystem {
   const LaneFactors* factors = nullptr;
   const LaneBetas* beta = nullptr;
-  /// The parameters of every edge, for the vertical edges of a group whose vertical
-  /// multipliers start to be kept during a pass.
-  const InterfaceParameters* full = nullptr;
   const BoundaryIndicators* del = nullptr;
   double h = 0.0;
   PointSource src;
@@ -43,13 +40,17 @@ struct ChangeSums {
   double errden = 0.0;
 };
 
-/// Outcome of one pass.
-struct LanePassResult {
-  /// False when the odd strips' new displacements on their inner vertical edges were not
-  /// all finite while the vertical multipliers were not kept: nothing has changed, and
-  /// the pass is to be made again with `cur.keepVertical()`.  (When an even strip finds
-  /// this, the pass keeps the vertical multipliers from then on and completes.)
-  bool done = true;
+/// Outcome of one pass made while the vertical multipliers were not kept.  When the new
+/// displacements of a strip on its inner vertical edges are not all finite, its inner
+/// vertical multipliers differ from +0 and have to be kept from then on:
+enum class LanePassResult {
+  done,
+  /// found in an odd strip: nothing has changed; the pass is to be made again after
+  /// cur.keepVertical() and with the vertical parameters kept.
+  again,
+  /// found in an even strip: the pass is complete but for the vertical multipliers of
+  /// those strips; finishVertical() forms them once the vertical parameters are kept.
+  finishVertical,
 };
 
 class LanePass {
@@ -59,6 +60,10 @@ class LanePass {
 
   /// One pass over `cur`.  With `measure`, the two sums are formed as well.
   LanePassResult run(LaneFields& cur, const LaneSystem& sys, bool measure);
+  /// Completes a pass that returned finishVertical: keeps the vertical multipliers of
+  /// `cur`, those of the strips that found non-finite displacements formed from their
+  /// new displacements, the parameters `beta` keeping the vertical edges.
+  void finishVertical(LaneFields& cur, const LaneBetas& beta);
   /// The sums of the last pass run with `measure`.
   const ChangeSums& sums() const { return sums_; }
 
@@ -75,7 +80,6 @@ class LanePass {
   bool solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w, LaneCx* out,
                   LaneCx* outVertical) const;
   void relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool measure);
-  void startVertical(LaneFields& cur, const LaneSystem& sys);
   void sum();
 
   int nx_ = 0, ny_ = 0, threads_ = 1;

@@ -53,18 +53,32 @@ class StiffnessMassMemo {
   int next_ = 0;
 };
 
-/// The edge term of side `side` of element (i, j): indicator d, the element's interface
-/// parameters on that side and entry k of the boundary roots z.
-EdgeTerm edgeTerm(double d, const InterfaceParameters& beta, Edge side, int i, int j,
-                  const RootVectors& z, int k) {
-  return EdgeTerm{
-      d,       beta.b11[side](i, j), beta.b12[side](i, j), beta.b22[side](i, j), z.r11(k), z.r12(k),
-      z.r22(k)};
+/// The edge term of one side of an element: indicator d, the interface parameters b of
+/// that side and entry k of the boundary roots z.
+EdgeTerm edgeTerm(double d, const EdgeParameters& b, const RootVectors& z, int k) {
+  return EdgeTerm{d, b.b11, b.b12, b.b22, z.r11(k), z.r12(k), z.r22(k)};
+}
+
+EdgeParameters sideOf(const InterfaceParameters& beta, Edge side, int i, int j) {
+  return {beta.b11[side](i, j), beta.b12[side](i, j), beta.b22[side](i, j)};
 }
 
 }  // namespace
 
-void assembleStripMatrix(int s, const StripSystem& sys, BandMatrix& a) {
+void stripEdgeParameters(int s, const StripSystem& sys, StripEdgeParameters& p) {
+  const std::size_t nx = static_cast<std::size_t>(sys.nx);
+  p.t.resize(nx);
+  p.b.resize(nx);
+  for (int i = 1; i <= sys.nx; ++i) {
+    p.t[static_cast<std::size_t>(i - 1)] = sideOf(sys.beta, Edge::t, i, s);
+    p.b[static_cast<std::size_t>(i - 1)] = sideOf(sys.beta, Edge::b, i, s);
+  }
+  p.l = sideOf(sys.beta, Edge::l, 1, s);
+  p.r = sideOf(sys.beta, Edge::r, sys.nx, s);
+}
+
+void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameters& beta,
+                         BandMatrix& a) {
   const int nx = sys.nx;
   const Medium& med = sys.med;
   const BoundaryIndicators& del = sys.del;
@@ -82,11 +96,12 @@ void assembleStripMatrix(int s, const StripSystem& sys, BandMatrix& a) {
     const ElementCoefficients c{med.p11(i, s), med.p13(i, s), med.p15(i, s), med.p33(i, s),
                                 med.p35(i, s), med.p55(i, s), med.rho(i, s)};
     e = memo.get(c, sys.omega, sys.h);
-    const EdgeTerm t = edgeTerm(del.yt(s), sys.beta, Edge::t, i, s, roots.yt, i);
-    const EdgeTerm b = edgeTerm(del.yb(s), sys.beta, Edge::b, i, s, roots.yb, i);
+    const std::size_t at = static_cast<std::size_t>(i - 1);
+    const EdgeTerm t = edgeTerm(del.yt(s), beta.t[at], roots.yt, i);
+    const EdgeTerm b = edgeTerm(del.yb(s), beta.b[at], roots.yb, i);
     EdgeTerm l, r;
-    if (i == 1) l = edgeTerm(del.xl(1), sys.beta, Edge::l, 1, s, roots.xl, s);
-    if (i == nx) r = edgeTerm(del.xr(nx), sys.beta, Edge::r, nx, s, roots.xr, s);
+    if (i == 1) l = edgeTerm(del.xl(1), beta.l, roots.xl, s);
+    if (i == nx) r = edgeTerm(del.xr(nx), beta.r, roots.xr, s);
     addEdgeTerms(t, b, i == 1 ? &l : nullptr, i == nx ? &r : nullptr, sys.omega, sys.h, c.rho, e);
 
     // Scatter: a(I, 8 + J - I) += E(m, r); shared vertical-edge entries add up in
@@ -104,7 +119,9 @@ void assembleStripMatrix(int s, const StripSystem& sys, BandMatrix& a) {
 }
 
 void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors& f) {
-  assembleStripMatrix(s, sys, work.a);
+  thread_local StripEdgeParameters beta;
+  stripEdgeParameters(s, sys, beta);
+  assembleStripMatrix(s, sys, beta, work.a);
   factorStrip(sys.nx, s, work.a, f);
 }
 

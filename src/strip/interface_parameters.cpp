@@ -62,25 +62,38 @@ inline Root2 rootY(RootCache& cache, const Medium& med, int i, int j) {
   return cache.root(med.p55(i, j).re, med.p35(i, j).re, med.p33(i, j).re);
 }
 
-/// Interface parameter of one edge: the three entries of the symmetric matrix.
-struct EdgeBeta {
-  Cx b11, b12, b22;
-};
-
 /// beta of the edge between elements with roots ra, rb and square roots of density sa,
 /// sb: purely imaginary (Ra + Rb) s omega, each product formed left to right.
-inline EdgeBeta edgeBeta(const Root2& ra, const Root2& rb, double sa, double sb, double omega) {
+inline EdgeParameters edgeBeta(const Root2& ra, const Root2& rb, double sa, double sb, double omega) {
   const double s = ((sa + sb) * 0.5) * 0.5;
   return {Cx{0.0, (ra.r11 + rb.r11) * s * omega}, Cx{0.0, (ra.r12 + rb.r12) * s * omega},
           Cx{0.0, (ra.r22 + rb.r22) * s * omega}};
 }
 
 /// Stores v on one side (l, r, b or t arrays given) of element (i, j).
-inline void putBeta(Grid<Cx>& b11, Grid<Cx>& b12, Grid<Cx>& b22, int i, int j, const EdgeBeta& v) {
+inline void putBeta(Grid<Cx>& b11, Grid<Cx>& b12, Grid<Cx>& b22, int i, int j,
+                    const EdgeParameters& v) {
   b11(i, j) = v.b11;
   b12(i, j) = v.b12;
   b22(i, j) = v.b22;
 }
+
+/// Both sides of every interior edge into the arrays of `beta`.
+class StoreBoth : public EdgeParameterSink {
+ public:
+  explicit StoreBoth(InterfaceParameters& beta) : beta_(beta) {}
+  void vertical(int i, int j, const EdgeParameters& v) override {
+    putBeta(beta_.b11.r, beta_.b12.r, beta_.b22.r, i - 1, j, v);
+    putBeta(beta_.b11.l, beta_.b12.l, beta_.b22.l, i, j, v);
+  }
+  void horizontal(int i, int j, const EdgeParameters& v) override {
+    putBeta(beta_.b11.t, beta_.b12.t, beta_.b22.t, i, j - 1, v);
+    putBeta(beta_.b11.b, beta_.b12.b, beta_.b22.b, i, j, v);
+  }
+
+ private:
+  InterfaceParameters& beta_;
+};
 
 inline void setRoot(RootVectors& v, int k, const Root2& r) {
   v.r11(k) = r.r11;
@@ -90,7 +103,7 @@ inline void setRoot(RootVectors& v, int k, const Root2& r) {
 
 }  // namespace
 
-void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
+void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sink,
                          BoundaryRoots& roots) {
   const int nx = med.rho.nx(), ny = med.rho.ny();
   // Each element's roots are computed once (through the memo) and shared by its four
@@ -117,21 +130,23 @@ void interfaceParameters(double omega, const Medium& med, InterfaceParameters& b
       if (j == ny) setRoot(roots.yt, i, ry);
 
       if (i > 1) {  // vertical edge: r side of (i-1, j), l side of (i, j)
-        const EdgeBeta v = edgeBeta(leftRx, rx, leftSr, sr, omega);
-        putBeta(beta.b11.r, beta.b12.r, beta.b22.r, i - 1, j, v);
-        putBeta(beta.b11.l, beta.b12.l, beta.b22.l, i, j, v);
+        sink.vertical(i, j, edgeBeta(leftRx, rx, leftSr, sr, omega));
       }
       if (j > 1) {  // horizontal edge: t side of (i, j-1), b side of (i, j)
         const Below& lo = below[static_cast<std::size_t>(i)];
-        const EdgeBeta v = edgeBeta(lo.ry, ry, lo.sr, sr, omega);
-        putBeta(beta.b11.t, beta.b12.t, beta.b22.t, i, j - 1, v);
-        putBeta(beta.b11.b, beta.b12.b, beta.b22.b, i, j, v);
+        sink.horizontal(i, j, edgeBeta(lo.ry, ry, lo.sr, sr, omega));
       }
       leftRx = rx;
       leftSr = sr;
       below[static_cast<std::size_t>(i)] = Below{ry, sr};
     }
   }
+}
+
+void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
+                         BoundaryRoots& roots) {
+  StoreBoth both(beta);
+  interfaceParameters(omega, med, both, roots);
 }
 
 }  // namespace sw
