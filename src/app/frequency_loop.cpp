@@ -134,6 +134,7 @@ IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
   if (kernels_ == Kernels::lanes) {
     exported_ = false;
     const LaneSystem ls = laneSystem(jw);
+    lanePass_.begin();
     return iteratePasses(
         jw, ctl_,
         [&](bool measure) {

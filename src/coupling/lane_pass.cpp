@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "core/lane_hypot.hpp"
 #include "coupling/relaxation.hpp"
@@ -357,20 +358,30 @@ void LanePass::finishVertical(LaneFields& cur, const LaneBetas& beta) {
   dirty_.clear();
 }
 
+void LanePass::begin() { ahead_ = false; }
+
+bool LanePass::oddGroups(const LaneFields& cur, const LaneSystem& sys, std::atomic<int>& next) {
+  // Groups taken one at a time from `next`: a thread may join late (after the sum).
+  Work& w = work_[static_cast<std::size_t>(omp_get_thread_num())];
+  bool clean = true;
+  for (int g = next.fetch_add(1); g < groups_.count[0]; g = next.fetch_add(1))
+    if (!solveGroup<0>(g, cur, sys, w, oddNew_.block(0, g), oddNew_.vertical(0, g))) clean = false;
+  return clean;
+}
+
 LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measure) {
   const int odd = groups_.count[0], even = groups_.count[1];
   const bool vertical = cur.keepsVertical();
   if (vertical) oddNew_.keepVertical();
-  bool clean = true;
+  if (!ahead_ || aheadVertical_ != vertical) {
+    std::atomic<int> next{0};
+    bool clean = true;
 #pragma omp parallel num_threads(threads_) reduction(&& : clean)
-  {
-    Work& w = work_[static_cast<std::size_t>(omp_get_thread_num())];
-#pragma omp for schedule(static)
-    for (int g = 0; g < odd; ++g)
-      if (!solveGroup<0>(g, cur, sys, w, oddNew_.block(0, g), oddNew_.vertical(0, g)))
-        clean = false;
+    clean = oddGroups(cur, sys, next);
+    oddClean_ = clean;
   }
-  if (!clean) return LanePassResult::again;
+  ahead_ = false;
+  if (!oddClean_) return LanePassResult::again;
 
 #pragma omp parallel num_threads(threads_)
   {
@@ -390,7 +401,26 @@ LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measur
       relaxGroup(0, g, oddNew_.block(0, g), cur.block(0, g), measure);
     }
   }
-  if (measure) sum();
+
+  // The sums are one serial chain each, bound by the latency of the additions.  While
+  // one thread forms them, the others make the odd phase of the next pass, which reads
+  // only the relaxed fields and writes only its own buffer; the summing thread joins it
+  // afterwards.  If the iteration stops here, that work is dropped; if the vertical
+  // multipliers start to be kept before the next pass, it is made again.
+  if (dirty_.empty()) {
+    std::atomic<int> next{0};
+    bool clean = true;
+#pragma omp parallel num_threads(threads_) reduction(&& : clean)
+    {
+      if (measure && omp_get_thread_num() == 0) sum();
+      clean = oddGroups(cur, sys, next);
+    }
+    ahead_ = true;
+    aheadVertical_ = vertical;
+    oddClean_ = clean;
+  } else if (measure) {
+    sum();
+  }
   return dirty_.empty() ? LanePassResult::done : LanePassResult::finishVertical;
 }
 

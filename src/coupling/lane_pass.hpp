@@ -13,6 +13,7 @@
 /// - the terms of the two sums are stored at their place in the summation order and
 ///   summed serially afterwards, i outer, j inner, the eight displacement arrays in turn.
 
+#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,8 @@ class LanePass {
   LanePass() = default;
   LanePass(int nx, int ny, int threads);
 
+  /// Starts the passes of a frequency (new factors, parameters or source).
+  void begin();
   /// One pass over `cur`.  With `measure`, the two sums are formed as well.
   LanePassResult run(LaneFields& cur, const LaneSystem& sys, bool measure);
   /// Completes a pass that returned finishVertical: keeps the vertical multipliers of
@@ -80,6 +83,7 @@ class LanePass {
   bool solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w, LaneCx* out,
                   LaneCx* outVertical) const;
   void relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool measure);
+  bool oddGroups(const LaneFields& cur, const LaneSystem& sys, std::atomic<int>& next);
   void sum();
 
   int nx_ = 0, ny_ = 0, threads_ = 1;
@@ -95,6 +99,9 @@ class LanePass {
   std::size_t termIndex(int i, int g, int p) const;
   std::vector<Lane, LineAlignedAllocator<Lane>> terms_;
   ChangeSums sums_;
+  /// The odd phase of the next pass is made already (ahead_), with or without the
+  /// vertical multipliers, and found them clean or not.
+  bool ahead_ = false, aheadVertical_ = false, oddClean_ = true;
 };
 
 }  // namespace sw
