@@ -51,7 +51,8 @@ double copyBandwidth(int threads) {
       const std::size_t at = share * static_cast<std::size_t>(omp_get_thread_num());
       std::memcpy(to.get() + at, from.get() + at, share);
     }
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    best = std::min(best,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
   }
   benchmark::DoNotOptimize(to.get());
   return 2.0 * static_cast<double>(kBytes) / best;

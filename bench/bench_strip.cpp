@@ -122,7 +122,10 @@ void BM_SolveLanes(benchmark::State& state) {
   state.counters["time_per_strip"] = benchmark::Counter(
       sw::kLanes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_SolveLanes)->Args({kN, 1})->Args({kN, 600 / sw::kLanes})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SolveLanes)
+    ->Args({kN, 1})
+    ->Args({kN, 600 / sw::kLanes})
+    ->Unit(benchmark::kMicrosecond);
 
 /// A 600 by 600 grid of three materials: two isotropic layers and an anisotropic
 /// block, with the indicators and numbering of a run.

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "core/check.hpp"
 #include "core/constants.hpp"
 #include "core/frequency.hpp"
 #include "coupling/sweep.hpp"
 #include "model/point_source.hpp"
 #include "output/accumulate.hpp"
 #include "records/layout.hpp"
-#include "core/check.hpp"
 #include "strip/assemble_strip.hpp"
 
 namespace sw {

@@ -176,6 +176,8 @@ inline LaneCx operator/(const LaneCx& a, const LaneCx& b) {
 }
 
 /// Lanes of `count` consecutive LaneCx values, stored as re then im per value.
-inline void clear(LaneCx* v, int count) { std::memset(static_cast<void*>(v), 0, sizeof(LaneCx) * count); }
+inline void clear(LaneCx* v, int count) {
+  std::memset(static_cast<void*>(v), 0, sizeof(LaneCx) * count);
+}
 
 }  // namespace sw

@@ -174,8 +174,7 @@ class LaneBetas : public EdgeParameterSink {
   /// Parameters of the vertical edges of group (p, g): per element b11, b12, b22 of the
   /// l edge, then of the r edge; nullptr unless kept.
   const LaneCx* verticalEdges(int p, int g) const {
-    return vert_.empty() ? nullptr
-                         : vert_.data() + static_cast<std::size_t>(index(p, g)) * 6 * nx_;
+    return vert_.empty() ? nullptr : vert_.data() + static_cast<std::size_t>(index(p, g)) * 6 * nx_;
   }
   bool keepsVertical() const { return !vert_.empty(); }
   /// True when every vertical edge had finite parameters with a +0 real part.

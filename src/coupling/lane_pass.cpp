@@ -46,17 +46,27 @@ struct Neighbours {
 /// Odd group g: below are the even strips one lane down (group g-1 supplies lane 0),
 /// above the even strips of the same lanes.
 inline Neighbours oddNeighbours(const LaneCx* evenBefore, const LaneCx* even) {
-  return {shiftUp(evenBefore[kU1t], even[kU1t]), shiftUp(evenBefore[kU2t], even[kU2t]),
-          shiftUp(evenBefore[kG1t], even[kG1t]), shiftUp(evenBefore[kG2t], even[kG2t]),
-          even[kU1b], even[kU2b], even[kG1b], even[kG2b]};
+  return {shiftUp(evenBefore[kU1t], even[kU1t]),
+          shiftUp(evenBefore[kU2t], even[kU2t]),
+          shiftUp(evenBefore[kG1t], even[kG1t]),
+          shiftUp(evenBefore[kG2t], even[kG2t]),
+          even[kU1b],
+          even[kU2b],
+          even[kG1b],
+          even[kG2b]};
 }
 
 /// Even group g: below are the odd strips of the same lanes, above the odd strips one
 /// lane up (group g+1 supplies the last lane).
 inline Neighbours evenNeighbours(const LaneCx* odd, const LaneCx* oddAfter) {
-  return {odd[kU1t], odd[kU2t], odd[kG1t], odd[kG2t],
-          shiftDown(odd[kU1b], oddAfter[kU1b]), shiftDown(odd[kU2b], oddAfter[kU2b]),
-          shiftDown(odd[kG1b], oddAfter[kG1b]), shiftDown(odd[kG2b], oddAfter[kG2b])};
+  return {odd[kU1t],
+          odd[kU2t],
+          odd[kG1t],
+          odd[kG2t],
+          shiftDown(odd[kU1b], oddAfter[kU1b]),
+          shiftDown(odd[kU2b], oddAfter[kU2b]),
+          shiftDown(odd[kG1b], oddAfter[kG1b]),
+          shiftDown(odd[kG2b], oddAfter[kG2b])};
 }
 
 /// Interface parameters of the t edges (tb) and b edges (bb) of a group's element i.
@@ -89,8 +99,8 @@ inline std::size_t at(int i, int q) {
 /// just formed, the r update the l multiplier of element i+1 from before the pass, and
 /// the ghost frame zero beyond the outer edges.  The jump across an inner edge is
 /// x - x of the one displacement both elements share.
-void updateVertical(int nx, const LaneCx* fresh, const LaneCx* vb, const LaneCx* old,
-                    LaneMask real, LaneCx* out) {
+void updateVertical(int nx, const LaneCx* fresh, const LaneCx* vb, const LaneCx* old, LaneMask real,
+                    LaneCx* out) {
   const LaneCx zero{};
   const LaneCx* tail = fresh + static_cast<std::size_t>(nx) * kPerElement;
   LaneCx r1 = zero, r2 = zero;  // the new r multipliers of element i-1
@@ -141,8 +151,8 @@ LanePass::LanePass(int nx, int ny, int threads)
 }
 
 template <int P>
-bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w,
-                          LaneCx* out, LaneCx* outVertical) const {
+bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w, LaneCx* out,
+                          LaneCx* outVertical) const {
   const int nx = nx_, n = stripUnknowns(nx);
   const LaneMask real = groups_.real(P, g);
   const Lane h = broadcast(sys.h);
@@ -232,7 +242,8 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
   LaneCx* x = w.answer.data();
   for (int k = 1; k <= n; ++k) x[k] = select(real, x[k], zero);
   LaneMask finite = real | ~real;
-  for (int i = 2; i <= nx; ++i) finite &= isfinite(x[6 * (i - 1) + 1]) & isfinite(x[6 * (i - 1) + 2]);
+  for (int i = 2; i <= nx; ++i)
+    finite &= isfinite(x[6 * (i - 1) + 1]) & isfinite(x[6 * (i - 1) + 2]);
 
   // New values of the group and the multiplier update of its horizontal edges.
   for (int i = 1; i <= nx; ++i) {
@@ -393,7 +404,8 @@ LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measur
 #pragma omp critical(stripwave_dirty_groups)
           dirty_.emplace_back(g, w.fresh);
         }
-        if (vertical) relaxValues(w.freshVertical.data(), cur.vertical(1, g), w.freshVertical.size());
+        if (vertical)
+          relaxValues(w.freshVertical.data(), cur.vertical(1, g), w.freshVertical.size());
         relaxGroup(1, g, w.fresh.data(), cur.block(1, g), measure);
       }
       if (vertical)

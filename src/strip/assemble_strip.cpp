@@ -115,7 +115,6 @@ void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameter
       }
     }
   }
-
 }
 
 void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors& f) {

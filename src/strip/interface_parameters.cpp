@@ -64,7 +64,8 @@ inline Root2 rootY(RootCache& cache, const Medium& med, int i, int j) {
 
 /// beta of the edge between elements with roots ra, rb and square roots of density sa,
 /// sb: purely imaginary (Ra + Rb) s omega, each product formed left to right.
-inline EdgeParameters edgeBeta(const Root2& ra, const Root2& rb, double sa, double sb, double omega) {
+inline EdgeParameters edgeBeta(const Root2& ra, const Root2& rb, double sa, double sb,
+                               double omega) {
   const double s = ((sa + sb) * 0.5) * 0.5;
   return {Cx{0.0, (ra.r11 + rb.r11) * s * omega}, Cx{0.0, (ra.r12 + rb.r12) * s * omega},
           Cx{0.0, (ra.r22 + rb.r22) * s * omega}};

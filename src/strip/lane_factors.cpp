@@ -122,8 +122,12 @@ std::size_t slotOf(bool upper, int m, int k) {
 
 }  // namespace
 
-Cx LaneFactors::xld(int m, int k, int g, int l) const { return lane(block(g)[slotOf(false, m, k)], l); }
-Cx LaneFactors::u(int m, int k, int g, int l) const { return lane(block(g)[slotOf(true, m, k)], l); }
+Cx LaneFactors::xld(int m, int k, int g, int l) const {
+  return lane(block(g)[slotOf(false, m, k)], l);
+}
+Cx LaneFactors::u(int m, int k, int g, int l) const {
+  return lane(block(g)[slotOf(true, m, k)], l);
+}
 
 void factorLanes(int n, const BandMatrix* const a[kLanes], LaneCx* out) {
   LaneBand band;

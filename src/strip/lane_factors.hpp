@@ -20,9 +20,7 @@ class LaneFactors {
  public:
   LaneFactors() = default;
   LaneFactors(int nx, int groups)
-      : nx_(nx),
-        groups_(groups),
-        v_(static_cast<std::size_t>(groups) * blockEntries(nx)) {}
+      : nx_(nx), groups_(groups), v_(static_cast<std::size_t>(groups) * blockEntries(nx)) {}
 
   int nx() const { return nx_; }
   int groups() const { return groups_; }

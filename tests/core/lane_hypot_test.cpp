@@ -35,9 +35,24 @@ int mismatches(const std::vector<double>& x, const std::vector<double>& y) {
 }
 
 TEST(LaneHypot, AwkwardOperandsGiveTheLibraryResult) {
-  const double v[] = {0.0,      -0.0,      1.0,       -3.0,       0x1p511,    0x1.0000000000001p511,
-                      0x1p-459, 0x1.fffffffffffffp-460, 0x1p-1074, 0x1p-1022, 1.7976931348623157e308,
-                      kInf,     -kInf,     kNaN,      0x1p-54,    1.0 + 0x1p-52, 3e-300, 4e300};
+  const double v[] = {0.0,
+                      -0.0,
+                      1.0,
+                      -3.0,
+                      0x1p511,
+                      0x1.0000000000001p511,
+                      0x1p-459,
+                      0x1.fffffffffffffp-460,
+                      0x1p-1074,
+                      0x1p-1022,
+                      1.7976931348623157e308,
+                      kInf,
+                      -kInf,
+                      kNaN,
+                      0x1p-54,
+                      1.0 + 0x1p-52,
+                      3e-300,
+                      4e300};
   std::vector<double> x, y;
   for (const double a : v)
     for (const double b : v) {

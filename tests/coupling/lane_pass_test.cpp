@@ -30,9 +30,9 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 /// What to break in a grid to reach the paths that keep the vertical multipliers.
 enum class Fault {
   none,
-  evenPivot,       ///< a zero pivot in an even strip: its new displacements are NaN
-  oddPivot,        ///< a zero pivot in an odd strip: the odd phase finds it first
-  verticalBeta,    ///< a NaN interface parameter on a vertical edge inside a strip
+  evenPivot,     ///< a zero pivot in an even strip: its new displacements are NaN
+  oddPivot,      ///< a zero pivot in an odd strip: the odd phase finds it first
+  verticalBeta,  ///< a NaN interface parameter on a vertical edge inside a strip
 };
 
 struct PassCase {
@@ -94,8 +94,9 @@ bool sameArrays(const sw::EdgeFields& a, const sw::EdgeFields& b, int& which) {
   for (std::size_t k = 0; k < x.size(); ++k) {
     for (std::size_t e = 0; e < x[k]->size(); ++e) {
       const Cx p = x[k]->data()[e], q = y[k]->data()[e];
-      const bool same = (sw::test::sameBits(p.re, q.re) || (std::isnan(p.re) && std::isnan(q.re))) &&
-                        (sw::test::sameBits(p.im, q.im) || (std::isnan(p.im) && std::isnan(q.im)));
+      const bool same =
+          (sw::test::sameBits(p.re, q.re) || (std::isnan(p.re) && std::isnan(q.re))) &&
+          (sw::test::sameBits(p.im, q.im) || (std::isnan(p.im) && std::isnan(q.im)));
       if (!same) {
         which = static_cast<int>(k);
         return false;
@@ -105,7 +106,9 @@ bool sameArrays(const sw::EdgeFields& a, const sw::EdgeFields& b, int& which) {
   return true;
 }
 
-bool sameSum(double a, double b) { return sw::test::sameBits(a, b) || (std::isnan(a) && std::isnan(b)); }
+bool sameSum(double a, double b) {
+  return sw::test::sameBits(a, b) || (std::isnan(a) && std::isnan(b));
+}
 
 class LanePassTest : public ::testing::TestWithParam<PassCase> {};
 
@@ -114,7 +117,8 @@ TEST_P(LanePassTest, EveryPassMatchesThePlainPassBitForBit) {
   Random rnd(static_cast<std::uint64_t>(31 * c.nx + c.ny + 1000 * static_cast<int>(c.fault)));
   sw::StripSystem sys(c.nx, c.ny, 7.5);
   randomParameters(sys.beta, rnd);
-  if (c.fault == Fault::verticalBeta) sys.beta.b22.r(1, c.ny).im = sys.beta.b22.l(2, c.ny).im = kNaN;
+  if (c.fault == Fault::verticalBeta)
+    sys.beta.b22.r(1, c.ny).im = sys.beta.b22.l(2, c.ny).im = kNaN;
 
   // One random band per strip, shared by the scalar factors and the lane groups.
   std::vector<sw::BandMatrix> bands;

@@ -20,7 +20,9 @@ using sw::kLanes;
 using sw::test::Random;
 
 /// Equal bits, or NaN in both (which NaN the hardware propagates is not part of a result).
-bool sameValue(double a, double b) { return sw::test::sameBits(a, b) || (std::isnan(a) && std::isnan(b)); }
+bool sameValue(double a, double b) {
+  return sw::test::sameBits(a, b) || (std::isnan(a) && std::isnan(b));
+}
 bool sameValue(Cx a, Cx b) { return sameValue(a.re, b.re) && sameValue(a.im, b.im); }
 
 /// Strip matrices whose entries come from a small set of values, so that pivots and
@@ -71,14 +73,16 @@ TEST_P(LaneFactorsTest, EveryLaneMatchesTheScalarFactorsAndSolveBitForBit) {
       if (!sw::test::storedPosition(m, k, n)) return;
       const Cx want = upper ? f.u(m, k, 1) : f.xld(m, k, 1);
       const Cx got = upper ? lanes.u(m, k, 1, l) : lanes.xld(m, k, 1, l);
-      EXPECT_TRUE(sameValue(want, got)) << "lane " << l << (upper ? " u" : " xld") << m << "(" << k << ")";
+      EXPECT_TRUE(sameValue(want, got))
+          << "lane " << l << (upper ? " u" : " xld") << m << "(" << k << ")";
     });
 
     sw::StripWork work(n);
     for (int k = 1; k <= nn; ++k) work.rhs[k] = lane(rhs[k], l);
     sw::solveStrip(n, 1, work.rhs.data(), f, work.answer.data(), work.y.data());
     for (int k = 1; k <= nn; ++k)
-      EXPECT_TRUE(sameValue(work.answer[k], lane(answer[k], l))) << "lane " << l << " x(" << k << ")";
+      EXPECT_TRUE(sameValue(work.answer[k], lane(answer[k], l)))
+          << "lane " << l << " x(" << k << ")";
   }
 }
 
@@ -90,7 +94,14 @@ INSTANTIATE_TEST_SUITE_P(Strips, LaneFactorsTest,
 
 TEST(LaneDivision, EachLaneTakesItsOwnBranchOfTheScaledDivision) {
   // Every pair of a small set of awkward parts, one pair per lane at a time.
-  const double v[] = {0.0, -0.0, 1.0, -1.0, 3.0, 1e-310, -1e308, 2.5e-16,
+  const double v[] = {0.0,
+                      -0.0,
+                      1.0,
+                      -1.0,
+                      3.0,
+                      1e-310,
+                      -1e308,
+                      2.5e-16,
                       std::numeric_limits<double>::infinity(),
                       std::numeric_limits<double>::quiet_NaN()};
   std::vector<Cx> values;
@@ -106,8 +117,7 @@ TEST(LaneDivision, EachLaneTakesItsOwnBranchOfTheScaledDivision) {
       wantQ[l] = p / d;
       if (++l < kLanes) continue;
       const sw::LaneCx q = num / den;
-      for (int m = 0; m < kLanes; ++m)
-        EXPECT_TRUE(sameValue(wantQ[m], lane(q, m))) << "lane " << m;
+      for (int m = 0; m < kLanes; ++m) EXPECT_TRUE(sameValue(wantQ[m], lane(q, m))) << "lane " << m;
       l = 0;
     }
 }

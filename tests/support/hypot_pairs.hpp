@@ -47,13 +47,15 @@ class HypotPairs {
   }
 
  private:
-  static constexpr double kThresholds[] = {0x1p511, 0x1p-459, 0x1p-511, 0x1p-1022, 0x1p1023,
-                                           0x1p-537, 0x1p460, 1.0};
+  static constexpr double kThresholds[] = {0x1p511,  0x1p-459, 0x1p-511, 0x1p-1022,
+                                           0x1p1023, 0x1p-537, 0x1p460,  1.0};
   template <std::size_t N>
   double pick(const double (&v)[N]) {
     return v[g_() % N];
   }
-  int exponent(int lo, int hi) { return lo + static_cast<int>(g_() % static_cast<std::uint64_t>(hi - lo + 1)); }
+  int exponent(int lo, int hi) {
+    return lo + static_cast<int>(g_() % static_cast<std::uint64_t>(hi - lo + 1));
+  }
   double sign() { return g_() % 2 ? -1.0 : 1.0; }
   /// v times a factor in [0.5, 2), or v moved by a few units in the last place.
   double around(double v) {
