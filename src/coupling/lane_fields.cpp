@@ -76,19 +76,6 @@ void LaneFields::dropVerticalIfZero() {
   vbase_[0] = vbase_[1] = nullptr;
 }
 
-Cx LaneFields::displacement(int q, int i, int s) const {
-  const LaneSlot at = StripGroups::slot(s);
-  const LaneCx* b = block(at.p, at.group);
-  const int c = q / 4, edge = q % 4;  // component 0/1, edge l t b r
-  const LaneCx* v;
-  if (edge == 3)
-    v = i == nx_ ? b + static_cast<std::size_t>(nx_) * field::kPerElement + field::kU1r + c
-                 : b + static_cast<std::size_t>(i) * field::kPerElement + field::kU1l + c;
-  else
-    v = b + static_cast<std::size_t>(i - 1) * field::kPerElement + 2 * edge + c;
-  return lane(*v, at.lane);
-}
-
 void LaneFields::exportTo(EdgeFields& f) const {
   for (auto* g : f.arrays()) g->fill(Cx{});
   for (int s = 1; s <= groups_.ny; ++s) {

@@ -98,9 +98,6 @@ class LaneFields {
   }
   std::size_t bytes() const { return v_.size() * sizeof(LaneCx); }
 
-  /// Displacement q (0 .. 7: u1 l, t, b, r, then u2 l, t, b, r) of element (i, s).
-  Cx displacement(int q, int i, int s) const;
-
   /// The displacements of one strip (s = 0 and ny+1: the zero ghost rows).
   class StripView {
    public:
