@@ -43,8 +43,9 @@ inline Lane hypot(Lane x, Lane y) {
   const LaneMask sum = tinySum | (common & (ay <= ax * broadcast(0x1p-54)));
   Lane r = sum ? ax + ay : corrected;
   const LaneMask library = ~(common | tinySum);
-  for (int l = 0; l < kLanes; ++l)
-    if (library[l]) r[l] = std::hypot(x[l], y[l]);
+  if (any(library))
+    for (int l = 0; l < kLanes; ++l)
+      if (library[l]) r[l] = std::hypot(x[l], y[l]);
   return r;
 }
 

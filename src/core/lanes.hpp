@@ -87,12 +87,23 @@ inline void sfence() {
 /// True in every lane where x is neither infinite nor NaN.
 inline LaneMask isfinite(Lane x) { return fabs(x) <= broadcast(1.7976931348623157e308); }
 
-/// True when every lane of m is true.
-inline bool all(LaneMask m) {
+/// True when any lane of m is true.
+inline bool any(LaneMask m) {
+#if defined(__AVX512F__)
+  return _mm512_test_epi64_mask(std::bit_cast<__m512i>(m), std::bit_cast<__m512i>(m)) != 0;
+#elif defined(__AVX__)
+  return _mm256_movemask_pd(std::bit_cast<__m256d>(m)) != 0;
+#elif defined(__SSE2__)
+  return _mm_movemask_pd(std::bit_cast<__m128d>(m)) != 0;
+#else
   for (int l = 0; l < kLanes; ++l)
-    if (m[l] == 0) return false;
-  return true;
+    if (m[l] != 0) return true;
+  return false;
+#endif
 }
+
+/// True when every lane of m is true.
+inline bool all(LaneMask m) { return !any(~m); }
 
 /// Lanes moved up by one: lane 0 takes the last lane of `before`, lane l lane l-1 of x.
 inline Lane shiftUp(Lane before, Lane x) {
