@@ -30,10 +30,11 @@ demo: build
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-## The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+## The test suite under AddressSanitizer and UndefinedBehaviorSanitizer, with every index
+## checked (STRIPWAVE_CHECK_BOUNDS).
 sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTRIPWAVE_SANITIZE=ON \
-	  -DSTRIPWAVE_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	  -DSTRIPWAVE_CHECK_BOUNDS=ON -DSTRIPWAVE_BENCH=OFF $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 

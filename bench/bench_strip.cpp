@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <random>
 #include <vector>
 
 #include "core/constants.hpp"
@@ -17,6 +16,7 @@
 #include "strip/lane_factors.hpp"
 #include "strip/solve_strip.hpp"
 #include "strip/strip_system.hpp"
+#include "support/strip.hpp"
 
 namespace {
 
@@ -27,18 +27,8 @@ constexpr double kCx = sizeof(Cx);
 
 /// Random diagonally dominant strip matrix with entries inside the element envelope.
 sw::BandMatrix randomStrip(int n) {
-  std::mt19937_64 g(7);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  sw::BandMatrix a(n);
-  const int nn = sw::stripUnknowns(n);
-  for (int i = 1; i <= nn; ++i) {
-    const int grp = (i - 1) / 6, t = (i - 1) % 6 + 1;
-    const int first = (t <= 2 && grp >= 1) ? 6 * (grp - 1) + 1 : 6 * grp + 1;
-    const int last = std::min(nn, 6 * grp + 8);
-    for (int k = first; k <= last; ++k) a(i, 8 + k - i) = Cx{u(g), u(g)};
-    a(i, 8) = a(i, 8) + Cx{20.0, 5.0};
-  }
-  return a;
+  sw::test::Random rnd(7);
+  return sw::test::randomStrip(n, rnd);
 }
 
 /// Envelope entries per strip: 60 per group of six unknowns.
@@ -49,7 +39,7 @@ void BM_FactorStrip(benchmark::State& state) {
   const sw::BandMatrix a = randomStrip(n);
   sw::StripFactors f(n, 1);
   for (auto _ : state) {
-    sw::factorStrip(n, 1, a, f);
+    sw::factorStrip(1, a, f);
     benchmark::ClobberMemory();
   }
   // Reads every envelope entry of a once and writes every stored factor once.
@@ -65,13 +55,13 @@ void BM_SolveStrip(benchmark::State& state) {
   const int strips = static_cast<int>(state.range(1));
   const sw::BandMatrix a = randomStrip(n);
   sw::StripFactors f(n, strips);
-  for (int s = 1; s <= strips; ++s) sw::factorStrip(n, s, a, f);
+  for (int s = 1; s <= strips; ++s) sw::factorStrip(s, a, f);
   sw::StripWork work(n);
   for (std::size_t i = 1; i < work.rhs.size(); ++i) work.rhs[i] = Cx{1.0, -0.5};
   int s = 0;
   for (auto _ : state) {
     s = s % strips + 1;  // several strips: factors come from memory, as in a sweep
-    sw::solveStrip(n, s, work.rhs.data(), f, work.answer.data(), work.y.data());
+    sw::solveStrip(s, f, work);
     benchmark::DoNotOptimize(work.answer.data());
     benchmark::ClobberMemory();
   }

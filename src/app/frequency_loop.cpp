@@ -206,7 +206,7 @@ bool fieldsFinite(const LaneFields& f) {
     const LaneFields::StripView v = f.strip(s);
     for (int i = 1; i <= f.nx(); ++i)
       for (int c = 1; c <= 2; ++c) {
-        const ElementEdges e = v.edges(c, i);
+        const EdgeValues e = v.edges(c, i);
         if (!isfinite(e.l) || !isfinite(e.t) || !isfinite(e.b) || !isfinite(e.r)) return false;
       }
   }

@@ -2,11 +2,14 @@
 
 #include <cstddef>
 
+#include "core/check.hpp"
+
 namespace sw {
 
 Change measureChange(const EdgeFields& cur, const EdgeFields& prev, ChangeTerms& terms,
                      int threads) {
   const int nx = cur.nx(), ny = cur.ny();
+  SW_CHECK(prev.nx() == nx && prev.ny() == ny, "iterates of one grid");
   const auto x = cur.displacements();
   const auto xp = prev.displacements();
   const std::size_t count = 8 * static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);

@@ -60,7 +60,7 @@ struct StripGroups {
 };
 
 /// One component on the four edges of an element.
-struct ElementEdges {
+struct EdgeValues {
   Cx l, t, b, r;
 };
 
@@ -103,7 +103,7 @@ class LaneFields {
    public:
     StripView(const LaneCx* block, int lane, int nx) : b_(block), lane_(lane), nx_(nx) {}
     /// Component c (1, 2) on the l, t, b, r edges of element i (0 and nx+1: zero).
-    ElementEdges edges(int c, int i) const {
+    EdgeValues edges(int c, int i) const {
       if (b_ == nullptr || i < 1 || i > nx_) return {};
       const LaneCx* e = b_ + static_cast<std::size_t>(i - 1) * field::kPerElement;
       const LaneCx& r = i < nx_ ? e[field::kPerElement + field::kU1l + c - 1]

@@ -7,7 +7,7 @@
 
 #include "core/lane_hypot.hpp"
 #include "coupling/relaxation.hpp"
-#include "coupling/strip_solve.hpp"
+#include "coupling/strip_displacements.hpp"
 
 namespace sw {
 

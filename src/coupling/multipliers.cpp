@@ -1,5 +1,7 @@
 #include "coupling/multipliers.hpp"
 
+#include "core/check.hpp"
+
 namespace sw {
 
 namespace {
@@ -12,6 +14,8 @@ Cx update(Cx ba, Cx bb, Cx dx, Cx dy, Cx neighbour) { return (ba * dx + bb * dy)
 
 void updateMultipliers(int s, const InterfaceParameters& beta, EdgeFields& cur) {
   const int nx = cur.nx();
+  SW_CHECK(s >= 1 && s <= cur.ny() && beta.b11.l.nx() == nx && beta.b11.l.ny() == cur.ny(),
+           "strip of the grid of the interface parameters");
   const EdgeQuantity& b11 = beta.b11;
   const EdgeQuantity& b12 = beta.b12;
   const EdgeQuantity& b22 = beta.b22;

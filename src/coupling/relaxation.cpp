@@ -1,8 +1,11 @@
 #include "coupling/relaxation.hpp"
 
+#include "core/check.hpp"
+
 namespace sw {
 
 void savePreviousIterate(const EdgeFields& cur, EdgeFields& prev, int threads) {
+  SW_CHECK(prev.nx() == cur.nx() && prev.ny() == cur.ny(), "iterates of one grid");
   const auto from = cur.arrays();
   const auto to = prev.arrays();
 #pragma omp parallel for schedule(static) num_threads(threads)
@@ -11,6 +14,7 @@ void savePreviousIterate(const EdgeFields& cur, EdgeFields& prev, int threads) {
 
 void relax(EdgeFields& cur, const EdgeFields& prev, int threads) {
   const int nx = cur.nx(), ny = cur.ny();
+  SW_CHECK(prev.nx() == nx && prev.ny() == ny, "iterates of one grid");
   const auto x = cur.arrays();
   const auto xp = prev.arrays();
 #pragma omp parallel for schedule(static) num_threads(threads)

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "coupling/multipliers.hpp"
-#include "coupling/strip_solve.hpp"
+#include "coupling/strip_displacements.hpp"
 
 namespace sw {
 

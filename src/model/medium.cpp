@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "core/check.hpp"
 #include "core/constants.hpp"
 
 namespace sw {
@@ -83,6 +84,7 @@ void fillMedium(int jw, const Materials& mat, Medium& med) {
 
   const Grid<int>& num = mat.matnum;
   const int nx = num.nx(), ny = num.ny();
+  SW_CHECK(med.rho.nx() == nx && med.rho.ny() == ny, "medium of the material map's grid");
   for (int j = 0; j <= ny + 1; ++j)
     for (int i = 0; i <= nx + 1; ++i) {
       const int m = num(i, j);

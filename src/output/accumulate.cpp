@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/check.hpp"
 #include "core/frequency.hpp"
 
 namespace sw {
@@ -15,7 +16,7 @@ constexpr double kSmall = static_cast<double>(1.0e-14f);
 
 /// Mean of the four edge values of an element, parts summed l, t, b, r; a modulus below
 /// kSmall gives zero, a NaN is kept.
-Cx centre(const ElementEdges& e) {
+Cx centre(const EdgeValues& e) {
   const Cx l = e.l, t = e.t, b = e.b, r = e.r;
   Cx a{(((l.re + t.re) + b.re) + r.re) * 0.25, (((l.im + t.im) + b.im) + r.im) * 0.25};
   if (abs(a) < kSmall) a = Cx{};
@@ -28,10 +29,12 @@ struct GridRows {
   struct Row {
     const EdgeQuantity& u;
     int j;
-    ElementEdges operator()(int i) const { return {u.l(i, j), u.t(i, j), u.b(i, j), u.r(i, j)}; }
+    EdgeValues operator()(int i) const { return {u.l(i, j), u.t(i, j), u.b(i, j), u.r(i, j)}; }
   };
   Row row(int c, int j) const { return {c == 1 ? f.u1 : f.u2, j}; }
   bool inFrame(int i, int j) const { return f.u1.l.inFrame(i, j); }
+  int nx() const { return f.nx(); }
+  int ny() const { return f.ny(); }
 };
 
 /// Component c of the elements of row j, from the lane layout.
@@ -40,9 +43,11 @@ struct LaneRows {
   struct Row {
     LaneFields::StripView v;
     int c;
-    ElementEdges operator()(int i) const { return v.edges(c, i); }
+    EdgeValues operator()(int i) const { return v.edges(c, i); }
   };
   Row row(int c, int j) const { return {f.strip(j), c}; }
+  int nx() const { return f.nx(); }
+  int ny() const { return f.groups().ny; }
   bool inFrame(int i, int j) const {
     return i >= 0 && i <= f.nx() + 1 && j >= 0 && j <= f.groups().ny + 1;
   }
@@ -55,6 +60,7 @@ template <class Rows>
 void addToSnapshotsOf(int jw, const Rows& cur, const RunParams& par, Accumulators& acc,
                       int threads) {
   const int nx = acc.nx, ny = acc.ny, nsnapt = acc.nsnapt;
+  SW_CHECK(cur.nx() == nx && cur.ny() == ny, "fields of the accumulators' grid");
   if (nsnapt <= 0 || nx <= 0 || ny <= 0) return;
   const Vec1<int>& itsnap = par.itsnap;
   const double dt = par.dt;
@@ -94,6 +100,7 @@ template <class Rows>
 void recordTracesOf(int jw, const Rows& cur, const RunParams& par, Accumulators& acc) {
   const int nrec = acc.nrec;
   if (nrec <= 0) return;
+  SW_CHECK(jw >= 1 && jw <= acc.nfreq, "frequency index of the band");
   const double w = frequencyOfIndex(jw, par.delw);
   for (int r = 1; r <= nrec; ++r) {
     const int i = par.irx(r), j = par.iry(r);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/check.hpp"
 #include "strip/element_matrix.hpp"
 #include "strip/factor_strip.hpp"
 
@@ -79,6 +80,9 @@ void stripEdgeParameters(int s, const StripSystem& sys, StripEdgeParameters& p) 
 
 void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameters& beta,
                          BandMatrix& a) {
+  SW_CHECK(s >= 1 && s <= sys.ny && a.rows() == stripUnknowns(sys.nx) &&
+               beta.t.size() == static_cast<std::size_t>(sys.nx) && beta.b.size() == beta.t.size(),
+           "strip of the grid, band and parameters of its size");
   const int nx = sys.nx;
   const Medium& med = sys.med;
   const BoundaryIndicators& del = sys.del;
@@ -97,12 +101,13 @@ void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameter
                                 med.p35(i, s), med.p55(i, s), med.rho(i, s)};
     e = memo.get(c, sys.omega, sys.h);
     const std::size_t at = static_cast<std::size_t>(i - 1);
-    const EdgeTerm t = edgeTerm(del.yt(s), beta.t[at], roots.yt, i);
-    const EdgeTerm b = edgeTerm(del.yb(s), beta.b[at], roots.yb, i);
-    EdgeTerm l, r;
-    if (i == 1) l = edgeTerm(del.xl(1), beta.l, roots.xl, s);
-    if (i == nx) r = edgeTerm(del.xr(nx), beta.r, roots.xr, s);
-    addEdgeTerms(t, b, i == 1 ? &l : nullptr, i == nx ? &r : nullptr, sys.omega, sys.h, c.rho, e);
+    ElementEdges edges{edgeTerm(del.yt(s), beta.t[at], roots.yt, i),
+                       edgeTerm(del.yb(s), beta.b[at], roots.yb, i),
+                       {},
+                       {}};
+    if (i == 1) edges.l = edgeTerm(del.xl(1), beta.l, roots.xl, s);
+    if (i == nx) edges.r = edgeTerm(del.xr(nx), beta.r, roots.xr, s);
+    addEdgeTerms(edges, sys.omega, sys.h, c.rho, e);
 
     // Scatter: a(I, 8 + J - I) += E(m, r); shared vertical-edge entries add up in
     // ascending element order.
@@ -115,13 +120,16 @@ void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameter
       }
     }
   }
+
 }
 
 void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors& f) {
+  SW_CHECK(f.nx() == sys.nx && work.a.rows() == stripUnknowns(sys.nx),
+           "factors and work storage of the strip's size");
   thread_local StripEdgeParameters beta;
   stripEdgeParameters(s, sys, beta);
   assembleStripMatrix(s, sys, beta, work.a);
-  factorStrip(sys.nx, s, work.a, f);
+  factorStrip(s, work.a, f);
 }
 
 }  // namespace sw

@@ -67,13 +67,12 @@ void addEdgeTerm(const EdgeTerm& term, Edge edge, double omega, double h, double
   add(e(y, y), term.b22, term.z22);
 }
 
-void addEdgeTerms(const EdgeTerm& t, const EdgeTerm& b, const EdgeTerm* l, const EdgeTerm* r,
-                  double omega, double h, double rho, ElementMatrix& e) {
+void addEdgeTerms(const ElementEdges& edges, double omega, double h, double rho, ElementMatrix& e) {
   const double sqrtRho = std::sqrt(rho);
-  addEdgeTerm(t, Edge::t, omega, h, sqrtRho, e);
-  addEdgeTerm(b, Edge::b, omega, h, sqrtRho, e);
-  if (l != nullptr) addEdgeTerm(*l, Edge::l, omega, h, sqrtRho, e);
-  if (r != nullptr) addEdgeTerm(*r, Edge::r, omega, h, sqrtRho, e);
+  addEdgeTerm(edges.t, Edge::t, omega, h, sqrtRho, e);
+  addEdgeTerm(edges.b, Edge::b, omega, h, sqrtRho, e);
+  if (edges.l) addEdgeTerm(*edges.l, Edge::l, omega, h, sqrtRho, e);
+  if (edges.r) addEdgeTerm(*edges.r, Edge::r, omega, h, sqrtRho, e);
 }
 
 }  // namespace sw

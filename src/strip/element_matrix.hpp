@@ -2,6 +2,8 @@
 /// The element matrix of a square nonconforming element: stiffness, mass, and the
 /// interface or absorbing terms of its edges.
 
+#include <optional>
+
 #include "core/complex.hpp"
 #include "core/edges.hpp"
 #include "strip/numbering.hpp"
@@ -37,10 +39,15 @@ void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, 
 void addEdgeTerm(const EdgeTerm& term, Edge edge, double omega, double h, double sqrtRho,
                  ElementMatrix& e);
 
-/// Adds the edge terms of an element of a strip to its stiffness and mass part: the top
-/// and bottom pairs, then the left pair (first element) and the right pair (last
-/// element) where given.
-void addEdgeTerms(const EdgeTerm& t, const EdgeTerm& b, const EdgeTerm* l, const EdgeTerm* r,
-                  double omega, double h, double rho, ElementMatrix& e);
+/// The edge terms of an element of a strip: top and bottom always, left on the first
+/// element and right on the last.
+struct ElementEdges {
+  EdgeTerm t, b;
+  std::optional<EdgeTerm> l, r;
+};
+
+/// Adds the edge terms of an element of a strip (density rho) to its stiffness and mass
+/// part: top, bottom, then left and right where present.
+void addEdgeTerms(const ElementEdges& edges, double omega, double h, double rho, ElementMatrix& e);
 
 }  // namespace sw

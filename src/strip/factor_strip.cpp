@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/check.hpp"
+
 namespace sw {
 
 namespace {
@@ -75,7 +77,9 @@ inline void factorGroup(const GroupStep& st, int k0) {
 
 }  // namespace
 
-void factorStrip(int n, int s, const BandMatrix& a, StripFactors& f) {
+void factorStrip(int s, const BandMatrix& a, StripFactors& f) {
+  SW_CHECK(s >= 1 && s <= f.strips() && a.rows() >= f.unknowns(), "strip and band of the factors");
+  const int n = f.nx();
   std::array<const Cx*, 16> diag{};
   for (int j = 1; j <= 15; ++j) diag[j] = a.diagonal(j);
 

@@ -6,8 +6,8 @@
 
 namespace sw {
 
-/// Factors the band matrix `a` of strip s (n elements) into column s of `f`.
+/// Factors the band matrix `a` of strip s into column s of `f`, no pivoting.
 /// Reads only the entries inside the element envelope; writes only column s.
-void factorStrip(int n, int s, const BandMatrix& a, StripFactors& f);
+void factorStrip(int s, const BandMatrix& a, StripFactors& f);
 
 }  // namespace sw

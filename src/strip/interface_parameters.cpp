@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/check.hpp"
 #include "strip/matrix_sqrt.hpp"
 
 namespace sw {
@@ -71,12 +72,11 @@ inline EdgeParameters edgeBeta(const Root2& ra, const Root2& rb, double sa, doub
           Cx{0.0, (ra.r22 + rb.r22) * s * omega}};
 }
 
-/// Stores v on one side (l, r, b or t arrays given) of element (i, j).
-inline void putBeta(Grid<Cx>& b11, Grid<Cx>& b12, Grid<Cx>& b22, int i, int j,
-                    const EdgeParameters& v) {
-  b11(i, j) = v.b11;
-  b12(i, j) = v.b12;
-  b22(i, j) = v.b22;
+/// Stores v on side `side` of element (i, j).
+inline void putBeta(InterfaceParameters& beta, Edge side, int i, int j, const EdgeParameters& v) {
+  beta.b11[side](i, j) = v.b11;
+  beta.b12[side](i, j) = v.b12;
+  beta.b22[side](i, j) = v.b22;
 }
 
 /// Both sides of every interior edge into the arrays of `beta`.
@@ -84,12 +84,12 @@ class StoreBoth : public EdgeParameterSink {
  public:
   explicit StoreBoth(InterfaceParameters& beta) : beta_(beta) {}
   void vertical(int i, int j, const EdgeParameters& v) override {
-    putBeta(beta_.b11.r, beta_.b12.r, beta_.b22.r, i - 1, j, v);
-    putBeta(beta_.b11.l, beta_.b12.l, beta_.b22.l, i, j, v);
+    putBeta(beta_, Edge::r, i - 1, j, v);
+    putBeta(beta_, Edge::l, i, j, v);
   }
   void horizontal(int i, int j, const EdgeParameters& v) override {
-    putBeta(beta_.b11.t, beta_.b12.t, beta_.b22.t, i, j - 1, v);
-    putBeta(beta_.b11.b, beta_.b12.b, beta_.b22.b, i, j, v);
+    putBeta(beta_, Edge::t, i, j - 1, v);
+    putBeta(beta_, Edge::b, i, j, v);
   }
 
  private:
@@ -107,6 +107,8 @@ inline void setRoot(RootVectors& v, int k, const Root2& r) {
 void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sink,
                          BoundaryRoots& roots) {
   const int nx = med.rho.nx(), ny = med.rho.ny();
+  SW_CHECK(roots.xl.r11.size() >= ny && roots.yb.r11.size() >= nx,
+           "boundary roots of the medium's grid");
   // Each element's roots are computed once (through the memo) and shared by its four
   // edges; both sides of an edge get the same value, since (Ra + Rb) and
   // (sqrt(rho P) + sqrt(rho Q)) do not depend on the order of the two elements.
@@ -146,6 +148,8 @@ void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sin
 
 void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
                          BoundaryRoots& roots) {
+  SW_CHECK(beta.b11.l.nx() == med.rho.nx() && beta.b11.l.ny() == med.rho.ny(),
+           "interface parameters of the medium's grid");
   StoreBoth both(beta);
   interfaceParameters(omega, med, both, roots);
 }

@@ -25,7 +25,7 @@ struct LaneBand {
   }
 };
 
-/// One step of the factorisation inside a group of six unknowns, as in factor15.
+/// One step of the factorisation inside a group of six unknowns, as in factorStrip.
 struct GroupStep {
   const LaneBand& a;
   LaneCx* cur;
@@ -38,7 +38,7 @@ struct GroupStep {
 };
 
 /// Column k of L and row k of U, each sum started from A and its products subtracted in
-/// ascending order of the summation index, exactly as factor15 does.
+/// ascending order of the summation index, exactly as factorStrip does.
 template <int T, int MEND, bool FIRST>
 inline void factorUnknown(const GroupStep& st, int k) {
   constexpr int kBack = FIRST ? 1 : -5;
@@ -73,7 +73,7 @@ inline void factorGroup(const GroupStep& st, int k0) {
   factorUnknown<6, 2, FIRST>(st, k0 + 6);
 }
 
-/// Forward substitution row k at group position T, nearest term first, as solver15.
+/// Forward substitution row k at group position T, nearest term first, as solveStrip.
 template <int T, bool FIRST>
 inline void forwardRow(const LaneCx* cur, const LaneCx* prev, const LaneCx* rhs, LaneCx* y, int k) {
   LaneCx w = rhs[k];
@@ -83,7 +83,7 @@ inline void forwardRow(const LaneCx* cur, const LaneCx* prev, const LaneCx* rhs,
   y[k] = w / cur[lslot(T, 0)];
 }
 
-/// Back substitution row k at group position T, nearest term first, as solver15.
+/// Back substitution row k at group position T, nearest term first, as solveStrip.
 template <int T, int MEND>
 inline void backRow(const LaneCx* cur, const LaneCx* y, LaneCx* answer, int k) {
   LaneCx w = y[k];
@@ -122,11 +122,11 @@ std::size_t slotOf(bool upper, int m, int k) {
 
 }  // namespace
 
-Cx LaneFactors::xld(int m, int k, int g, int l) const {
-  return lane(block(g)[slotOf(false, m, k)], l);
+Cx LaneFactors::lower(int i, int k, int g, int l) const {
+  return lane(block(g)[slotOf(false, i - k, k)], l);
 }
-Cx LaneFactors::u(int m, int k, int g, int l) const {
-  return lane(block(g)[slotOf(true, m, k)], l);
+Cx LaneFactors::upper(int k, int i, int g, int l) const {
+  return lane(block(g)[slotOf(true, i - k, k)], l);
 }
 
 void factorLanes(int n, const BandMatrix* const a[kLanes], LaneCx* out) {

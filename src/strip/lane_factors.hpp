@@ -1,7 +1,7 @@
 #pragma once
 /// Banded LU factors of several strips at once, one strip per lane, and the forward and
 /// back substitution with them.  Each lane performs exactly the scalar operations of
-/// factor15 and solver15 for its own strip, in the same order, so its factors and
+/// factorStrip and solveStrip for its own strip, in the same order, so its factors and
 /// solutions are those of the scalar routines bit for bit.
 
 #include <cstddef>
@@ -31,9 +31,10 @@ class LaneFactors {
   /// Bytes of one group block.
   std::size_t blockBytes() const { return blockEntries(nx_) * sizeof(LaneCx); }
 
-  /// L(k+m, k) (m = 0: the pivot) and U(k, k+m) of lane l, as factor15 stores them.
-  Cx xld(int m, int k, int g, int l) const;
-  Cx u(int m, int k, int g, int l) const;
+  /// L(i, k) (i >= k) and U(k, i) (i > k) of lane l of group g, as factorStrip stores
+  /// them for that lane's strip; inside the element envelope only.
+  Cx lower(int i, int k, int g, int l) const;
+  Cx upper(int k, int i, int g, int l) const;
 
   static std::size_t blockEntries(int nx) {
     return static_cast<std::size_t>(nx + 1) * packed::kGroupEntries;
@@ -45,7 +46,7 @@ class LaneFactors {
 };
 
 /// Factors the band matrices of kLanes strips of n elements (a[l] for lane l) into the
-/// group block `out`.  Reads and computes exactly what factor15 reads and computes.
+/// group block `out`.  Reads and computes exactly what factorStrip reads and computes.
 void factorLanes(int n, const BandMatrix* const a[kLanes], LaneCx* out);
 
 /// Solves A x = rhs in every lane with the factors of one group block: reads

@@ -1,5 +1,7 @@
 #include "strip/solve_strip.hpp"
 
+#include "core/check.hpp"
+
 namespace sw {
 
 namespace {
@@ -49,7 +51,12 @@ inline void backGroup(const Cx* cur, const Cx* y, Cx* answer, int k0) {
 
 }  // namespace
 
-void solveStrip(int n, int s, const Cx* rhs, const StripFactors& f, Cx* answer, Cx* y) {
+void solveStrip(int s, const StripFactors& f, StripWork& work) {
+  SW_CHECK(s >= 1 && s <= f.strips() && work.a.rows() == f.unknowns(), "strip and work storage");
+  const int n = f.nx();
+  const Cx* const rhs = work.rhs.data();
+  Cx* const answer = work.answer.data();
+  Cx* const y = work.y.data();
   const Cx* const base = f.packedStrip(s);
   constexpr int kG = packed::kGroupEntries;
 

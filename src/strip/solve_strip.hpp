@@ -1,13 +1,13 @@
 #pragma once
 /// Forward and back substitution with the stored factors of one strip.
 
-#include "core/complex.hpp"
 #include "strip/strip_factors.hpp"
+#include "strip/strip_work.hpp"
 
 namespace sw {
 
-/// Solves A x = rhs for strip s (n elements) with the factors in `f`:
-/// reads rhs[1 .. N], writes answer[1 .. N], uses y[1 .. N] as work.
-void solveStrip(int n, int s, const Cx* rhs, const StripFactors& f, Cx* answer, Cx* y);
+/// Solves A x = rhs for strip s with its factors in `f`: reads work.rhs, writes
+/// work.answer and uses work.y (entries 1 .. N each).
+void solveStrip(int s, const StripFactors& f, StripWork& work);
 
 }  // namespace sw

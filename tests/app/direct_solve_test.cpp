@@ -12,7 +12,7 @@
 #include "app/frequency_loop.hpp"
 #include "core/constants.hpp"
 #include "core/frequency.hpp"
-#include "coupling/strip_solve.hpp"
+#include "coupling/strip_displacements.hpp"
 #include "model/run_params.hpp"
 #include "strip/element_matrix.hpp"
 #include "strip/strip_system.hpp"

@@ -92,17 +92,6 @@ std::string iterateTowards(Cx target, sw::IterationControl& ctl, int jw,
                      result);
 }
 
-TEST(IterateFrequency, ReducAboveOneConvergesOnTheFirstPass) {
-  sw::IterationControl ctl{.maxit = 150, .reduc = 1.5, .relerr = 0.0};
-  sw::IterationResult r;
-  const std::string log = iterateTowards(Cx{1.0, 0.0}, ctl, 30, &r);
-  EXPECT_TRUE(r.converged);
-  EXPECT_EQ(r.passes, 1);
-  EXPECT_EQ(log,
-            "\n  convergence  for freq. #    30 achieved in     1 inner iterations \n"
-            " relative error value =       0.10000000E+01\n\n");
-}
-
 TEST(IterateFrequency, ConvergesWhenTheRelaxedChangeFallsBelowReduc) {
   // Towards a fixed target the relaxed fields are 1 - 0.3^n of it, and the change of
   // pass n is 2 (0.7 0.3^(n-1)) / (2 - 0.3^(n-1) (1 + 0.3)), below 1e-3 first at n = 7.
@@ -113,22 +102,6 @@ TEST(IterateFrequency, ConvergesWhenTheRelaxedChangeFallsBelowReduc) {
   EXPECT_EQ(r.passes, 7);
   EXPECT_LT(ctl.relerr, 1e-3);
   EXPECT_NE(log.find("achieved in     7 inner iterations"), std::string::npos) << log;
-}
-
-TEST(IterateFrequency, NonConvergenceLogsTheGlobalErrorEveryHundredPasses) {
-  // A zero target keeps every field zero: 0/0 is not a number and never converges.
-  sw::IterationControl ctl{.maxit = 200, .reduc = 1e-3, .relerr = 0.0};
-  sw::IterationResult r;
-  const std::string log = iterateTowards(Cx{0.0, 0.0}, ctl, 12, &r);
-  EXPECT_FALSE(r.converged);
-  EXPECT_EQ(r.passes, 200);
-  EXPECT_EQ(log,
-            "\n  global error =                  NaN"
-            "iteration number =   100 denomin. =        0.0000000E+00\n"
-            "\n  global error =                  NaN"
-            "iteration number =   200 denomin. =        0.0000000E+00\n"
-            "\n  NO convergence  for freq. #    12 after    200 inner iterations \n"
-            " relative error value reduction =                  NaN\n\n");
 }
 
 TEST(IterateFrequency, GlobalErrorLinePrecedesTheConvergenceLineOfTheSamePass) {
@@ -165,13 +138,6 @@ TEST(IterateFrequency, NonPositiveLimitRunsNoPassAndReportsTheLastChange) {
   EXPECT_EQ(iterateTowards(Cx{1.0, 0.0}, ctl, 4),
             "\n  NO convergence  for freq. #     4 after      0 inner iterations \n"
             " relative error value reduction =       0.25000000E+00\n\n");
-}
-
-TEST(IterateFrequency, LimitOfOneNeverConvergesWithReducAtMostOne) {
-  sw::IterationControl ctl{.maxit = 1, .reduc = 1.0, .relerr = 0.0};
-  EXPECT_EQ(iterateTowards(Cx{1.0, 0.0}, ctl, 9),
-            "\n  NO convergence  for freq. #     9 after      1 inner iterations \n"
-            " relative error value reduction =       0.10000000E+01\n\n");
 }
 
 }  // namespace

@@ -4,13 +4,14 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 #include <vector>
 
 #include "core/constants.hpp"
 #include "core/fourier.hpp"
 
-namespace sw {
+#include "support/numbers.hpp"
+
+namespace sw::test {
 namespace {
 
 /// The same value on all four edges of element (i, j), so that its mean is `a`.
@@ -170,13 +171,12 @@ TEST(RecordTraces, UnitMeanGivesIW) {
 
 TEST(RecordTraces, ReceiversAtTheSameElementRecordIdenticalSpectra) {
   const int nx = 3, ny = 3;
-  std::mt19937 gen(5);
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
+  Random rnd(5);
   EdgeFields cur(nx, ny);
   for (EdgeQuantity* u : {&cur.u1, &cur.u2})
     for (Grid<Cx>* g : {&u->l, &u->t, &u->b, &u->r})
       for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) (*g)(i, j) = Cx{d(gen), d(gen)};
+        for (int i = 1; i <= nx; ++i) (*g)(i, j) = rnd.cx();
   const RunParams par = recording(nx, ny, 2, 0.1, 0.7, {}, {{2, 3}, {1, 3}, {2, 3}});
   Accumulators acc(par);
   recordTraces(2, cur, par, acc);
@@ -211,15 +211,14 @@ TEST(Accumulation, SnapshotEqualsTheTraceSynthesisedAtTheSameElement) {
   const int nx = 2, ny = 2, nw = 9;
   const double delw = 0.37, dt = 0.21;
   const RunParams par = recording(nx, ny, nw, dt, delw, {1, 2, 7, 30}, {{2, 1}});
-  std::mt19937 gen(8);
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
+  Random rnd(8);
   EdgeFields cur(nx, ny);
   Accumulators acc(par);
   for (int jw = 1; jw <= nw; ++jw) {
     for (EdgeQuantity* u : {&cur.u1, &cur.u2})
       for (Grid<Cx>* g : {&u->l, &u->t, &u->b, &u->r})
         for (int j = 1; j <= ny; ++j)
-          for (int i = 1; i <= nx; ++i) (*g)(i, j) = Cx{d(gen), d(gen)};
+          for (int i = 1; i <= nx; ++i) (*g)(i, j) = rnd.cx();
     addToSnapshots(jw, cur, par, acc);
     recordTraces(jw, cur, par, acc);
   }
@@ -236,4 +235,4 @@ TEST(Accumulation, SnapshotEqualsTheTraceSynthesisedAtTheSameElement) {
 }
 
 }  // namespace
-}  // namespace sw
+}  // namespace sw::test

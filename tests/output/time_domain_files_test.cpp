@@ -2,63 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/constants.hpp"
 #include "core/fourier.hpp"
+#include "support/files.hpp"
 
-namespace sw {
+namespace sw::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-/// A fresh scratch directory made the working directory for the lifetime of the object.
-class ScratchDir {
- public:
-  ScratchDir() : old_(fs::current_path()) {
-    std::string tmpl = (fs::temp_directory_path() / "stripwave-output-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir_ = tmpl;
-    fs::current_path(dir_);
-  }
-  ~ScratchDir() {
-    fs::current_path(old_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  /// Names of the files in the directory, sorted.
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  fs::path old_, dir_;
-};
-
-std::string slurp(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 /// Lines of g15.4 output for values that print in fixed point with one decimal.
-std::string lines(std::initializer_list<const char*> fixed) {
+std::string g154Lines(std::initializer_list<const char*> fixed) {
   std::string out;
   for (const char* v : fixed) {
     std::string field(v);
@@ -104,12 +62,16 @@ TEST(TimeDomainFiles, TwoSnapshotsOnAThreeByTwoGrid) {
       }
   // delw = pi: the scaling (value * delw) / pi returns the value to four digits.
   writeTimeDomainFiles(par, acc);
-  EXPECT_EQ(dir.files(),
+  EXPECT_EQ(fileNames(dir.path()),
             (std::vector<std::string>{"fort.501", "fort.502", "fort.601", "fort.602"}));
-  EXPECT_EQ(slurp("fort.601"), lines({"111.0", "112.0", "113.0", "121.0", "122.0", "123.0"}));
-  EXPECT_EQ(slurp("fort.602"), lines({"211.0", "212.0", "213.0", "221.0", "222.0", "223.0"}));
-  EXPECT_EQ(slurp("fort.501"), lines({"-111.0", "-112.0", "-113.0", "-121.0", "-122.0", "-123.0"}));
-  EXPECT_EQ(slurp("fort.502"), lines({"-211.0", "-212.0", "-213.0", "-221.0", "-222.0", "-223.0"}));
+  EXPECT_EQ(readBytes("fort.601"),
+            g154Lines({"111.0", "112.0", "113.0", "121.0", "122.0", "123.0"}));
+  EXPECT_EQ(readBytes("fort.602"),
+            g154Lines({"211.0", "212.0", "213.0", "221.0", "222.0", "223.0"}));
+  EXPECT_EQ(readBytes("fort.501"),
+            g154Lines({"-111.0", "-112.0", "-113.0", "-121.0", "-122.0", "-123.0"}));
+  EXPECT_EQ(readBytes("fort.502"),
+            g154Lines({"-211.0", "-212.0", "-213.0", "-221.0", "-222.0", "-223.0"}));
 }
 
 TEST(TimeDomainFiles, SnapshotsAreScaledByDelwOverPi) {
@@ -119,23 +81,23 @@ TEST(TimeDomainFiles, SnapshotsAreScaledByDelwOverPi) {
   acc.tpic(2, 1, 1, 1) = kPi;
   acc.tpic(1, 1, 1, 1) = 3.0 * kPi;
   writeTimeDomainFiles(par, acc);
-  EXPECT_EQ(slurp("fort.601"), lines({"0.5000"}));
-  EXPECT_EQ(slurp("fort.501"), lines({"1.500"}));
+  EXPECT_EQ(readBytes("fort.601"), g154Lines({"0.5000"}));
+  EXPECT_EQ(readBytes("fort.501"), g154Lines({"1.500"}));
 }
 
 TEST(TimeDomainFiles, ZeroPrintsInFixedPoint) {
   ScratchDir dir;
   const RunParams par = params({.nsnapt = 1, .jw2 = 1});
   writeTimeDomainFiles(par, Accumulators(par));
-  EXPECT_EQ(slurp("fort.601"), kZero);
-  EXPECT_EQ(slurp("fort.501"), kZero);
+  EXPECT_EQ(readBytes("fort.601"), kZero);
+  EXPECT_EQ(readBytes("fort.501"), kZero);
 }
 
 TEST(TimeDomainFiles, NothingRequestedCreatesNoFile) {
   ScratchDir dir;
   const RunParams par = params({.nx = 2, .ny = 2, .nt = 10, .jw2 = 3});
   writeTimeDomainFiles(par, Accumulators(par));
-  EXPECT_TRUE(dir.files().empty());
+  EXPECT_TRUE(fileNames(dir.path()).empty());
 }
 
 TEST(TimeDomainFiles, ExistingFilesAreReplacedAndUnwrittenUnitsLeftAlone) {
@@ -144,9 +106,9 @@ TEST(TimeDomainFiles, ExistingFilesAreReplacedAndUnwrittenUnitsLeftAlone) {
   std::ofstream("fort.60") << "old trace\n";
   const RunParams par = params({.nsnapt = 1, .nt = 3, .jw2 = 1});
   writeTimeDomainFiles(par, Accumulators(par));
-  EXPECT_EQ(slurp("fort.601"), kZero);
-  EXPECT_EQ(slurp("fort.60"), "old trace\n");
-  EXPECT_EQ(dir.files(), (std::vector<std::string>{"fort.501", "fort.60", "fort.601"}));
+  EXPECT_EQ(readBytes("fort.601"), kZero);
+  EXPECT_EQ(readBytes("fort.60"), "old trace\n");
+  EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"fort.501", "fort.60", "fort.601"}));
 }
 
 TEST(TimeDomainFiles, NoTimeSamplesGiveOneEmptyLinePerReceiver) {
@@ -155,9 +117,9 @@ TEST(TimeDomainFiles, NoTimeSamplesGiveOneEmptyLinePerReceiver) {
   Accumulators acc(par);
   acc.fu(1, 1, 1) = Cx{1.0, 0.0};
   writeTimeDomainFiles(par, acc);
-  EXPECT_EQ(dir.files(), (std::vector<std::string>{"fort.60", "fort.70"}));
-  EXPECT_EQ(slurp("fort.60"), "\n\n\n");
-  EXPECT_EQ(slurp("fort.70"), "\n\n\n");
+  EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"fort.60", "fort.70"}));
+  EXPECT_EQ(readBytes("fort.60"), "\n\n\n");
+  EXPECT_EQ(readBytes("fort.70"), "\n\n\n");
 }
 
 TEST(TimeDomainFiles, EmptyBandWritesZeros) {
@@ -165,12 +127,12 @@ TEST(TimeDomainFiles, EmptyBandWritesZeros) {
   const int nx = 2, ny = 1, nrec = 2, nt = 3;
   const RunParams par = params({.nx = nx, .ny = ny, .nsnapt = 1, .nt = nt, .nrec = nrec});
   writeTimeDomainFiles(par, Accumulators(par));
-  EXPECT_EQ(slurp("fort.601"), kZero + kZero);
-  EXPECT_EQ(slurp("fort.501"), kZero + kZero);
+  EXPECT_EQ(readBytes("fort.601"), kZero + kZero);
+  EXPECT_EQ(readBytes("fort.501"), kZero + kZero);
   std::string six;
   for (int k = 0; k < nrec * nt; ++k) six += kZero;
-  EXPECT_EQ(slurp("fort.60"), six);
-  EXPECT_EQ(slurp("fort.70"), six);
+  EXPECT_EQ(readBytes("fort.60"), six);
+  EXPECT_EQ(readBytes("fort.70"), six);
 }
 
 TEST(TimeDomainFiles, TracesAreReceiverBlocksOfTheirComponent) {
@@ -184,8 +146,10 @@ TEST(TimeDomainFiles, TracesAreReceiverBlocksOfTheirComponent) {
   }
   // delw = pi, dt = 2: the one frequency 0.5 pi gives cos(pi (i - 1)) = 1, -1, 1.
   writeTimeDomainFiles(par, acc);
-  EXPECT_EQ(slurp("fort.60"), lines({"1.000", "-1.000", "1.000", "2.000", "-2.000", "2.000"}));
-  EXPECT_EQ(slurp("fort.70"), lines({"10.00", "-10.00", "10.00", "20.00", "-20.00", "20.00"}));
+  EXPECT_EQ(readBytes("fort.60"),
+            g154Lines({"1.000", "-1.000", "1.000", "2.000", "-2.000", "2.000"}));
+  EXPECT_EQ(readBytes("fort.70"),
+            g154Lines({"10.00", "-10.00", "10.00", "20.00", "-20.00", "20.00"}));
 }
 
 TEST(TimeDomainFiles, TraceSynthesisIgnoresIndicesBelowTheBand) {
@@ -196,8 +160,8 @@ TEST(TimeDomainFiles, TraceSynthesisIgnoresIndicesBelowTheBand) {
   acc.fu(1, 2, 1) = Cx{1.0, 0.0};
   // Index 2 alone, at 1.5 pi with dt = 2: cos(3 pi (i - 1)) = 1, -1.
   writeTimeDomainFiles(par, acc);
-  EXPECT_EQ(slurp("fort.60"), lines({"1.000", "-1.000"}));
-  EXPECT_EQ(slurp("fort.70"), kZero + kZero);
+  EXPECT_EQ(readBytes("fort.60"), g154Lines({"1.000", "-1.000"}));
+  EXPECT_EQ(readBytes("fort.70"), kZero + kZero);
 }
 
 TEST(TimeDomainFiles, TraceSamplesAreTheInverseTransformOfTheSpectrum) {
@@ -211,7 +175,7 @@ TEST(TimeDomainFiles, TraceSamplesAreTheInverseTransformOfTheSpectrum) {
   writeTimeDomainFiles(par, acc);
   std::vector<double> f(nt + 1);
   inverseFourier(spectrum.data(), nw, f.data(), nt, dt, delw);
-  std::istringstream got(slurp("fort.60"));
+  std::istringstream got(readBytes("fort.60"));
   std::string line;
   for (int i = 1; i <= nt; ++i) {
     ASSERT_TRUE(std::getline(got, line));
@@ -222,4 +186,4 @@ TEST(TimeDomainFiles, TraceSamplesAreTheInverseTransformOfTheSpectrum) {
 }
 
 }  // namespace
-}  // namespace sw
+}  // namespace sw::test

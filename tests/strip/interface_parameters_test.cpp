@@ -12,16 +12,8 @@
 #include "strip/matrix_sqrt.hpp"
 #include "support/strip.hpp"
 
-namespace sw {
+namespace sw::test {
 namespace {
-
-using test::isotropic;
-using test::Material;
-using test::Random;
-using test::randomMaterial;
-using test::randomMedium;
-using test::sameBits;
-using test::setElement;
 
 /// Root of (a11 a12; a12 a22) by a fresh matrixSqrt call.
 void freshRoot(double a11, double a12, double a22, double r[3]) {
@@ -81,34 +73,19 @@ void referenceInterfaceParameters(int nx, int ny, double omega, const Medium& me
     }
 }
 
-void expectSameGrid(const Grid<Cx>& a, const Grid<Cx>& b, const char* what) {
-  for (int j = 0; j <= a.ny() + 1; ++j)
-    for (int i = 0; i <= a.nx() + 1; ++i)
-      EXPECT_TRUE(sameBits(a(i, j), b(i, j))) << what << "(" << i << "," << j << ")";
-}
-
-void expectSameVector(const Vec1<double>& a, const Vec1<double>& b, int n, const char* what) {
-  for (int k = 0; k <= n + 1; ++k) EXPECT_TRUE(sameBits(a(k), b(k))) << what << "(" << k << ")";
-}
-
-void expectSameResults(int nx, int ny, const InterfaceParameters& b1, const BoundaryRoots& r1,
+/// Same bits in every interface parameter and boundary root.
+void expectSameResults(const InterfaceParameters& b1, const BoundaryRoots& r1,
                        const InterfaceParameters& b2, const BoundaryRoots& r2) {
-  const EdgeQuantity* q1[3] = {&b1.b11, &b1.b12, &b1.b22};
-  const EdgeQuantity* q2[3] = {&b2.b11, &b2.b12, &b2.b22};
-  for (int e = 0; e < 3; ++e) {
-    expectSameGrid(q1[e]->l, q2[e]->l, "beta l");
-    expectSameGrid(q1[e]->r, q2[e]->r, "beta r");
-    expectSameGrid(q1[e]->b, q2[e]->b, "beta b");
-    expectSameGrid(q1[e]->t, q2[e]->t, "beta t");
-  }
-  const RootVectors* v1[4] = {&r1.xl, &r1.xr, &r1.yb, &r1.yt};
-  const RootVectors* v2[4] = {&r2.xl, &r2.xr, &r2.yb, &r2.yt};
-  for (int e = 0; e < 4; ++e) {
-    const int n = e < 2 ? ny : nx;
-    expectSameVector(v1[e]->r11, v2[e]->r11, n, "root 11");
-    expectSameVector(v1[e]->r12, v2[e]->r12, n, "root 12");
-    expectSameVector(v1[e]->r22, v2[e]->r22, n, "root 22");
-  }
+  for (const auto m :
+       {&InterfaceParameters::b11, &InterfaceParameters::b12, &InterfaceParameters::b22})
+    for (const Edge e : kEdges) EXPECT_TRUE(sameBits((b1.*m)[e], (b2.*m)[e]));
+  for (const auto side :
+       {&BoundaryRoots::xl, &BoundaryRoots::xr, &BoundaryRoots::yb, &BoundaryRoots::yt})
+    for (const auto entry : {&RootVectors::r11, &RootVectors::r12, &RootVectors::r22}) {
+      const Vec1<double>& v1 = (r1.*side).*entry;
+      const Vec1<double>& v2 = (r2.*side).*entry;
+      for (int k = 0; k <= v1.size() + 1; ++k) EXPECT_TRUE(sameBits(v1(k), v2(k))) << k;
+    }
 }
 
 TEST(MatrixSqrt, DiagonalFourNineStopsWhereTheIterationSettles) {
@@ -137,9 +114,9 @@ TEST(MatrixSqrt, StiffnessSizedMatricesSquareBackToA) {
     EXPECT_GT(x[0], 0.0);
     EXPECT_GT(x[3], 0.0);
     const double scale = std::max(a11, a22);
-    EXPECT_NEAR(x[0] * x[0] + x[1] * x[2], a11, test::kRelTol * scale);
-    EXPECT_NEAR(x[0] * x[1] + x[1] * x[3], a12, test::kRelTol * scale);
-    EXPECT_NEAR(x[2] * x[1] + x[3] * x[3], a22, test::kRelTol * scale);
+    EXPECT_NEAR(x[0] * x[0] + x[1] * x[2], a11, kRelTol * scale);
+    EXPECT_NEAR(x[0] * x[1] + x[1] * x[3], a12, kRelTol * scale);
+    EXPECT_NEAR(x[2] * x[1] + x[3] * x[3], a22, kRelTol * scale);
   }
 }
 
@@ -193,7 +170,7 @@ TEST(InterfaceParameters, MemoisedEqualsFreshComputationBitForBit) {
     BoundaryRoots r1(c.nx, c.ny), r2(c.nx, c.ny);
     interfaceParameters(omega, med, b1, r1);
     referenceInterfaceParameters(c.nx, c.ny, omega, med, b2, r2);
-    expectSameResults(c.nx, c.ny, b1, r1, b2, r2);
+    expectSameResults(b1, r1, b2, r2);
   }
 }
 
@@ -210,7 +187,7 @@ TEST(InterfaceParameters, IsotropicEdgesBetweenEqualElements) {
 
   const double vertical = omega * std::sqrt(rho) * std::sqrt(pm);
   const double vertical22 = omega * std::sqrt(rho) * std::sqrt(g);
-  const double tol = test::kRelTol * vertical;
+  const double tol = kRelTol * vertical;
   for (int j = 1; j <= ny; ++j)
     for (int i = 2; i <= nx; ++i) {
       EXPECT_NEAR(beta.b11.l(i, j).im, vertical, tol);
@@ -234,13 +211,13 @@ TEST(InterfaceParameters, IsotropicEdgesBetweenEqualElements) {
       for (int i = 0; i <= nx + 1; ++i) EXPECT_TRUE(sameBits((*gd)(i, j).im, 0.0));
   // Boundary roots: diag(sqrt(lambda + 2 mu), sqrt(mu)) for x, the reverse for y.
   for (int j = 1; j <= ny; ++j) {
-    EXPECT_NEAR(roots.xl.r11(j), std::sqrt(pm), test::kRelTol * std::sqrt(pm));
-    EXPECT_NEAR(roots.xr.r22(j), std::sqrt(g), test::kRelTol * std::sqrt(pm));
+    EXPECT_NEAR(roots.xl.r11(j), std::sqrt(pm), kRelTol * std::sqrt(pm));
+    EXPECT_NEAR(roots.xr.r22(j), std::sqrt(g), kRelTol * std::sqrt(pm));
     EXPECT_EQ(0.0, roots.xl.r12(j));
   }
   for (int i = 1; i <= nx; ++i) {
-    EXPECT_NEAR(roots.yb.r11(i), std::sqrt(g), test::kRelTol * std::sqrt(pm));
-    EXPECT_NEAR(roots.yt.r22(i), std::sqrt(pm), test::kRelTol * std::sqrt(pm));
+    EXPECT_NEAR(roots.yb.r11(i), std::sqrt(g), kRelTol * std::sqrt(pm));
+    EXPECT_NEAR(roots.yt.r22(i), std::sqrt(pm), kRelTol * std::sqrt(pm));
   }
 }
 
@@ -287,4 +264,4 @@ TEST(InterfaceParameters, WritesInteriorEdgesOnly) {
 }
 
 }  // namespace
-}  // namespace sw
+}  // namespace sw::test

@@ -70,10 +70,4 @@ class HypotPairs {
   unsigned kind_ = 0;
 };
 
-/// Equal bits, or NaN in both.
-inline bool sameHypot(double a, double b) {
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) ||
-         (std::isnan(a) && std::isnan(b));
-}
-
 }  // namespace sw::test

@@ -1,12 +1,6 @@
 #include "support/input_harness.hpp"
 
-#include <stdlib.h>
-
-#include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 
 #include "core/exit_status.hpp"
 #include "input/read_input.hpp"
@@ -14,85 +8,34 @@
 #include "input/tables.hpp"
 #include "records/io_error.hpp"
 
-namespace swtest {
-
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const fs::path& p, const std::string& text) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-ScratchDir::ScratchDir() : previous_(fs::current_path()) {
-  std::string templ = (fs::temp_directory_path() / "stripwave-input-XXXXXX").string();
-  if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  dir_ = templ;
-  fs::current_path(dir_);
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  fs::current_path(previous_, ec);
-  fs::remove_all(dir_, ec);
-}
-
-std::vector<std::string> ScratchDir::files() const {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir_))
-    if (e.is_regular_file()) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+namespace sw::test {
 
 InputRun runReadInput() {
   InputRun r;
   {
-    sw::InputFiles in;
-    sw::rec::OutFile log;
+    InputFiles in;
+    rec::OutFile log;
     bool connected = false;
     try {
-      sw::openRunFiles(in, log);
+      openRunFiles(in, log);
       connected = true;
-    } catch (const sw::rec::IoError& e) {
+    } catch (const rec::IoError& e) {
       r.outcome = {Outcome::Kind::ConnectFailed, std::nullopt, e.what()};
     }
     if (connected) {
       try {
-        sw::readInput(in, log, r.par, *r.mat, r.sour);
-      } catch (const sw::Stop& s) {
+        readInput(in, log, r.par, *r.mat, r.sour);
+      } catch (const Stop& s) {
         r.outcome = {Outcome::Kind::Stopped, s.code, ""};
-      } catch (const sw::InputError& e) {
+      } catch (const InputError& e) {
         r.outcome = {Outcome::Kind::InputRejected, std::nullopt, e.what()};
-      } catch (const sw::rec::IoError& e) {
+      } catch (const rec::IoError& e) {
         r.outcome = {Outcome::Kind::IoFailed, std::nullopt, e.what()};
       }
     }
   }
-  r.log = readFile("output");
+  r.log = readBytes(files::kLog);
   return r;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    out.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return out;
-}
-
-std::vector<std::string> lastLines(const std::string& text, int n) {
-  std::vector<std::string> all = lines(text);
-  const std::size_t k = std::min<std::size_t>(all.size(), static_cast<std::size_t>(n));
-  return std::vector<std::string>(all.end() - static_cast<std::ptrdiff_t>(k), all.end());
 }
 
 namespace {
@@ -124,13 +67,15 @@ std::string list(int n, const std::vector<double>& v) {
   return s;
 }
 
-std::string record3(double f, sw::Cx c) {
+std::string record3(double f, Cx c) {
   char buf[96];
   std::snprintf(buf, sizeof buf, "%20.12E%20.12E%20.12E\n", f, c.re, c.im);
   return buf;
 }
 
 }  // namespace
+
+void TestDeck::write() const { writeBytes(files::kDeck, text()); }
 
 std::string TestDeck::text() const {
   std::string s;
@@ -160,9 +105,9 @@ void writeIsoTables(const std::vector<IsoMaterial>& mats, int nf) {
       s += record3(f, mats[i].g + j * mats[i].gStep);
     }
   }
-  writeFile("p_modulus.freq", p);
-  writeFile("s_modulus.freq", s);
-  writeFile("bulk_density.mat", d);
+  writeBytes(files::kPModulus, p);
+  writeBytes(files::kSModulus, s);
+  writeBytes(files::kDensity, d);
 }
 
 void writeAnisoTables(const std::vector<AnisoMaterial>& mats, int nf) {
@@ -173,26 +118,41 @@ void writeAnisoTables(const std::vector<AnisoMaterial>& mats, int nf) {
       char buf[48];
       std::snprintf(buf, sizeof buf, "%20.12E\n", mats[i].rho);
       t += buf;
-      const sw::Cx c[5] = {mats[i].p11, mats[i].p13, mats[i].p33, mats[i].p55, mats[i].p66};
+      const Cx c[5] = {mats[i].p11, mats[i].p13, mats[i].p33, mats[i].p55, mats[i].p66};
       for (int j = nf; j >= 1; --j) {
         char rec[96];
         std::snprintf(rec, sizeof rec, "%.6E  %.12E  %.12E\n", 10.0 * j, c[u].re, c[u].im);
         t += rec;
       }
     }
-    writeFile(sw::files::kAnisotropic[static_cast<std::size_t>(u)], t);
+    writeBytes(files::kAnisotropic[static_cast<std::size_t>(u)], t);
   }
 }
 
 void writeRun(const TestDeck& deck) {
   deck.write();
-  const int nf = deck.npf >= 1 && deck.f4 > 0.0 ? sw::tableRecords(deck.f4, deck.npf) : 1;
+  const int nf = deck.npf >= 1 && deck.f4 > 0.0 ? tableRecords(deck.f4, deck.npf) : 1;
   const int niso = deck.nmat - 1 > 0 ? deck.nmat - 1 : 1;
   writeIsoTables(std::vector<IsoMaterial>(static_cast<std::size_t>(niso)), nf);
   if (deck.nmat >= 3)
     writeAnisoTables(std::vector<AnisoMaterial>(static_cast<std::size_t>(deck.nmat - 2)), nf);
 }
 
-fs::path dataDir() { return fs::path(STRIPWAVE_TEST_DATA); }
+void writeSlowRun(const TestDeck& deck) {
+  deck.write();
+  IsoMaterial m;
+  m.m = {2500.0, 0.0};
+  m.g = {900.0, 0.0};
+  m.rho = 1.0;
+  writeIsoTables({m}, tableRecords(deck.f4, deck.npf));
+}
 
-}  // namespace swtest
+InputRun readDeck(const TestDeck& deck, bool slow) {
+  if (slow)
+    writeSlowRun(deck);
+  else
+    writeRun(deck);
+  return runReadInput();
+}
+
+}  // namespace sw::test

@@ -1,8 +1,7 @@
 #pragma once
-/// Test harness of the input routine: scratch run directories, decks and tables written
-/// from values, and one call of openRunFiles + readInput with its outcome.
+/// Runs of the input step in the working directory: decks and tables written from
+/// values, and one call of openRunFiles + readInput with its outcome.
 
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,30 +11,9 @@
 #include "core/grid.hpp"
 #include "model/materials.hpp"
 #include "model/run_params.hpp"
+#include "support/files.hpp"
 
-namespace swtest {
-
-namespace fs = std::filesystem;
-
-/// Whole file as bytes; empty when missing.
-std::string readFile(const fs::path& p);
-void writeFile(const fs::path& p, const std::string& text);
-
-/// A fresh temporary directory that is the working directory while the object lives.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const fs::path& path() const { return dir_; }
-  /// Names of the regular files in the directory, sorted.
-  std::vector<std::string> files() const;
-
- private:
-  fs::path dir_;
-  fs::path previous_;
-};
+namespace sw::test {
 
 /// How readInput ended.
 struct Outcome {
@@ -48,20 +26,14 @@ struct Outcome {
 /// Everything a call of readInput leaves behind.
 struct InputRun {
   Outcome outcome;
-  sw::RunParams par;
-  std::unique_ptr<sw::Materials> mat = std::make_unique<sw::Materials>();
-  sw::Vec1<sw::Cx> sour;
+  RunParams par;
+  std::unique_ptr<Materials> mat = std::make_unique<Materials>();
+  Vec1<Cx> sour;
   std::string log;  ///< the file "output" after the log was closed
 };
 
 /// openRunFiles then readInput in the working directory; the log is closed before return.
 InputRun runReadInput();
-
-/// The last n lines of a log (each without its newline).
-std::vector<std::string> lastLines(const std::string& text, int n);
-
-/// Lines of a text (each without its newline).
-std::vector<std::string> lines(const std::string& text);
 
 /// One material region of the deck.
 struct Region {
@@ -98,19 +70,18 @@ struct TestDeck {
 
   /// The deck text, fixed columns for (i5) and (e20.8) entries.
   std::string text() const;
-  void write() const { writeFile("inp_A", text()); }
+  void write() const;
 };
 
 /// A material of the tables: complex moduli constant over frequency and a density.
 struct IsoMaterial {
-  sw::Cx m{2.07e7, 0.0};   ///< P-wave modulus (2.3 * 3000^2)
-  sw::Cx g{6.647e6, 0.0};  ///< shear modulus (2.3 * 1700^2)
+  Cx m{2.07e7, 0.0};   ///< P-wave modulus (2.3 * 3000^2)
+  Cx g{6.647e6, 0.0};  ///< shear modulus (2.3 * 1700^2)
   double rho = 2.3;
-  sw::Cx mStep{}, gStep{};  ///< record of index j holds m + j mStep and g + j gStep
+  Cx mStep{}, gStep{};  ///< record of index j holds m + j mStep and g + j gStep
 };
 struct AnisoMaterial {
-  sw::Cx p11{2.5e7, 2.0e5}, p13{9.0e6, 1.0e5}, p33{1.9e7, 1.5e5}, p55{5.0e6, 4.0e4},
-      p66{6.0e6, 5.0e4};
+  Cx p11{2.5e7, 2.0e5}, p13{9.0e6, 1.0e5}, p33{1.9e7, 1.5e5}, p55{5.0e6, 4.0e4}, p66{6.0e6, 5.0e4};
   double rho = 2.4;
 };
 
@@ -124,7 +95,11 @@ void writeAnisoTables(const std::vector<AnisoMaterial>& mats, int nf);
 /// anisotropic tables, with nf = npf records.
 void writeRun(const TestDeck& deck);
 
-/// Test data directory.
-fs::path dataDir();
+/// The deck and one slow isotropic material (P 50, S 30, density 1): with h = 5 the time
+/// step is 0.1 and the Nyquist frequency 5.
+void writeSlowRun(const TestDeck& deck);
 
-}  // namespace swtest
+/// writeRun (or writeSlowRun) then runReadInput.
+InputRun readDeck(const TestDeck& deck, bool slow = false);
+
+}  // namespace sw::test

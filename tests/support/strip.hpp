@@ -1,64 +1,31 @@
 #pragma once
-/// Helpers shared by the strip tests: random strip matrices, the element envelope and a
-/// plain reference factorisation written straight from the algorithm's description.
+/// Helpers shared by the strip tests: the element envelope, random strip matrices, a
+/// plain reference factorisation written straight from the algorithm's description, and
+/// random media.
 
 #include <algorithm>
-#include <bit>
-#include <cmath>
-#include <cstdint>
-#include <random>
 #include <vector>
 
 #include "core/complex.hpp"
 #include "model/medium.hpp"
 #include "strip/band_matrix.hpp"
 #include "strip/numbering.hpp"
-#include "strip/strip_factors.hpp"
+#include "support/numbers.hpp"
 
 namespace sw::test {
 
-/// Relative tolerance of the property tests (reconstruction, solve, square root).
-inline constexpr double kRelTol = 1e-12;
-
-/// Same bits in both parts (distinguishes -0 from +0, matches equal NaNs).
-inline bool sameBits(double a, double b) {
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-inline bool sameBits(Cx a, Cx b) { return sameBits(a.re, b.re) && sameBits(a.im, b.im); }
-
-/// First unknown of the first element block holding unknown i.
+/// First unknown of the first element holding unknown i.
 inline int envStart(int i) {
   const int g = (i - 1) / 6, t = (i - 1) % 6 + 1;
   return (t <= 2 && g >= 1) ? 6 * (g - 1) + 1 : 6 * g + 1;
 }
-/// Last unknown of the last element block holding unknown i.
-inline int envEnd(int i, int n) {
-  const int g = (i - 1) / 6;
-  return std::min(stripUnknowns(n), 6 * g + 8);
-}
-/// True when A(i, k) lies inside the element envelope.
+/// Last unknown of the last element holding unknown i.
+inline int envEnd(int i, int n) { return std::min(stripUnknowns(n), 6 * ((i - 1) / 6) + 8); }
+/// True when A(i, k) lies inside the element envelope of a strip of n elements.
 inline bool inEnvelope(int i, int k, int n) {
   const int nn = stripUnknowns(n);
   return i >= 1 && i <= nn && k >= 1 && k <= nn && k >= envStart(i) && k <= envEnd(i, n);
 }
-/// True when xld(m)(k) / u(m)(k) is a stored (non-hole) factor position.
-inline bool storedPosition(int m, int k, int n) {
-  return k + m <= stripUnknowns(n) && (k - 1) % 6 + 1 + m <= 8;
-}
-
-/// Deterministic random numbers for the tests.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : g_(seed) {}
-  double uniform(double lo, double hi) {
-    return std::uniform_real_distribution<double>(lo, hi)(g_);
-  }
-  Cx cx(double lo, double hi) { return Cx{uniform(lo, hi), uniform(lo, hi)}; }
-  int integer(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(g_); }
-
- private:
-  std::mt19937_64 g_;
-};
 
 /// A(i, k) read from band storage.
 inline Cx bandAt(const BandMatrix& a, int i, int k) { return a(i, 8 + k - i); }
@@ -130,33 +97,6 @@ struct ReferenceLu {
     return x;
   }
 };
-
-/// A value that no factorisation produces, different for every position.
-inline Cx sentinel(bool upper, int m, int k, int s) {
-  return Cx{1.0e300 + m, -(k + 0.5 * s + (upper ? 0.25 : 0.0))};
-}
-
-/// Writes the sentinel into every accessible position of every strip.
-inline void fillSentinels(StripFactors& f) {
-  const int nn = f.unknowns();
-  for (int s = 1; s <= f.strips(); ++s)
-    for (int m = 0; m <= 7; ++m)
-      for (int k = 1; k <= nn - m; ++k) {
-        f.xld(m, k, s) = sentinel(false, m, k, s);
-        if (m > 0) f.u(m, k, s) = sentinel(true, m, k, s);
-      }
-}
-
-/// Calls check(upper, m, k) for every accessible position of a strip.
-template <class F>
-void forEachPosition(int n, F check) {
-  const int nn = stripUnknowns(n);
-  for (int m = 0; m <= 7; ++m)
-    for (int k = 1; k <= nn - m; ++k) {
-      check(false, m, k);
-      if (m > 0) check(true, m, k);
-    }
-}
 
 /// One material: density and the six stiffness coefficients.
 struct Material {

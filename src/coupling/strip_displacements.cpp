@@ -1,5 +1,6 @@
-#include "coupling/strip_solve.hpp"
+#include "coupling/strip_displacements.hpp"
 
+#include "core/check.hpp"
 #include "strip/solve_strip.hpp"
 
 namespace sw {
@@ -11,28 +12,34 @@ struct Pair {
   Cx x, y;
 };
 
-/// (1 - d) h (beta u + lag) for edge `own` of element (i, s), with the neighbour's data
-/// taken from edge `nb` of element (in, jn).  h goes into the beta entries first and the
-/// sums run left to right: the reference results were produced in this order.
-Pair robin(double d, double h, const InterfaceParameters& beta, Edge own, int i, int s,
-           const EdgeFields& cur, Edge nb, int in, int jn) {
-  const Cx b11 = beta.b11[own](i, s);
-  const Cx b12 = beta.b12[own](i, s);
-  const Cx b22 = beta.b22[own](i, s);
-  const Cx u1 = cur.u1[nb](in, jn);
-  const Cx u2 = cur.u2[nb](in, jn);
-  const Cx l1 = cur.lag1[nb](in, jn);
-  const Cx l2 = cur.lag2[nb](in, jn);
+/// Edge `side` of element (i, j).
+struct EdgeOf {
+  Edge side;
+  int i, j;
+};
+
+/// (1 - d) h (beta u + lag) for edge `own` of strip s's element, with the neighbour's
+/// data taken from edge `nb`.  h goes into the beta entries first and the sums run left
+/// to right: the reference results were produced in this order.
+Pair robin(double d, double h, const InterfaceParameters& beta, EdgeOf own, const EdgeFields& cur,
+           EdgeOf nb) {
+  const Cx b11 = beta.b11[own.side](own.i, own.j);
+  const Cx b12 = beta.b12[own.side](own.i, own.j);
+  const Cx b22 = beta.b22[own.side](own.i, own.j);
+  const Cx u1 = cur.u1[nb.side](nb.i, nb.j);
+  const Cx u2 = cur.u2[nb.side](nb.i, nb.j);
+  const Cx l1 = cur.lag1[nb.side](nb.i, nb.j);
+  const Cx l2 = cur.lag2[nb.side](nb.i, nb.j);
   const Cx first = ((h * b11) * u1 + h * l1) + (h * b12) * u2;
   const Cx second = ((h * b22) * u2 + h * l2) + (h * b12) * u1;
   const double keep = 1.0 - d;
   return {keep * first, keep * second};
 }
 
-/// (1 - d) h lag for a vertical edge inside the strip, from edge `nb` of element (in, s).
-Pair multiplierOnly(double d, double h, const EdgeFields& cur, Edge nb, int in, int s) {
+/// (1 - d) h lag for a vertical edge inside the strip, from the neighbour's edge `nb`.
+Pair multiplierOnly(double d, double h, const EdgeFields& cur, EdgeOf nb) {
   const double keep = 1.0 - d;
-  return {keep * (h * cur.lag1[nb](in, s)), keep * (h * cur.lag2[nb](in, s))};
+  return {keep * (h * cur.lag1[nb.side](nb.i, nb.j)), keep * (h * cur.lag2[nb.side](nb.i, nb.j))};
 }
 
 /// Local unknowns by name: component x or y on edge l, t, b or r.
@@ -99,13 +106,13 @@ void stripRightHandSide(int s, const StripSystem& sys, const PointSource& src,
   for (int k = 1; k <= n; ++k) rhs[k] = Cx{};
 
   for (int i = 1; i <= nx; ++i) {
-    const Pair left = (i == 1) ? robin(del.xl(1), h, beta, Edge::l, 1, s, cur, Edge::r, 0, s)
-                               : multiplierOnly(del.xl(i), h, cur, Edge::r, i - 1, s);
-    const Pair top = robin(del.yt(s), h, beta, Edge::t, i, s, cur, Edge::b, i, s + 1);
-    const Pair bottom = robin(del.yb(s), h, beta, Edge::b, i, s, cur, Edge::t, i, s - 1);
-    const Pair right = (i == nx)
-                           ? robin(del.xr(nx), h, beta, Edge::r, nx, s, cur, Edge::l, nx + 1, s)
-                           : multiplierOnly(del.xr(i), h, cur, Edge::l, i + 1, s);
+    const Pair left = i == 1 ? robin(del.xl(1), h, beta, {Edge::l, 1, s}, cur, {Edge::r, 0, s})
+                             : multiplierOnly(del.xl(i), h, cur, {Edge::r, i - 1, s});
+    const Pair top = robin(del.yt(s), h, beta, {Edge::t, i, s}, cur, {Edge::b, i, s + 1});
+    const Pair bottom = robin(del.yb(s), h, beta, {Edge::b, i, s}, cur, {Edge::t, i, s - 1});
+    const Pair right = i == nx
+                           ? robin(del.xr(nx), h, beta, {Edge::r, nx, s}, cur, {Edge::l, nx + 1, s})
+                           : multiplierOnly(del.xr(i), h, cur, {Edge::l, i + 1, s});
     Cx r[kElementUnknowns + 1];  // local entries 1 .. 8
     const Pair* pairs[4] = {&left, &top, &bottom, &right};
     for (int e = 0; e < 4; ++e) {
@@ -123,8 +130,10 @@ void stripRightHandSide(int s, const StripSystem& sys, const PointSource& src,
 
 void solveStripDisplacements(int s, const StripSystem& sys, const StripFactors& f,
                              const PointSource& src, EdgeFields& cur, StripWork& work) {
+  SW_CHECK(s >= 1 && s <= sys.ny && cur.nx() == sys.nx && cur.ny() == sys.ny,
+           "strip of the grid of the fields");
   stripRightHandSide(s, sys, src, cur, work.rhs.data());
-  solveStrip(sys.nx, s, work.rhs.data(), f, work.answer.data(), work.y.data());
+  solveStrip(s, f, work);
 
   const Cx* x = work.answer.data();
   for (int i = 1; i <= sys.nx; ++i)
