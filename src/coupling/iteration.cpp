@@ -28,6 +28,7 @@ IterationResult iteratePasses(int jw, IterationControl& ctl,
       ctl.relerr = 2.0 * std::sqrt(change.errnum / change.errden);
     }
     result.passes = iter;
+    if (ctl.onPass) ctl.onPass(iter, ctl.relerr);
     if (iter % 100 == 0) log.write(kGlobalError, {ctl.relerr, iter, change.errden});
     if (ctl.reduc > ctl.relerr) {
       log.write(kConverged, {jw, iter, ctl.relerr});

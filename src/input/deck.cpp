@@ -1,5 +1,6 @@
 #include "input/deck.hpp"
 
+#include <algorithm>
 #include <span>
 #include <string>
 #include <vector>
@@ -37,7 +38,8 @@ double meshSize(int nx, int ny, double xsize, double ysize) {
   return hy < hx ? hy : hx;
 }
 
-void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
+void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par,
+              const Limits& lim) {
   static const rec::Layout kGrid(
       "(/1x,'Global # elements  in x-direction nx = ',i5,/,               1x, 'Global # "
       "elements  in y-direction ny = ',i5)");
@@ -46,8 +48,8 @@ void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& 
   par.nx = readInteger(deck);
   par.ny = readInteger(deck);
   log.write(kGrid, {par.nx, par.ny});
-  if (par.nx > kMaxGrid) throw Stop{77};
-  if (par.ny > kMaxGrid) throw Stop{77};
+  if (par.nx > lim.grid) throw Stop{77};
+  if (par.ny > lim.grid) throw Stop{77};
   if (par.nx < 1)
     rejectInput(log, "inp_A: nx = " + std::to_string(par.nx) +
                          ", the number of elements along x must be at least 1");
@@ -94,7 +96,8 @@ void echoBandPass(rec::OutFile& log, const DeckHeader& hdr) {
   log.write(kBandPass, {hdr.f1, hdr.f2, hdr.f3, hdr.f4});
 }
 
-void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
+void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par,
+                const Limits& lim) {
   static const rec::Layout kMesh("(/1x,' mesh size h= ',e20.8,' m')");
   static const rec::Layout kNsnapf("(/1x,' number of snapshots in freq. domain= ',i5)");
   static const rec::Layout kFsnap(
@@ -115,7 +118,9 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   hdr.nsnapf = readInteger(deck);
   readSnapshotList(deck, hdr.nsnapf, hdr.fsnap.data(), kMaxFreqSnaps);
   par.nsnapt = readInteger(deck);
-  readSnapshotList(deck, par.nsnapt, hdr.tsnap.data(), kMaxTimeSnaps);
+  const int keptSnaps = std::clamp(par.nsnapt, 0, lim.timeSnaps);
+  hdr.tsnap.assign(static_cast<std::size_t>(keptSnaps) + 1, 0.0);
+  readSnapshotList(deck, par.nsnapt, hdr.tsnap.data(), keptSnaps);
   hdr.npf = readInteger(deck);
   hdr.key = readInteger(deck);
   hdr.freq = readReal(deck);
@@ -131,7 +136,7 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   hdr.alfa = hdr.w0 * 0.79 / kPi;
 
   if (hdr.nsnapf > kMaxFreqSnaps) throw Stop{5183};
-  if (par.nsnapt > kMaxTimeSnaps) throw Stop{6183};
+  if (par.nsnapt > lim.timeSnaps) throw Stop{6183};
 
   log.write(kMesh, {par.h});
   log.write(kNsnapf, {hdr.nsnapf});
