@@ -51,11 +51,11 @@ void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& 
   if (par.nx > lim.grid) throw Stop{77};
   if (par.ny > lim.grid) throw Stop{77};
   if (par.nx < 1)
-    rejectInput(log, "inp_A: nx = " + std::to_string(par.nx) +
-                         ", the number of elements along x must be at least 1");
+    rejectDeckValue(log, "nx = " + std::to_string(par.nx) +
+                             ", the number of elements along x must be at least 1");
   if (par.ny < 1)
-    rejectInput(log, "inp_A: ny = " + std::to_string(par.ny) +
-                         ", the number of elements along y must be at least 1");
+    rejectDeckValue(log, "ny = " + std::to_string(par.ny) +
+                             ", the number of elements along y must be at least 1");
 }
 
 void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
@@ -71,12 +71,10 @@ void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   hdr.ysize = readReal(deck);
   log.write(kXsize, {hdr.xsize});
   if (!(hdr.xsize > 0.0))
-    rejectInput(log,
-                "inp_A: xsize = " + realText(hdr.xsize) + ", the domain size must be positive");
+    rejectDeckValue(log, "xsize = " + realText(hdr.xsize) + ", the domain size must be positive");
   log.write(kYsize, {hdr.ysize});
   if (!(hdr.ysize > 0.0))
-    rejectInput(log,
-                "inp_A: ysize = " + realText(hdr.ysize) + ", the domain size must be positive");
+    rejectDeckValue(log, "ysize = " + realText(hdr.ysize) + ", the domain size must be positive");
   log.write(kMaxlow, {par.maxlow, hdr.perclow});
 
   // The longer side is cut down so that the elements are square.
@@ -149,20 +147,20 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   log.write(kNsnapt, {par.nsnapt});
   log.write(kNpf, {hdr.npf});
   if (hdr.npf < 1)
-    rejectInput(log, "inp_A: npf = " + std::to_string(hdr.npf) +
-                         ", the frequency axis needs at least 1 point");
+    rejectDeckValue(
+        log, "npf = " + std::to_string(hdr.npf) + ", the frequency axis needs at least 1 point");
   log.write(kKey, {hdr.key});
   if (hdr.key < 1 || hdr.key > 4)
-    rejectInput(
-        log, "inp_A: key = " + std::to_string(hdr.key) + ", the wavelet type must be 1, 2, 3 or 4");
+    rejectDeckValue(log,
+                    "key = " + std::to_string(hdr.key) + ", the wavelet type must be 1, 2, 3 or 4");
   log.write(kFreq, {hdr.freq});
   log.write(kW0, {hdr.w0, hdr.alfa});
   log.write(kStime, {hdr.stime});
   echoBandPass(log, hdr);
   if (!(hdr.f4 > 0.0))
-    rejectInput(log, "inp_A: f4 = " + realText(hdr.f4) +
-                         " kHz, the highest corner frequency must be positive (it fixes the "
-                         "frequency step f4 / npf)");
+    rejectDeckValue(log, "f4 = " + realText(hdr.f4) +
+                             " kHz, the highest corner frequency must be positive (it fixes the "
+                             "frequency step f4 / npf)");
   log.write(kMaxiter, {par.maxiter});
   log.write(kReduc, {par.reduc});
 }
@@ -173,9 +171,9 @@ void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr) {
   if (hdr.nmat > kMaxMaterials) throw Stop{222};
   log.write(kNmat, {hdr.nmat});
   if (hdr.nmat < 2)
-    rejectInput(log, "inp_A: nmat = " + std::to_string(hdr.nmat) +
-                         ", at least 2 materials are needed (the isotropic tables hold "
-                         "materials 1 .. nmat-1)");
+    rejectDeckValue(log, "nmat = " + std::to_string(hdr.nmat) +
+                             ", at least 2 materials are needed (the isotropic tables hold "
+                             "materials 1 .. nmat-1)");
   log.writeList({});
 }
 
