@@ -153,12 +153,13 @@ TEST_P(LanePassTest, EveryPassMatchesThePlainPassBitForBit) {
   ls.src = src;
   std::vector<sw::StripWork> work(2, sw::StripWork(c.nx));
   sw::LanePass pass(c.nx, c.ny, 2);
+  sw::ChangeTerms terms;
 
   for (int k = 1; k <= c.passes; ++k) {
     sw::savePreviousIterate(cur, prev);
     sw::sweepStrips(sys, factors, src, cur, work);
     sw::relax(cur, prev);
-    const sw::Change want = sw::measureChange(cur, prev);
+    const sw::Change want = sw::measureChange(cur, prev, terms, 1);
 
     switch (pass.run(lanes, ls, true)) {
       case sw::LanePassResult::done:
