@@ -9,8 +9,8 @@
 
 namespace sw {
 
-IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev,
-                                 const std::function<void()>& sweep, rec::OutFile& log) {
+IterationResult iteratePasses(int jw, IterationControl& ctl,
+                              const std::function<Change(bool measure)>& pass, rec::OutFile& log) {
   static const rec::Layout kGlobalError(
       "(/1x,' global error = ',e20.7, 'iteration number = ',i5,    ' denomin. = ',e20.7)");
   static const rec::Layout kConverged(
@@ -27,14 +27,10 @@ IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur,
     if (interruptSignal() != 0)
       stopIfInterrupted("at frequency number " + std::to_string(jw) + ", pass " +
                         std::to_string(iter));
-    savePreviousIterate(cur, prev, ctl.threads);
-    sweep();
-    relax(cur, prev, ctl.threads);
-    Change change;
+    const Change change = pass(iter > 1);
     if (iter == 1) {
       ctl.relerr = 1.0;
     } else {
-      change = measureChange(cur, prev, ctl.terms, ctl.threads);
       ctl.relerr = 2.0 * std::sqrt(change.errnum / change.errden);
     }
     result.passes = iter;
@@ -48,6 +44,19 @@ IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur,
   }
   log.write(kNotConverged, {jw, result.passes, ctl.relerr});
   return result;
+}
+
+IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev,
+                                 const std::function<void()>& sweep, rec::OutFile& log) {
+  return iteratePasses(
+      jw, ctl,
+      [&](bool measure) {
+        savePreviousIterate(cur, prev, ctl.threads);
+        sweep();
+        relax(cur, prev, ctl.threads);
+        return measure ? measureChange(cur, prev, ctl.terms, ctl.threads) : Change{};
+      },
+      log);
 }
 
 }  // namespace sw

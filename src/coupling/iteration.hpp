@@ -26,11 +26,17 @@ struct IterationControl {
   std::function<void(int passes, double relerr)> onPass;  ///< told after each pass, if set
 };
 
-/// Runs passes iter = 1 .. maxit: keep the previous iterate, `sweep` (the odd and even
-/// strip solves and multiplier updates), relax, measure; logs the "global error" line
-/// every 100 passes and the convergence or "NO convergence" line for frequency index jw.
-/// A SIGINT or SIGTERM noted meanwhile (core/interrupt.hpp) ends the loop before the next
-/// pass by throwing Interrupted.
+/// Runs passes iter = 1 .. maxit of `pass`, which makes one pass (strip solves,
+/// multiplier updates, relaxation) and, when asked to measure (every pass after the
+/// first), returns the two sums of the change; logs the "global error" line every 100
+/// passes and the convergence or "NO convergence" line for frequency index jw.  A SIGINT
+/// or SIGTERM noted meanwhile (core/interrupt.hpp) ends the loop before the next pass by
+/// throwing Interrupted.
+IterationResult iteratePasses(int jw, IterationControl& ctl,
+                              const std::function<Change(bool measure)>& pass, rec::OutFile& log);
+
+/// iteratePasses with the plain pass: keep the previous iterate, `sweep` (the odd and
+/// even strip solves and multiplier updates), relax, measure.
 IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev,
                                  const std::function<void()>& sweep, rec::OutFile& log);
 

@@ -150,18 +150,23 @@ TEST(IterateFrequency, NonPositiveLimitRunsNoPassAndReportsTheLastChange) {
             " relative error value reduction =       0.25000000E+00\n\n");
 }
 
-/// Iterates with a sweep that raises SIGINT in its third pass, then exits with 0 after
+/// Iterates with a pass that raises SIGINT the third time, then exits with 0 after
 /// writing how the loop ended, or with 1 if it did not stop.
 [[noreturn]] void iterateUntilSignalled() {
   sw::installInterruptHandlers();
+  sw::test::TempDir dir;
+  sw::rec::OutFile log;
+  log.open(dir.file("log"));
   int passes = 0;
   sw::IterationControl ctl{.maxit = 150, .reduc = 1e-30, .relerr = 0.0};
   try {
-    iterateWith(
-        [&passes](EdgeFields&) {
+    sw::iteratePasses(
+        7, ctl,
+        [&passes](bool) {
           if (++passes == 3) std::raise(SIGINT);
+          return sw::Change{1.0, 1.0};
         },
-        ctl, 7);
+        log);
   } catch (const sw::Interrupted& stop) {
     std::fprintf(stderr, "%d passes, stopped %s by %s", passes, stop.where.c_str(),
                  sw::signalName(stop.signal).c_str());
