@@ -15,7 +15,7 @@
 namespace sw {
 
 FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
-                             int threads)
+                             int threads, const AccelerationSettings& accel)
     : par_(par),
       mat_(mat),
       src_{par.kdel, par.jsou, par.ksou, &sour},
@@ -29,10 +29,20 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
             StripWork(par.nx)),
       cur_(par.nx, par.ny),
       prev_(par.nx, par.ny),
-      acc_(par.nx, par.ny, std::max(par.nsnapt, 0), std::max(par.jw2, 0), std::max(par.nrec, 0)) {
+      acc_(par.nx, par.ny, std::max(par.nsnapt, 0), std::max(par.jw2, 0), std::max(par.nrec, 0)),
+      accel_(accel),
+      state_(par.nx, par.ny) {
   ctl_.reduc = par.reduc;
   ctl_.threads = static_cast<int>(work_.size());
   setdelta(par.nx, par.ny, del_);
+  if (accel_.enabled && state_.size() > 0) {
+    if (accel_.gmres)
+      krylov_.emplace(state_.size(), accel_.gmresRestart, ctl_.threads);
+    else
+      mixer_.emplace(state_.size(), accel_.anderson, ctl_.threads);
+    g_.resize(state_.size());
+    tg_.resize(state_.size());
+  }
 }
 
 void FrequencyLoop::run(rec::OutFile& log) {
@@ -57,6 +67,7 @@ void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
 
 void FrequencyLoop::assemble(int jw, double omega) {
   const int nx = par_.nx, ny = par_.ny;
+  jw_ = jw;
   fillMedium(jw, mat_, med_);
   inbeta(nx, ny, omega, med_, beta_, roots_);
   // Each strip writes only its own column of the factors.
@@ -70,6 +81,8 @@ void FrequencyLoop::assemble(int jw, double omega) {
 IterationResult FrequencyLoop::iterateFrequency(int jw, rec::OutFile& log) {
   jw_ = jw;
   ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
+  if (mixer_) return iterateAccelerated(jw, log);
+  if (krylov_) return iterateGmres(jw, log);
   return iterate(
       jw, ctl_, cur_, prev_, par_.nx, par_.ny, [this] { sweep(); }, log);
 }
@@ -81,8 +94,10 @@ void FrequencyLoop::accumulate(int jw) {
   if (!firstNonFinite_ && !fieldsFinite(cur_, nx, ny)) firstNonFinite_ = jw;
 }
 
-void FrequencyLoop::sweep() {
+void FrequencyLoop::sweep(bool withSource) {
   const int nx = par_.nx, ny = par_.ny;
+  const Source none{src_.kdel, src_.jsou, src_.ksou, nullptr};
+  const Source& src = withSource ? src_ : none;
   const int threads = static_cast<int>(work_.size());
   // Odd strips first, then even ones: a strip of one parity sees its neighbours'
   // data of this pass (even strips) or of the previous pass (odd strips).  Within a
@@ -95,7 +110,7 @@ void FrequencyLoop::sweep() {
 #pragma omp parallel for schedule(static) num_threads(threads)
     for (int n = 0; n < count; ++n) {
       const int k = first + 2 * n;
-      solv1it(k, nx, jw_, cur_, beta_, par_.h, src_, del_, dofmap_, factors_,
+      solv1it(k, nx, jw_, cur_, beta_, par_.h, src, del_, dofmap_, factors_,
               work_[static_cast<std::size_t>(omp_get_thread_num())]);
       uplag(k, nx, beta_, cur_);
     }

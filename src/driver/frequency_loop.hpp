@@ -5,21 +5,39 @@
 #include <optional>
 #include <vector>
 
+#include "driver/interface_state.hpp"
 #include "driver/iterate.hpp"
 #include "driver/params.hpp"
 #include "driver/storage.hpp"
+#include "iteration/anderson.hpp"
+#include "iteration/gmres.hpp"
 #include "iteration/source.hpp"
 #include "records/out_file.hpp"
 #include "strip/band.hpp"
 
 namespace sw {
 
+/// Opt-in acceleration of the iteration: Anderson mixing of the carried interface state.
+struct AccelerationSettings {
+  bool enabled = false;
+  bool gmres = false;  ///< restarted GMRES instead of Anderson
+  int gmresRestart = 20;
+  AndersonSettings anderson{10, 1.0, 1e-10, 1e2};
+  /// Plain passes are tried once the carried state's relative residual, scaled to the
+  /// change of a relaxed pass, is below this fraction of reduc.
+  double finishAt = 0.1;
+  /// A finishing plain pass ends the iteration when its change is below this fraction of
+  /// reduc.
+  double finishFactor = 0.3;
+};
+
 /// All storage of the frequency loop, sized once to the run's grid.
 class FrequencyLoop {
  public:
   /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
   /// results do not depend on it.
-  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0);
+  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0,
+                const AccelerationSettings& accel = {});
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.
@@ -35,14 +53,26 @@ class FrequencyLoop {
   IterationResult iterateFrequency(int jw, rec::OutFile& log);
   /// Adds the fields to the snapshots and receiver spectra; notes non-finite fields.
   void accumulate(int jw);
+  /// One pass without relaxation: the odd strips' solves and multiplier updates, then the
+  /// even strips'; without the source when `withSource` is false.
+  void sweep(bool withSource = true);
 
   const Accumulators& accumulators() const { return acc_; }
   const EdgeFields& fields() const { return cur_; }
+  /// Replaces the edge fields (the start of the next iteration).
+  void setFields(const EdgeFields& f) { cur_ = f; }
+  /// Bytes of the accelerated iteration's history (0 when it is off).
+  std::size_t historyBytes() const {
+    return mixer_ ? mixer_->historyBytes() : krylov_ ? krylov_->historyBytes() : 0;
+  }
+  /// Measure of every pass of the last accelerated iteration (negative: plain passes).
+  const std::vector<double>& trace() const { return trace_; }
   /// The first frequency index after which the edge fields were not all finite.
   std::optional<int> firstNonFinite() const { return firstNonFinite_; }
 
  private:
-  void sweep();
+  IterationResult iterateAccelerated(int jw, rec::OutFile& log);
+  IterationResult iterateGmres(int jw, rec::OutFile& log);
 
   const RunParams& par_;
   const Materials& mat_;
@@ -57,6 +87,12 @@ class FrequencyLoop {
   EdgeFields cur_, prev_;
   Accumulators acc_;
   IterationControl ctl_;
+  AccelerationSettings accel_;
+  InterfaceState state_;
+  std::optional<Anderson<Cx>> mixer_;
+  std::optional<Gmres<Cx>> krylov_;
+  std::vector<Cx> g_, tg_, scratch_;
+  std::vector<double> trace_;
   int jw_ = 0;
   std::optional<int> firstNonFinite_;
 };

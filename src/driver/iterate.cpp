@@ -73,39 +73,55 @@ Change measureChange(const EdgeFields& cur, const EdgeFields& prev, int nx, int 
   return measureChange(cur, prev, nx, ny, terms, 1);
 }
 
-IterationResult iterate(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev, int nx,
-                        int ny, const std::function<void()>& sweep, rec::OutFile& log) {
+void logGlobalError(rec::OutFile& log, double relerr, int iter, double errden) {
   static const rec::Layout kGlobalError(
       "(/1x,' global error = ',e20.7, 'iteration number = ',i5,    ' denomin. = ',e20.7)");
+  log.write(kGlobalError, {relerr, iter, errden});
+}
+
+void logConverged(rec::OutFile& log, int jw, int iter, double relerr) {
   static const rec::Layout kConverged(
       "(/1x,' convergence  for freq. # ',i5,                                  ' achieved in "
       "',i5,' inner iterations ',/,                        ' relative error value = ',e20.8/)");
+  log.write(kConverged, {jw, iter, relerr});
+}
+
+void logNotConverged(rec::OutFile& log, int jw, int passes, double relerr) {
   static const rec::Layout kNotConverged(
       "(/1x,' NO convergence  for freq. # ',i5,                               ' after  ',i5,' "
       "inner iterations ',/,                             ' relative error value reduction = "
       "',e20.8/)");
+  log.write(kNotConverged, {jw, passes, relerr});
+}
 
+void plainPass(int iter, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev, int nx, int ny,
+               const std::function<void()>& sweep, Change& change) {
+  saveTwins(cur, prev, ctl.threads);
+  sweep();
+  relax(cur, prev, nx, ny, ctl.threads);
+  if (iter == 1) {
+    ctl.relerr = 1.0;
+  } else {
+    change = measureChange(cur, prev, nx, ny, ctl.terms, ctl.threads);
+    ctl.relerr = 2.0 * std::sqrt(change.errnum / change.errden);
+  }
+}
+
+IterationResult iterate(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev, int nx,
+                        int ny, const std::function<void()>& sweep, rec::OutFile& log) {
   IterationResult result;
   for (int iter = 1; iter <= ctl.maxit; ++iter) {
-    saveTwins(cur, prev, ctl.threads);
-    sweep();
-    relax(cur, prev, nx, ny, ctl.threads);
     Change change;
-    if (iter == 1) {
-      ctl.relerr = 1.0;
-    } else {
-      change = measureChange(cur, prev, nx, ny, ctl.terms, ctl.threads);
-      ctl.relerr = 2.0 * std::sqrt(change.errnum / change.errden);
-    }
+    plainPass(iter, ctl, cur, prev, nx, ny, sweep, change);
     result.passes = iter;
-    if (iter % 100 == 0) log.write(kGlobalError, {ctl.relerr, iter, change.errden});
+    if (iter % 100 == 0) logGlobalError(log, ctl.relerr, iter, change.errden);
     if (ctl.reduc > ctl.relerr) {
-      log.write(kConverged, {jw, iter, ctl.relerr});
+      logConverged(log, jw, iter, ctl.relerr);
       result.converged = true;
       return result;
     }
   }
-  log.write(kNotConverged, {jw, result.passes, ctl.relerr});
+  logNotConverged(log, jw, result.passes, ctl.relerr);
   return result;
 }
 

@@ -57,6 +57,16 @@ struct IterationControl {
   int threads = 1;      ///< threads of the element-wise steps (results do not depend on it)
 };
 
+/// The log lines of the iteration: every 100 passes, on convergence, on reaching the limit.
+void logGlobalError(rec::OutFile& log, double relerr, int iter, double errden);
+void logConverged(rec::OutFile& log, int jw, int iter, double relerr);
+void logNotConverged(rec::OutFile& log, int jw, int passes, double relerr);
+
+/// One pass of the established iteration: save the twins, `sweep`, relax, and the
+/// relative change (1 on the first pass of a frequency, `iter` 1).
+void plainPass(int iter, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev, int nx, int ny,
+               const std::function<void()>& sweep, Change& change);
+
 /// Runs passes iter = 1 .. maxit: save the twins, `sweep` (the odd and even strip
 /// solves and multiplier updates), relax, measure; logs the "global error" line every
 /// 100 passes and the convergence or "NO convergence" line for frequency index jw.

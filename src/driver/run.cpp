@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <optional>
 
@@ -29,9 +31,20 @@ void warnNoSource(int kdel) {
                  kdel);
 }
 
+/// The prototype switch of the accelerated iteration: STRIPWAVE_ACCELERATE=anderson
+/// selects it; unset, empty or 0 keeps the established iteration.
+std::optional<AccelerationSettings> accelerationFromEnvironment() {
+  AccelerationSettings s;
+  const char* v = std::getenv("STRIPWAVE_ACCELERATE");
+  if (v == nullptr || *v == '\0' || std::strcmp(v, "0") == 0) return s;
+  if (std::strcmp(v, "anderson") != 0) return std::nullopt;
+  s.enabled = true;
+  return s;
+}
+
 /// The run proper: start-up, the frequency loop, the time-domain output.  Returns the
 /// first frequency index whose fields became non-finite, if any.
-std::optional<int> simulate() {
+std::optional<int> simulate(const AccelerationSettings& accel) {
   static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
 
   InputFiles in;
@@ -47,7 +60,7 @@ std::optional<int> simulate() {
 
   if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
 
-  FrequencyLoop loop(par, mat, sour);
+  FrequencyLoop loop(par, mat, sour, 0, accel);
   loop.run(log);
 
   outime(par.nx, par.ny, par.nsnapt, loop.accumulators(), par.nt, par.dt, par.delw, par.jw1,
@@ -60,8 +73,15 @@ std::optional<int> simulate() {
 }  // namespace
 
 int runMain() {
+  const std::optional<AccelerationSettings> accel = accelerationFromEnvironment();
+  if (!accel) {
+    std::fprintf(stderr,
+                 "stripwave: STRIPWAVE_ACCELERATE must be 'anderson' (accelerated iteration), "
+                 "or unset, empty or 0 (the established iteration)\n");
+    return kExitBadInput;
+  }
   try {
-    const std::optional<int> bad = simulate();
+    const std::optional<int> bad = simulate(*accel);
     if (bad) {
       std::fprintf(stderr,
                    "stripwave: the edge fields became non-finite at frequency index %d "
