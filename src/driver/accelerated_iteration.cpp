@@ -21,7 +21,8 @@ IterationResult FrequencyLoop::iterateAccelerated(int jw, rec::OutFile& log) {
   int iter = 0;
   bool plain = true;        // the next pass is a plain one
   bool belowReduc = false;  // the last pass was plain and changed the fields by less than reduc
-  double finishAt = accel_.finishAt;
+  bool tried = false;       // a finishing pass has been tried at this frequency
+  double& finishAt = finishAt_;
   while (iter < ctl_.maxit) {
     if (plain) {
       // The first pass of the frequency (it keeps the established first-pass behaviour)
@@ -33,16 +34,21 @@ IterationResult FrequencyLoop::iterateAccelerated(int jw, rec::OutFile& log) {
       trace_.push_back(-ctl_.relerr);
       result.passes = iter;
       if (iter % 100 == 0) logGlobalError(log, ctl_.relerr, iter, change.errden);
-      const bool below = ctl_.reduc > ctl_.relerr;
-      if ((iter == 1 && below) || belowReduc) {
+      const bool below = accel_.finishFactor * ctl_.reduc > ctl_.relerr;
+      if ((iter == 1 && ctl_.reduc > ctl_.relerr) || belowReduc) {
         logConverged(log, jw, iter, ctl_.relerr);
         result.converged = true;
         return result;
       }
       belowReduc = iter > 1 && below;
-      if (belowReduc) continue;
+      if (belowReduc) {
+        // Reached at the first try: the next frequency may try earlier.
+        if (!tried) finishAt *= 2.0;
+        continue;
+      }
       // Too early: the carried state's threshold was too loose by the ratio seen.
-      if (iter > 1) finishAt *= 0.5 * ctl_.reduc / ctl_.relerr;
+      if (iter > 1) finishAt *= 0.5 * accel_.finishFactor * ctl_.reduc / ctl_.relerr;
+      tried = iter > 1;
       state_.gather(cur_, beta_, g_.data(), threads);
       plain = false;
       continue;
@@ -60,7 +66,7 @@ IterationResult FrequencyLoop::iterateAccelerated(int jw, rec::OutFile& log) {
     ctl_.relerr = kRelaxNew * std::sqrt(residual / image);
     trace_.push_back(ctl_.relerr);
     if (iter % 100 == 0) logGlobalError(log, ctl_.relerr, iter, image);
-    if (finishAt * ctl_.reduc > ctl_.relerr) plain = true;
+    if (finishAt * accel_.finishFactor * ctl_.reduc > ctl_.relerr) plain = true;
   }
   logNotConverged(log, jw, result.passes, ctl_.relerr);
   return result;
@@ -77,12 +83,14 @@ IterationResult FrequencyLoop::iterateGmres(int jw, rec::OutFile& log) {
   const auto pass = [this] { sweep(); };
   Gmres<Cx>& solver = *krylov_;
   trace_.clear();
-  std::vector<Cx>& r = g_;  // residual, shares no storage with the point
+  std::vector<Cx>& r = g_;
   std::vector<Cx> x(n);
 
   IterationResult result;
   int iter = 0;
-  bool plain = true;
+  bool plain = true, belowReduc = false;
+  double finishAt = accel_.finishAt;
+  const double bound = accel_.finishFactor * ctl_.reduc;
   while (iter < ctl_.maxit) {
     if (plain) {
       Change change;
@@ -91,12 +99,14 @@ IterationResult FrequencyLoop::iterateGmres(int jw, rec::OutFile& log) {
       trace_.push_back(-ctl_.relerr);
       result.passes = iter;
       if (iter % 100 == 0) logGlobalError(log, ctl_.relerr, iter, change.errden);
-      const double bound = iter == 1 ? ctl_.reduc : accel_.finishFactor * ctl_.reduc;
-      if (bound > ctl_.relerr) {
+      if ((iter == 1 && ctl_.reduc > ctl_.relerr) || belowReduc) {
         logConverged(log, jw, iter, ctl_.relerr);
         result.converged = true;
         return result;
       }
+      belowReduc = iter > 1 && bound > ctl_.relerr;
+      if (belowReduc) continue;
+      if (iter > 1) finishAt *= 0.5 * bound / ctl_.relerr;
       state_.gather(cur_, beta_, x.data(), threads);
       plain = false;
       continue;
@@ -113,7 +123,7 @@ IterationResult FrequencyLoop::iterateGmres(int jw, rec::OutFile& log) {
     ctl_.relerr = kRelaxNew * res / image;
     trace_.push_back(ctl_.relerr);
     if (iter % 100 == 0) logGlobalError(log, ctl_.relerr, iter, image * image);
-    if (accel_.finishAt * ctl_.reduc > ctl_.relerr) {
+    if (finishAt * bound > ctl_.relerr) {
       plain = true;
       continue;
     }
@@ -127,7 +137,7 @@ IterationResult FrequencyLoop::iterateGmres(int jw, rec::OutFile& log) {
       ctl_.relerr = kRelaxNew * res / image;
       trace_.push_back(ctl_.relerr);
       if (iter % 100 == 0) logGlobalError(log, ctl_.relerr, iter, image * image);
-      if (accel_.finishAt * ctl_.reduc > ctl_.relerr) break;
+      if (finishAt * bound > ctl_.relerr) break;
     }
     solver.current(x.data());
   }

@@ -35,6 +35,7 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
   ctl_.reduc = par.reduc;
   ctl_.threads = static_cast<int>(work_.size());
   setdelta(par.nx, par.ny, del_);
+  finishAt_ = accel_.finishAt;
   if (accel_.enabled && state_.size() > 0) {
     if (accel_.gmres)
       krylov_.emplace(state_.size(), accel_.gmresRestart, ctl_.threads);

@@ -23,12 +23,14 @@ struct AccelerationSettings {
   bool gmres = false;  ///< restarted GMRES instead of Anderson
   int gmresRestart = 20;
   AndersonSettings anderson{10, 1.0, 1e-10, 1e2};
-  /// Plain passes are tried once the carried state's relative residual, scaled to the
-  /// change of a relaxed pass, is below this fraction of reduc.
-  double finishAt = 0.1;
-  /// A finishing plain pass ends the iteration when its change is below this fraction of
-  /// reduc.
+  /// The iteration ends one plain pass after a plain pass changed the displacements by
+  /// less than finishFactor reduc.
   double finishFactor = 0.3;
+  /// Plain passes are tried once the carried state's relative residual, scaled to the
+  /// change of a relaxed pass, is below finishAt finishFactor reduc.  The residual
+  /// overstates the change of the displacements; the factor adapts from run to run of
+  /// the frequency loop by the ratio seen when a try comes too early or succeeds at once.
+  double finishAt = 30.0;
 };
 
 /// All storage of the frequency loop, sized once to the run's grid.
@@ -93,6 +95,7 @@ class FrequencyLoop {
   std::optional<Gmres<Cx>> krylov_;
   std::vector<Cx> g_, tg_, scratch_;
   std::vector<double> trace_;
+  double finishAt_ = 0.0;
   int jw_ = 0;
   std::optional<int> firstNonFinite_;
 };
