@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-#include "driver/frequency_loop.hpp"
+#include "app/frequency_loop.hpp"
 #include "records/out_file.hpp"
 #include "support/layered_model.hpp"
 
@@ -36,7 +36,7 @@ void BM_Frequency(benchmark::State& state) {
     const auto t0 = std::chrono::steady_clock::now();
     loop.assemble(1, 0.5 * model.par.delw);
     const auto t1 = std::chrono::steady_clock::now();
-    loop.iterateFrequency(1, log);
+    loop.iterate(1, log);
     const auto t2 = std::chrono::steady_clock::now();
     assembly += std::chrono::duration<double>(t1 - t0).count();
     passes += std::chrono::duration<double>(t2 - t1).count();

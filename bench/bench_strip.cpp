@@ -6,15 +6,16 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <random>
 #include <vector>
 
-#include "driver/storage.hpp"
-#include "strip/band.hpp"
-#include "strip/coeflu.hpp"
-#include "strip/factor15.hpp"
-#include "strip/inbeta.hpp"
-#include "strip/solver15.hpp"
+#include "core/constants.hpp"
+#include "strip/assemble_strip.hpp"
+#include "strip/band_matrix.hpp"
+#include "strip/factor_strip.hpp"
+#include "strip/interface_parameters.hpp"
+#include "strip/solve_strip.hpp"
+#include "strip/strip_system.hpp"
+#include "support/strip.hpp"
 
 namespace {
 
@@ -25,29 +26,19 @@ constexpr double kCx = sizeof(Cx);
 
 /// Random diagonally dominant strip matrix with entries inside the element envelope.
 sw::BandMatrix randomStrip(int n) {
-  std::mt19937_64 g(7);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  sw::BandMatrix a(n);
-  const int nn = sw::stripUnknowns(n);
-  for (int i = 1; i <= nn; ++i) {
-    const int grp = (i - 1) / 6, t = (i - 1) % 6 + 1;
-    const int first = (t <= 2 && grp >= 1) ? 6 * (grp - 1) + 1 : 6 * grp + 1;
-    const int last = std::min(nn, 6 * grp + 8);
-    for (int k = first; k <= last; ++k) a(i, 8 + k - i) = Cx{u(g), u(g)};
-    a(i, 8) = a(i, 8) + Cx{20.0, 5.0};
-  }
-  return a;
+  sw::test::Random rnd(7);
+  return sw::test::randomStrip(n, rnd);
 }
 
 /// Envelope entries per strip: 60 per group of six unknowns.
 double envelopeEntries(int n) { return 60.0 * n + 4.0; }
 
-void BM_Factor15(benchmark::State& state) {
+void BM_FactorStrip(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const sw::BandMatrix a = randomStrip(n);
   sw::StripFactors f(n, 1);
   for (auto _ : state) {
-    sw::factor15(n, 1, a, f);
+    sw::factorStrip(1, a, f);
     benchmark::ClobberMemory();
   }
   // Reads every envelope entry of a once and writes every stored factor once.
@@ -56,20 +47,20 @@ void BM_Factor15(benchmark::State& state) {
   state.counters["bytes_per_call"] = bytes;
   state.counters["unknowns"] = sw::stripUnknowns(n);
 }
-BENCHMARK(BM_Factor15)->Arg(kN)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FactorStrip)->Arg(kN)->Unit(benchmark::kMicrosecond);
 
-void BM_Solver15(benchmark::State& state) {
+void BM_SolveStrip(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const int strips = static_cast<int>(state.range(1));
   const sw::BandMatrix a = randomStrip(n);
   sw::StripFactors f(n, strips);
-  for (int s = 1; s <= strips; ++s) sw::factor15(n, s, a, f);
+  for (int s = 1; s <= strips; ++s) sw::factorStrip(s, a, f);
   sw::StripWork work(n);
   for (std::size_t i = 1; i < work.rhs.size(); ++i) work.rhs[i] = Cx{1.0, -0.5};
   int s = 0;
   for (auto _ : state) {
     s = s % strips + 1;  // several strips: factors come from memory, as in a sweep
-    sw::solver15(n, s, work.rhs.data(), f, work.answer.data(), work.y.data());
+    sw::solveStrip(s, f, work);
     benchmark::DoNotOptimize(work.answer.data());
     benchmark::ClobberMemory();
   }
@@ -78,22 +69,19 @@ void BM_Solver15(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
   state.counters["bytes_per_call"] = bytes;
 }
-BENCHMARK(BM_Solver15)->Args({kN, 1})->Args({kN, 600})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SolveStrip)->Args({kN, 1})->Args({kN, 600})->Unit(benchmark::kMicrosecond);
 
 /// A 600 by 600 grid of three materials: two isotropic layers and an anisotropic
 /// block, with the indicators and numbering of a run.
 struct Grid600 {
   int nx = kN, ny = kN;
-  double h = 5.0, omega = 2.0 * 3.141592653589793 * 0.0125;
-  sw::Medium med{kN, kN};
-  sw::Betas beta{kN, kN};
-  sw::BoundaryRoots roots{kN, kN};
-  sw::Indicators del{kN, kN};
-  sw::Dofmap dofmap{kN};
+  sw::StripSystem sys{kN, kN, 5.0};
   sw::StripWork work{kN};
   sw::StripFactors f{kN, kN};
 
   Grid600() {
+    sys.omega = sw::kTwoPi * 0.0125;
+    sw::Medium& med = sys.med;
     struct Mat {
       double rho;
       Cx p11, p13, p33, p55;
@@ -111,18 +99,15 @@ struct Grid600 {
         med.p33(i, j) = m.p33;
         med.p55(i, j) = m.p55;
       }
-    del.xl(1) = 1.0;
-    del.xr(nx) = 1.0;
-    del.yb(1) = 1.0;
-    del.yt(ny) = 1.0;
   }
 
-  /// Bytes inbeta reads (density, five stiffness arrays) and writes (twelve betas).
-  double inbetaBytes() const { return double(nx) * ny * (sizeof(double) + 17.0 * kCx); }
-  /// Bytes all coeflu calls touch.  Per element: six coefficients, density, the t and
+  /// Bytes interfaceParameters reads (density, five stiffness arrays) and writes
+  /// (twelve interface parameter arrays).
+  double interfaceBytes() const { return double(nx) * ny * (sizeof(double) + 17.0 * kCx); }
+  /// Bytes all assembleStrip calls touch.  Per element: six coefficients, density, the t and
   /// b betas and roots read, 64 band entries read and written by the scatter.  Per
-  /// strip: the band cleared, its envelope read and the factors written by factor15.
-  double coefluBytes() const {
+  /// strip: the band cleared, its envelope read and the factors written by factorStrip.
+  double assemblyBytes() const {
     const double perElement = (6.0 + 6.0) * kCx + 7.0 * sizeof(double) + 2.0 * 64.0 * kCx;
     const double perStrip =
         nx * perElement + 15.0 * sw::stripUnknowns(nx) * kCx + 2.0 * envelopeEntries(nx) * kCx;
@@ -136,45 +121,43 @@ Grid600& grid600() {
   return g;
 }
 
-void BM_Inbeta600(benchmark::State& state) {
+void BM_InterfaceParameters600(benchmark::State& state) {
   Grid600& g = grid600();
   for (auto _ : state) {
-    sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
+    sw::interfaceParameters(g.sys.omega, g.sys.med, g.sys.beta, g.sys.roots);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(g.inbetaBytes()) * state.iterations());
-  state.counters["bytes_per_call"] = g.inbetaBytes();
+  state.SetBytesProcessed(static_cast<std::int64_t>(g.interfaceBytes()) * state.iterations());
+  state.counters["bytes_per_call"] = g.interfaceBytes();
 }
-BENCHMARK(BM_Inbeta600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InterfaceParameters600)->Unit(benchmark::kMillisecond);
 
-void BM_CoefluAllStrips600(benchmark::State& state) {
+void BM_AssembleAllStrips600(benchmark::State& state) {
   Grid600& g = grid600();
-  sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
+  sw::interfaceParameters(g.sys.omega, g.sys.med, g.sys.beta, g.sys.roots);
   for (auto _ : state) {
-    for (int s = 1; s <= g.ny; ++s)
-      sw::coeflu(s, g.nx, g.omega, g.med, g.beta, g.h, g.del, g.roots, g.dofmap, g.work, g.f);
+    for (int s = 1; s <= g.ny; ++s) sw::assembleStrip(s, g.sys, g.work, g.f);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(g.coefluBytes()) * state.iterations());
-  state.counters["bytes_per_call"] = g.coefluBytes();
+  state.SetBytesProcessed(static_cast<std::int64_t>(g.assemblyBytes()) * state.iterations());
+  state.counters["bytes_per_call"] = g.assemblyBytes();
   state.counters["time_per_strip"] =
       benchmark::Counter(static_cast<double>(g.ny), benchmark::Counter::kIsIterationInvariantRate |
                                                         benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_CoefluAllStrips600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AssembleAllStrips600)->Unit(benchmark::kMillisecond);
 
-void BM_InbetaAndCoeflu600(benchmark::State& state) {
+void BM_InterfaceParametersAndAssembly600(benchmark::State& state) {
   Grid600& g = grid600();
   for (auto _ : state) {
-    sw::inbeta(g.nx, g.ny, g.omega, g.med, g.beta, g.roots);
-    for (int s = 1; s <= g.ny; ++s)
-      sw::coeflu(s, g.nx, g.omega, g.med, g.beta, g.h, g.del, g.roots, g.dofmap, g.work, g.f);
+    sw::interfaceParameters(g.sys.omega, g.sys.med, g.sys.beta, g.sys.roots);
+    for (int s = 1; s <= g.ny; ++s) sw::assembleStrip(s, g.sys, g.work, g.f);
     benchmark::ClobberMemory();
   }
-  const double bytes = g.inbetaBytes() + g.coefluBytes();
+  const double bytes = g.interfaceBytes() + g.assemblyBytes();
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
   state.counters["bytes_per_call"] = bytes;
 }
-BENCHMARK(BM_InbetaAndCoeflu600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InterfaceParametersAndAssembly600)->Unit(benchmark::kMillisecond);
 
 }  // namespace

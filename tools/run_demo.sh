@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Runs the bundled example model in a scratch directory and says where the results are.
-# usage: run_demo.sh path/to/stripwave [example-dir]
+# Runs an example model in build/demo, draws its snapshots and gathers, and says where the
+# results are.
+# usage: run_demo.sh path/to/stripwave [example-dir]    (PYTHON: the Python to draw with)
 set -euo pipefail
 exe=$(realpath "$1")
-example=$(realpath "${2:-$(dirname "$0")/../examples/layered}")
 top=$(realpath "$(dirname "$0")/..")
+example=$(realpath "${2:-$top/examples/layered}")
 rundir="$top/build/demo"
+python=${PYTHON:-$("$top/tools/find-python")}
 
 rm -rf "$rundir"
 mkdir -p "$rundir"
-cp "$example"/inp_A "$example"/*.freq "$example"/*.mat "$rundir"/
+cp "$example"/inp_A "$example"/*.freq "$example"/*.mat "$example"/model.json "$rundir"/
 echo "Running $(basename "$example") in $rundir ..."
 start=$(date +%s)
 set +e
@@ -18,17 +20,16 @@ status=$?
 set -e
 elapsed=$(( $(date +%s) - start ))
 
-total=$(grep -c ' frequency number ' "$rundir/output" || true)
-converged=$(grep -c '^  convergence  for freq' "$rundir/output" || true)
 echo
 echo "Finished in ${elapsed}s with exit status $status."
-echo "Frequencies solved: $total, converged: $converged."
+stripwave_py() { PYTHONPATH="$top/python" MPLBACKEND=Agg "$python" -m stripwave "$@"; }
+stripwave_py info "$rundir" || true
+echo
 echo "Log:        $rundir/output"
-echo "Snapshots:  $(cd "$rundir" && ls fort.5?? fort.6?? 2>/dev/null | tr '\n' ' ')"
-echo "            (fort.50k: horizontal velocity, fort.60k: vertical velocity at snapshot k)"
-echo "Traces:     $rundir/fort.60 (horizontal), $rundir/fort.70 (vertical)"
-if command -v python3 >/dev/null 2>&1; then
-  echo "Pictures:"
-  python3 "$top/tools/plot_run.py" "$rundir" | sed 's/^/            /'
-fi
+echo "Snapshots:  fort.50k (horizontal) and fort.60k (vertical velocity) for snapshot k"
+echo "Traces:     fort.60 (horizontal), fort.70 (vertical)"
+echo "Pictures (snapshots with both components; gathers as images and wiggles, the dashed"
+echo "line is distance / P velocity at the source; the model):"
+stripwave_py plot "$rundir" --moveout auto | sed 's/^/            /'
+echo "SEG-Y:      $python -m stripwave export $rundir --format segy   (PYTHONPATH=$top/python)"
 exit "$status"

@@ -4,48 +4,26 @@
 #include <string>
 #include <vector>
 
-#include "driver/stop.hpp"
-#include "input/message.hpp"
+#include "core/constants.hpp"
+#include "core/exit_status.hpp"
+#include "input/deck_fields.hpp"
 #include "input/reject.hpp"
-#include "output/fourier.hpp"
 
 namespace sw {
 
 namespace {
 
-const rec::Layout& layoutI5() {
-  static const rec::Layout l("(i5)");
-  return l;
-}
-
-const rec::Layout& layoutE20() {
-  static const rec::Layout l("(e20.8)");
-  return l;
-}
-
-int readInt(rec::InFile& deck) {
-  int v = 0;
-  deck.read(layoutI5(), {v});
-  return v;
-}
-
-double readReal(rec::InFile& deck) {
-  double v = 0.0;
-  deck.read(layoutE20(), {v});
-  return v;
-}
-
 /// A snapshot list of n values, one per line, of which the first `capacity` are kept.
 /// A list of n <= 0 still consumes one line.
 void readSnapshotList(rec::InFile& deck, int n, double* kept, int capacity) {
   if (n <= 0) {
-    deck.read(layoutE20(), std::span<const rec::Target>{});
+    deck.read(realField(), std::span<const rec::Target>{});
     return;
   }
   const int nkept = n < capacity ? n : capacity;
   std::vector<rec::Target> targets;
   for (int k = 1; k <= nkept; ++k) targets.emplace_back(kept[k]);
-  deck.read(layoutE20(), targets);
+  deck.read(realField(), targets);
   // Values beyond the capacity are read and dropped one line at a time: with a layout of
   // one value item, one read of m values and m reads of one value consume the same lines.
   for (int k = nkept + 1; k <= n; ++k) readReal(deck);
@@ -63,10 +41,10 @@ void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& 
   static const rec::Layout kGrid(
       "(/1x,'Global # elements  in x-direction nx = ',i5,/,               1x, 'Global # "
       "elements  in y-direction ny = ',i5)");
-  par.maxlow = readInt(deck);
+  par.maxlow = readInteger(deck);
   hdr.perclow = readReal(deck);
-  par.nx = readInt(deck);
-  par.ny = readInt(deck);
+  par.nx = readInteger(deck);
+  par.ny = readInteger(deck);
   log.write(kGrid, {par.nx, par.ny});
   if (par.nx > kMaxGrid) throw Stop{77};
   if (par.ny > kMaxGrid) throw Stop{77};
@@ -134,22 +112,22 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   static const rec::Layout kMaxiter("(/1x,'  maxiter =  max. # inner iterations ',i5)");
   static const rec::Layout kReduc("(/1x,'  reduc =  relative error required  ',e20.8)");
 
-  hdr.nsnapf = readInt(deck);
+  hdr.nsnapf = readInteger(deck);
   readSnapshotList(deck, hdr.nsnapf, hdr.fsnap.data(), kMaxFreqSnaps);
-  par.nsnapt = readInt(deck);
+  par.nsnapt = readInteger(deck);
   readSnapshotList(deck, par.nsnapt, hdr.tsnap.data(), kMaxTimeSnaps);
-  hdr.npf = readInt(deck);
-  hdr.key = readInt(deck);
+  hdr.npf = readInteger(deck);
+  hdr.key = readInteger(deck);
   hdr.freq = readReal(deck);
   hdr.stime = readReal(deck);
   hdr.f1 = readReal(deck);
   hdr.f2 = readReal(deck);
   hdr.f3 = readReal(deck);
   hdr.f4 = readReal(deck);
-  par.maxiter = readInt(deck);
+  par.maxiter = readInteger(deck);
   par.reduc = readReal(deck);
 
-  hdr.w0 = 2.0 * kPi * hdr.freq;
+  hdr.w0 = kTwoPi * hdr.freq;
   hdr.alfa = hdr.w0 * 0.79 / kPi;
 
   if (hdr.nsnapf > kMaxFreqSnaps) throw Stop{5183};
@@ -186,7 +164,7 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
 
 void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr) {
   static const rec::Layout kNmat("(/1x,' number of materials (nmat) = ',i5)");
-  hdr.nmat = readInt(deck);
+  hdr.nmat = readInteger(deck);
   if (hdr.nmat > kMaxMaterials) throw Stop{222};
   log.write(kNmat, {hdr.nmat});
   if (hdr.nmat < 2)

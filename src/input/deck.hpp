@@ -4,13 +4,13 @@
 
 #include <array>
 
-#include "driver/params.hpp"
+#include "model/run_params.hpp"
 #include "records/in_file.hpp"
 #include "records/out_file.hpp"
 
 namespace sw {
 
-/// Deck values that the later input steps need but the driver does not.
+/// Deck values that the later input steps need but the run does not.
 struct DeckHeader {
   double perclow = 0.0;                           ///< fraction of the band solved with maxlow
   double xsize = 0.0, ysize = 0.0;                ///< domain size, rounded to whole elements

@@ -2,28 +2,32 @@
 
 #include <array>
 
-#include "driver/stop.hpp"
-#include "input/readata.hpp"
-#include "input/reject.hpp"
+#include "core/exit_status.hpp"
+#include "core/truncate.hpp"
+#include "input/deck_fields.hpp"
 
 namespace sw {
 
-int elementIndex(double x, double h) { return truncInt(x / h + 1.0); }
+int elementIndex(double x, double h) { return truncateToInt(x / h + 1.0); }
 
 double readSourceMode(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
-  static const rec::Layout kI5("(i5)");
-  static const rec::Layout kE20("(e20.8)");
   static const rec::Layout kKdel("(/1x,' kdel=0 : delta, kdel = 1:  d/dx(delta). kdel = ',i6)");
   double tmute = 0.0;
-  deck.read(kI5, {par.kdel});
-  deck.read(kE20, {tmute});
+  deck.read(integerField(), {par.kdel});
+  deck.read(realField(), {tmute});
   log.write(kKdel, {par.kdel});
   return tmute;
 }
 
+void echoMute(rec::OutFile& log, double tmute, double dt) {
+  static const rec::Layout kMute(
+      "(/1x,'  mute in msec  tmute = ',e20.8,/,                  ' mute in samples   ntmute = "
+      "',i5/)");
+  const int ntmute = tmute > 0.0 ? truncateToInt(tmute / dt) : 0;
+  log.write(kMute, {tmute, ntmute});
+}
+
 void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
-  static const rec::Layout kI5("(i5)");
-  static const rec::Layout kE20("(e20.8)");
   static const rec::Layout kWrongJsou("(/1x,' wrong jsou = ',i5)");
   static const rec::Layout kWrongKsou("(/1x,' wrong ksou = ',i5)");
   static const rec::Layout kElement("(/1x,' jsou = ',i5,'  ksou = ',i5)");
@@ -31,8 +35,8 @@ void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
   static const rec::Layout kNrec("(/1x,' number of receivers, nrec = ',i5)");
 
   double xsou = 0.0, ysou = 0.0;
-  deck.read(kE20, {xsou, ysou});
-  deck.read(kI5, {par.nrec});
+  deck.read(realField(), {xsou, ysou});
+  deck.read(integerField(), {par.nrec});
   if (par.nrec > kMaxReceivers) throw Stop{9920};
 
   par.jsou = elementIndex(xsou, par.h);
@@ -93,22 +97,6 @@ void placeReceivers(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
     if (par.iry(i) <= 0 || par.iry(i) > par.ny + 1)
       log.write(kOutsideY, {i, par.iry(i), par.ny + 1});
   }
-}
-
-void setdelta(int nx, int ny, Indicators& del) {
-  if (del.xl.size() < nx || del.yb.size() < ny) del = Indicators(nx, ny);
-  for (int i = 1; i <= nx; ++i) {
-    del.xl(i) = 0.0;
-    del.xr(i) = 0.0;
-  }
-  for (int j = 1; j <= ny; ++j) {
-    del.yb(j) = 0.0;
-    del.yt(j) = 0.0;
-  }
-  del.xl(1) = 1.0;
-  del.xr(nx) = 1.0;
-  del.yb(1) = 1.0;
-  del.yt(ny) = 1.0;
 }
 
 }  // namespace sw

@@ -2,7 +2,7 @@
 /// Source and receiver placement: the source element and the receiver elements of the
 /// receiver line, from positions in metres.
 
-#include "driver/params.hpp"
+#include "model/run_params.hpp"
 #include "records/in_file.hpp"
 #include "records/out_file.hpp"
 
@@ -13,6 +13,9 @@ int elementIndex(double x, double h);
 
 /// Entries 22 and 23 (kdel, tmute) and the echo of kdel; returns tmute.
 double readSourceMode(rec::InFile& deck, rec::OutFile& log, RunParams& par);
+
+/// Mute length in samples and its echo (no later step uses it).
+void echoMute(rec::OutFile& log, double tmute, double dt);
 
 /// Entries 24 to 26 (xsou, ysou, nrec), the source element, its checks and echoes.
 void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par);

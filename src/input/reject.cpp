@@ -1,9 +1,6 @@
 #include "input/reject.hpp"
 
-#include <climits>
-#include <cmath>
-
-#include "driver/stop.hpp"
+#include "core/exit_status.hpp"
 
 namespace sw {
 
@@ -12,13 +9,6 @@ void rejectInput(rec::OutFile& log, const std::string& message) {
   log.writeList({std::string_view(line)});
   log.flush();
   throw InputError(message);
-}
-
-int truncInt(double x) {
-  if (std::isnan(x)) return INT_MAX;
-  if (x >= 2147483648.0) return INT_MAX;
-  if (x <= -2147483649.0) return INT_MIN;
-  return static_cast<int>(x);
 }
 
 }  // namespace sw

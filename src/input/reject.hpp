@@ -1,6 +1,7 @@
 #pragma once
 /// Rejection of input values the model cannot run with.
 
+#include <cstdio>
 #include <string>
 
 #include "records/out_file.hpp"
@@ -11,9 +12,11 @@ namespace sw {
 /// repeats the message on the standard error stream and exits with kExitBadInput.
 [[noreturn]] void rejectInput(rec::OutFile& log, const std::string& message);
 
-/// Real-to-integer conversion truncating toward zero.  A value that does not fit in 32
-/// bits saturates (NaN and +huge to INT_MAX, -huge to INT_MIN), so that it counts as
-/// beyond the limit it is checked against instead of being undefined.
-int truncInt(double x);
+/// A real as it appears in a message: up to 8 significant digits.
+inline std::string realText(double x) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.8g", x);
+  return buf;
+}
 
 }  // namespace sw

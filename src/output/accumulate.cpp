@@ -4,15 +4,15 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/check.hpp"
+#include "core/frequency.hpp"
+
 namespace sw {
 
 namespace {
 
 /// Element values below this modulus count as zero: 1e-14 in single precision, widened.
 constexpr double kSmall = static_cast<double>(1.0e-14f);
-
-/// Angular frequency of index jw.
-double angular(int jw, double delw) { return (static_cast<double>(jw - 1) + 0.5) * delw; }
 
 /// Mean of the four edge values of element (i, j), parts summed l, t, b, r; a modulus
 /// below kSmall gives zero, a NaN is kept.
@@ -28,10 +28,14 @@ Cx velocity(Cx a, double w) { return {-(a.im * w), a.re * w}; }
 
 }  // namespace
 
-void finvpic2(int jw, int nx, int ny, const EdgeFields& cur, Accumulators& acc, int nsnapt,
-              const Vec1<int>& itsnap, double dt, double delw, int threads) {
+void addToSnapshots(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc,
+                    int threads) {
+  const int nx = acc.nx, ny = acc.ny, nsnapt = acc.nsnapt;
+  SW_CHECK(cur.nx() == nx && cur.ny() == ny, "fields of the accumulators' grid");
   if (nsnapt <= 0 || nx <= 0 || ny <= 0) return;
-  const double w = angular(jw, delw);
+  const Vec1<int>& itsnap = par.itsnap;
+  const double dt = par.dt;
+  const double w = frequencyOfIndex(jw, par.delw);
 
   // theta depends only on the snapshot, so its cosine and sine are taken once per call.
   std::vector<double> cs(static_cast<std::size_t>(nsnapt) + 1);
@@ -63,12 +67,13 @@ void finvpic2(int jw, int nx, int ny, const EdgeFields& cur, Accumulators& acc, 
   }
 }
 
-void savtrace(int nrec, int jw, double delw, const Vec1<int>& irx, const Vec1<int>& iry,
-              Accumulators& acc, const EdgeFields& cur) {
+void recordTraces(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc) {
+  const int nrec = acc.nrec;
   if (nrec <= 0) return;
-  const double w = angular(jw, delw);
+  SW_CHECK(jw >= 1 && jw <= acc.nfreq, "frequency index of the band");
+  const double w = frequencyOfIndex(jw, par.delw);
   for (int r = 1; r <= nrec; ++r) {
-    const int i = irx(r), j = iry(r);
+    const int i = par.irx(r), j = par.iry(r);
     // Outside the stored frame the element reads as zero, like the never-written
     // entries beyond the ghost frame; nothing outside the arrays is touched.
     const bool inside = cur.u1.l.inFrame(i, j);

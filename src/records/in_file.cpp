@@ -75,11 +75,6 @@ void InFile::openOrCreate(std::string name) {
   open(std::move(name));
 }
 
-std::optional<std::string_view> InFile::peekRecord() const {
-  if (next_ >= static_cast<int>(records_.size())) return std::nullopt;
-  return std::string_view(records_[static_cast<std::size_t>(next_)]);
-}
-
 void InFile::fail(int record, const std::string& what) const {
   throw IoError(name_ + ", record " + std::to_string(record) + ": " + what);
 }

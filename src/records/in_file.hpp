@@ -2,7 +2,6 @@
 /// Sequential text input file read record by record, with a layout or free-form.
 
 #include <initializer_list>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,10 +45,6 @@ class InFile {
   void readList(std::span<const Target> targets);
   void readList(std::initializer_list<Target> targets);
 
-  /// Number of records consumed so far.
-  int recordsRead() const { return next_; }
-  /// The next unread record, or nothing at end of file.
-  std::optional<std::string_view> peekRecord() const;
   const std::string& name() const { return name_; }
 
  private:

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "input_harness.hpp"
+#include "support/input_harness.hpp"
 
-namespace swtest {
+namespace sw::test {
 namespace {
 
 TEST(OwnDeck, MixedModelEchoAndWaveletFiles) {
@@ -15,12 +15,12 @@ TEST(OwnDeck, MixedModelEchoAndWaveletFiles) {
   for (const auto& e : fs::directory_iterator(caseDir / "input"))
     fs::copy_file(e.path(), dir.path() / e.path().filename());
 
-  const InputRun r = runReadata();
+  const InputRun r = runReadInput();
   ASSERT_EQ(r.outcome.kind, Outcome::Kind::Returned) << r.outcome.message;
-  EXPECT_EQ(r.log, readFile(caseDir / "expected" / "output"));
+  EXPECT_EQ(r.log, readBytes(caseDir / "expected" / "output"));
   for (const char* w :
        {"fuente_sin_filtrar", "fuente_filtrada", "espectro_sin_filtrar", "espectro_filtrado"})
-    EXPECT_EQ(readFile(w), readFile(caseDir / "expected" / w)) << w;
+    EXPECT_EQ(readBytes(w), readBytes(caseDir / "expected" / w)) << w;
 
   EXPECT_EQ(r.par.nx, 16);
   EXPECT_EQ(r.par.ny, 12);
@@ -35,4 +35,4 @@ TEST(OwnDeck, MixedModelEchoAndWaveletFiles) {
 }
 
 }  // namespace
-}  // namespace swtest
+}  // namespace sw::test

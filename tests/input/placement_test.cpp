@@ -1,29 +1,27 @@
-// Source element, receiver line and boundary indicators.
+// Source element and receiver line.
 
 #include <gtest/gtest.h>
 
-#include "driver/storage.hpp"
 #include "input/placement.hpp"
-#include "input/readata.hpp"
-#include "input_harness.hpp"
+#include "support/input_harness.hpp"
 
-namespace swtest {
+namespace sw::test {
 namespace {
 
 using Kind = Outcome::Kind;
 
 TEST(ElementIndex, TruncatesTowardZero) {
-  EXPECT_EQ(sw::elementIndex(0.0, 10.0), 1);
-  EXPECT_EQ(sw::elementIndex(9.99, 10.0), 1);
-  EXPECT_EQ(sw::elementIndex(10.0, 10.0), 2);
-  EXPECT_EQ(sw::elementIndex(100.0, 10.0), 11);
-  EXPECT_EQ(sw::elementIndex(-5.0, 10.0), 0);   // int(0.5)
-  EXPECT_EQ(sw::elementIndex(-15.0, 10.0), 0);  // int(-0.5): toward zero, not down
-  EXPECT_EQ(sw::elementIndex(-25.0, 10.0), -1);
-  EXPECT_EQ(sw::elementIndex(1.0e300, 10.0), 2147483647);
+  EXPECT_EQ(elementIndex(0.0, 10.0), 1);
+  EXPECT_EQ(elementIndex(9.99, 10.0), 1);
+  EXPECT_EQ(elementIndex(10.0, 10.0), 2);
+  EXPECT_EQ(elementIndex(100.0, 10.0), 11);
+  EXPECT_EQ(elementIndex(-5.0, 10.0), 0);   // int(0.5)
+  EXPECT_EQ(elementIndex(-15.0, 10.0), 0);  // int(-0.5): toward zero, not down
+  EXPECT_EQ(elementIndex(-25.0, 10.0), -1);
+  EXPECT_EQ(elementIndex(1.0e300, 10.0), 2147483647);
 }
 
-/// A 10 x 10 grid of 10 m elements.
+/// A 10 x 10 grid of 10 m elements (f4 below the Nyquist frequency of dt = 10 / 3000).
 TestDeck grid10() {
   TestDeck d;
   d.nx = 10;
@@ -31,46 +29,8 @@ TestDeck grid10() {
   d.xsize = 100.0;
   d.ysize = 100.0;
   d.regions = {{0.0, 100.0, 0.0, 100.0, 1}};
-  d.f4 = 100.0;  // below the Nyquist frequency of dt = 10 / 3000
+  d.f4 = 100.0;
   return d;
-}
-
-TEST(Source, PointOnTheFarEdgeIsOutsideTheGrid) {
-  ScratchDir dir;
-  TestDeck d = grid10();
-  d.xsou = 100.0;  // nx h gives jsou = nx + 1
-  writeRun(d);
-  const InputRun r = runReadata();
-  ASSERT_EQ(r.outcome.kind, Kind::Stopped);
-  EXPECT_EQ(r.outcome.code, 666);
-  EXPECT_EQ(lastLines(r.log, 5),
-            (std::vector<std::string>{"   mute in msec  tmute =       0.10000000E-01",
-                                      " mute in samples   ntmute =     3", "", "",
-                                      "  wrong jsou =    11"}));
-}
-
-TEST(Source, NegativeXsouStopsWith666) {
-  ScratchDir dir;
-  TestDeck d = grid10();
-  d.xsou = -15.0;
-  d.ysou = -15.0;  // both wrong: jsou is tested first
-  writeRun(d);
-  const InputRun r = runReadata();
-  ASSERT_EQ(r.outcome.kind, Kind::Stopped);
-  EXPECT_EQ(r.outcome.code, 666);
-  EXPECT_EQ(lastLines(r.log, 1)[0], "  wrong jsou =     0");
-}
-
-TEST(Source, KsouOutsideTheGridStopsWith666) {
-  ScratchDir dir;
-  TestDeck d = grid10();
-  d.xsou = 99.9;
-  d.ysou = 100.0;
-  writeRun(d);
-  const InputRun r = runReadata();
-  ASSERT_EQ(r.outcome.kind, Kind::Stopped);
-  EXPECT_EQ(r.outcome.code, 666);
-  EXPECT_EQ(lastLines(r.log, 2), (std::vector<std::string>{"", "  wrong ksou =    11"}));
 }
 
 TEST(Source, EchoesElementPositionAndReceiverCount) {
@@ -78,8 +38,7 @@ TEST(Source, EchoesElementPositionAndReceiverCount) {
   TestDeck d = grid10();
   d.xsou = 0.0;
   d.ysou = 9.99;
-  writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = readDeck(d);
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.jsou, 1);
   EXPECT_EQ(r.par.ksou, 1);
@@ -92,35 +51,6 @@ TEST(Source, EchoesElementPositionAndReceiverCount) {
             std::string::npos);
 }
 
-TEST(Receivers, MoreThan200StopWith9920BeforeTheSourceChecks) {
-  ScratchDir dir;
-  TestDeck d = grid10();
-  d.nrec = 201;
-  d.xsou = 1000.0;  // would stop with 666
-  writeRun(d);
-  const InputRun r = runReadata();
-  ASSERT_EQ(r.outcome.kind, Kind::Stopped);
-  EXPECT_EQ(r.outcome.code, 9920);
-  EXPECT_EQ(lastLines(r.log, 2)[0], " mute in samples   ntmute =     3");
-}
-
-TEST(Receivers, SingleReceiverEchoesTheLineThenStopsPlainly) {
-  ScratchDir dir;
-  TestDeck d = grid10();
-  d.nrec = 1;
-  writeRun(d);
-  const InputRun r = runReadata();
-  ASSERT_EQ(r.outcome.kind, Kind::Stopped);
-  EXPECT_FALSE(r.outcome.code.has_value());
-  const std::vector<std::string> tail = lastLines(r.log, 9);
-  EXPECT_EQ(tail[0], "  number of receivers, nrec =     1");
-  EXPECT_EQ(tail[1].rfind("  xinic ", 0), 0u) << tail[1];
-  EXPECT_EQ(tail[3].rfind("  yinic ", 0), 0u) << tail[3];
-  EXPECT_EQ(tail[5].rfind("  xfin ", 0), 0u) << tail[5];
-  EXPECT_EQ(tail[7].rfind("  yfin ", 0), 0u) << tail[7];
-  for (int k : {2, 4, 6, 8}) EXPECT_EQ(tail[k], "") << k;
-}
-
 TEST(Receivers, LineFromZeroToHundredAtFifty) {
   ScratchDir dir;
   TestDeck d = grid10();
@@ -129,8 +59,7 @@ TEST(Receivers, LineFromZeroToHundredAtFifty) {
   d.xfin = 100.0;
   d.yinic = 50.0;
   d.yfin = 50.0;
-  writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = readDeck(d);
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.nrec, 3);
   EXPECT_EQ(r.par.irx(1), 1);
@@ -152,8 +81,7 @@ TEST(Receivers, OutsideTheGridOnlyWarn) {
   d.xfin = 110.0;
   d.yinic = -20.0;
   d.yfin = 115.0;
-  writeRun(d);
-  const InputRun r = runReadata();
+  const InputRun r = readDeck(d);
   ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
   EXPECT_EQ(r.par.irx(1), 11);
   EXPECT_EQ(r.par.irx(2), 12);
@@ -170,31 +98,5 @@ TEST(Receivers, OutsideTheGridOnlyWarn) {
       << r.log;
 }
 
-TEST(SetDelta, MarksFirstAndLastElements) {
-  sw::Indicators del(3, 2);
-  del.xl.fill(7.0);
-  del.yt.fill(7.0);
-  sw::setdelta(3, 2, del);
-  EXPECT_EQ(del.xl(1), 1.0);
-  EXPECT_EQ(del.xl(2), 0.0);
-  EXPECT_EQ(del.xl(3), 0.0);
-  EXPECT_EQ(del.xr(1), 0.0);
-  EXPECT_EQ(del.xr(2), 0.0);
-  EXPECT_EQ(del.xr(3), 1.0);
-  EXPECT_EQ(del.yb(1), 1.0);
-  EXPECT_EQ(del.yb(2), 0.0);
-  EXPECT_EQ(del.yt(1), 0.0);
-  EXPECT_EQ(del.yt(2), 1.0);
-}
-
-TEST(SetDelta, SingleElementIsFirstAndLast) {
-  sw::Indicators del(1, 1);
-  sw::setdelta(1, 1, del);
-  EXPECT_EQ(del.xl(1), 1.0);
-  EXPECT_EQ(del.xr(1), 1.0);
-  EXPECT_EQ(del.yb(1), 1.0);
-  EXPECT_EQ(del.yt(1), 1.0);
-}
-
 }  // namespace
-}  // namespace swtest
+}  // namespace sw::test

@@ -132,33 +132,34 @@ TEST(InFile, MissingFileNamesTheFile) {
             "cannot open " + path + ": No such file or directory");
 }
 
-TEST(InFile, OpenOrCreateMakesAnEmptyFile) {
+TEST(InFile, OpenOrCreateMakesAnEmptyFileAndKeepsAnExistingOne) {
   sw::test::TempDir dir;
   const std::string path = dir.file("p66_interp.freq");
   InFile in;
   in.openOrCreate(path);
   EXPECT_TRUE(fs::exists(path));
   EXPECT_EQ(fs::file_size(path), 0u);
-  EXPECT_FALSE(in.peekRecord().has_value());
+  int n = 0;
+  EXPECT_NE(ioErrorOf([&] { in.readList({n}); }).find("end of file"), std::string::npos);
   sw::test::writeBytes(path, "  3\n");
   in.openOrCreate(path);
-  EXPECT_EQ(sw::test::readBytes(path), "  3\n");
-  EXPECT_EQ(*in.peekRecord(), "  3");
+  in.readList({n});
+  EXPECT_EQ(n, 3);
 }
 
-TEST(InFile, RecordsSplitAtNewlines) {
+TEST(InFile, RecordsEndAtNewlinesWithoutTheirCarriageReturn) {
   sw::test::TempDir dir;
   const std::string path = dir.file("inp_A");
-  sw::test::writeBytes(path, "a\r\n\nb \r\nc");
+  sw::test::writeBytes(path, "1\r\n\n 2 \r\n3");  // a blank record reads as 0
   InFile in;
   in.open(path);
-  const char* expected[] = {"a", "", "b ", "c"};
-  for (const char* e : expected) {
-    ASSERT_TRUE(in.peekRecord().has_value());
-    EXPECT_EQ(*in.peekRecord(), e);
-    in.read(Layout("(i5)"), std::span<const sw::rec::Target>{});
+  for (const int want : {1, 0, 2, 3}) {
+    int n = -1;
+    in.read(Layout("(i5)"), {n});
+    EXPECT_EQ(n, want);
   }
-  EXPECT_FALSE(in.peekRecord().has_value());
+  EXPECT_EQ(ioErrorOf([&] { in.read(Layout("(i5)"), std::span<const sw::rec::Target>{}); }),
+            path + ", record 5: end of file while skipping a record");
 }
 
 TEST(InFile, EndOfFileNamesTheFileRecordAndRead) {
@@ -209,6 +210,36 @@ TEST(InFile, BadFreeFormValueNamesTheItem) {
   EXPECT_EQ(i, 3);
   EXPECT_EQ(ioErrorOf([&] { in.readList({i}); }),
             path + ", record 3: integer out of range for item 1, found \"2147483648\"");
+}
+
+TEST(InFile, FreeFormReadOfThreeValuesOverTwoRecords) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("deck");
+  sw::test::writeBytes(path, "1 2\n3 4\n5 6\n");
+  InFile in;
+  in.open(path);
+  int a = 0, b = 0, c = 0;
+  in.readList({a, b, c});
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(c, 3);
+  int d = 0;  // the rest of the second record was skipped
+  in.readList({d});
+  EXPECT_EQ(d, 5);
+}
+
+TEST(InFile, FormattedReadWithImpliedPoint) {
+  sw::test::TempDir dir;
+  const std::string path = dir.file("table");
+  sw::test::writeBytes(path, "    5\n5\n");
+  InFile in;
+  in.open(path);
+  int n = 0;
+  double x = 0;
+  in.read(Layout("(i5)"), {n});
+  in.read(Layout("(e20.12)"), {x});
+  EXPECT_EQ(n, 5);
+  EXPECT_EQ(x, 5e-12);
 }
 
 }  // namespace

@@ -16,10 +16,9 @@ using sw::rec::Item;
 using sw::rec::Layout;
 
 TEST(Layout, EveryLayoutOfTheVectorsCompiles) {
-  const auto vectors =
-      sw::test::readJsonLines(sw::test::testDataPath("format_vectors/write_vectors.jsonl"));
   std::set<std::string> seen;
-  for (const auto& v : vectors) seen.insert(v["layout"].str());
+  for (const auto& v : sw::test::readJsonLines("format_vectors/write_vectors.jsonl"))
+    seen.insert(v["layout"].get<std::string>());
   EXPECT_EQ(seen.size(), 106u);
   for (const auto& text : seen) EXPECT_NO_THROW(Layout{text}) << text;
 }

@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,12 +38,11 @@ struct Slots {
     ints.assign(n, kIntSentinel);
     reals.assign(n, kRealSentinel);
     for (std::size_t j = 0; j < n; ++j) {
-      isInt.push_back(items[j].str() == "int32");
-      if (isInt.back()) {
+      isInt.push_back(items[j] == "int32");
+      if (isInt.back())
         targets.emplace_back(ints[j]);
-      } else {
+      else
         targets.emplace_back(reals[j]);
-      }
     }
   }
 };
@@ -54,51 +52,65 @@ void expectValues(const std::string& where, const Slots& s, const Json& expected
   ASSERT_EQ(expected.size(), s.isInt.size()) << where;
   for (std::size_t j = 0; j < expected.size(); ++j) {
     const Json& e = expected[j];
-    const bool defined = e["defined"].boolean();
+    const bool defined = e["defined"].get<bool>();
     const std::string item = where + " item " + std::to_string(j + 1);
     if (s.isInt[j]) {
-      const int want = defined ? static_cast<int>(e["value"].integer()) : kIntSentinel;
-      EXPECT_EQ(s.ints[j], want) << item;
+      EXPECT_EQ(s.ints[j], defined ? e["value"].get<int>() : kIntSentinel) << item;
     } else {
-      const double want = defined ? sw::test::doubleFromBits(e["bits"].str()) : kRealSentinel;
+      const double want = defined ? sw::test::doubleFromBits(e["bits"]) : kRealSentinel;
       EXPECT_EQ(sw::test::hexBits(s.reals[j]), sw::test::hexBits(want)) << item;
     }
   }
 }
 
+/// The record the next read of `in` starts at, or nothing at the end of the file: a copy
+/// of `in` skips records until the end, and the count left locates the record among
+/// `records`, the records of the whole file.
+std::optional<std::string> nextRecord(const InFile& in, const std::vector<std::string>& records) {
+  InFile copy = in;
+  std::size_t left = 0;
+  try {
+    for (;;) {
+      copy.read(Layout("(i5)"), std::span<const Target>{});
+      ++left;
+    }
+  } catch (const sw::rec::IoError&) {
+  }
+  if (left == 0) return std::nullopt;
+  return records.at(records.size() - left);
+}
+
 void runScenario(const Json& v, std::map<std::string, Layout, std::less<>>& layouts) {
-  const std::string& id = v["id"].str();
+  const std::string id = v["id"];
   sw::test::TempDir dir;
   const std::string path = dir.file("read_input.txt");
-  sw::test::writeBytes(path, v["input_raw"].str());
+  sw::test::writeBytes(path, v["input_raw"].get<std::string>());
   InFile in;
   in.open(path);
 
-  const bool failing = v["outcome"].str() == "error";
-  const std::size_t errorOp = failing ? static_cast<std::size_t>(v["error"]["op"].integer()) : 0;
+  const bool failing = v["outcome"] == "error";
+  const std::size_t errorOp = failing ? v["error"]["op"].get<std::size_t>() : 0;
   std::map<std::size_t, const Json*> results;
-  for (const Json& r : v["results"].items()) {
-    results[static_cast<std::size_t>(r["op"].integer())] = &r;
-  }
+  for (const Json& r : v["results"]) results[r["op"].get<std::size_t>()] = &r;
 
   const Json& ops = v["ops"];
   for (std::size_t k = 1; k <= ops.size(); ++k) {
     const Json& op = ops[k - 1];
     const std::string where = id + " op " + std::to_string(k);
-    if (op.find("probe") != nullptr) {
+    if (op.contains("probe")) {
       ASSERT_TRUE(results.count(k)) << where;
       const Json& r = *results[k];
-      const auto next = in.peekRecord();
-      if (r["eof"].boolean()) {
+      const auto next = nextRecord(in, v["input_lines"].get<std::vector<std::string>>());
+      if (r["eof"].get<bool>()) {
         EXPECT_FALSE(next.has_value()) << where;
       } else {
         ASSERT_TRUE(next.has_value()) << where;
-        EXPECT_EQ(std::string(*next), r["next_record"].str()) << where;
+        EXPECT_EQ(*next, r["next_record"].get<std::string>()) << where;
       }
       continue;
     }
     Slots slots(op["items"]);
-    const std::string& layoutText = op["layout"].str();
+    const std::string layoutText = op["layout"];
     auto perform = [&] {
       if (layoutText == "*") {
         in.readList(slots.targets);
@@ -110,7 +122,7 @@ void runScenario(const Json& v, std::map<std::string, Layout, std::less<>>& layo
     if (k == errorOp) {
       try {
         perform();
-        ADD_FAILURE() << where << ": no error raised, expected " << v["error"]["iomsg"].str();
+        ADD_FAILURE() << where << ": no error raised";
       } catch (const sw::rec::IoError& e) {
         const std::string message = e.what();
         EXPECT_EQ(message.rfind(path + ", record ", 0), 0u)
@@ -132,11 +144,10 @@ void runScenario(const Json& v, std::map<std::string, Layout, std::less<>>& layo
 }
 
 void runFile(const char* name, int expectedCount) {
-  const auto vectors = sw::test::readJsonLines(sw::test::testDataPath(name));
   std::map<std::string, Layout, std::less<>> layouts;
   int count = 0;
-  for (const Json& v : vectors) {
-    if (v["kind"].str() != "read") continue;
+  for (const Json& v : sw::test::readJsonLines(name)) {
+    if (v["kind"] != "read") continue;
     ++count;
     runScenario(v, layouts);
   }

@@ -19,30 +19,30 @@ using sw::rec::Layout;
 using sw::rec::Value;
 using sw::test::Json;
 
+/// A value of the vectors; a text refers into `v`.
 Value valueOf(const Json& v) {
-  if (v["type"].str() == "int32") return Value(static_cast<int>(v["value"].integer()));
-  if (v["type"].str() == "real64") return Value(sw::test::doubleFromBits(v["bits"].str()));
-  return Value(std::string_view(v["value"].str()));
+  if (v["type"] == "int32") return Value(v["value"].get<int>());
+  if (v["type"] == "real64") return Value(sw::test::doubleFromBits(v["bits"]));
+  return Value(std::string_view(v["value"].get_ref<const std::string&>()));
 }
 
 TEST(WriteVectors, EveryFormattedWriteMatches) {
-  const auto vectors =
-      sw::test::readJsonLines(sw::test::testDataPath("format_vectors/write_vectors.jsonl"));
+  const auto vectors = sw::test::readJsonLines("format_vectors/write_vectors.jsonl");
   ASSERT_EQ(vectors.size(), 4755u);
   std::map<std::string, Layout, std::less<>> layouts;
   for (const Json& v : vectors) {
-    const std::string& id = v["id"].str();
-    const std::string& text = v["layout"].str();
+    const std::string id = v["id"];
+    const std::string text = v["layout"];
     const Layout& layout = layouts.try_emplace(text, text).first->second;
     std::vector<Value> values;
     std::vector<double> reals;
     bool allReal = true;
-    for (const Json& x : v["values"].items()) {
+    for (const Json& x : v["values"]) {
       values.push_back(valueOf(x));
       allReal = allReal && values.back().kind == Value::Kind::Real;
       reals.push_back(values.back().d);
     }
-    const std::string& raw = v["raw"].str();
+    const std::string raw = v["raw"];
 
     std::string out;
     sw::rec::render(out, layout, values);
@@ -55,7 +55,7 @@ TEST(WriteVectors, EveryFormattedWriteMatches) {
     }
 
     // Single descriptors also through the one-field functions.
-    if (v["group"].str() == "single") {
+    if (v["group"] == "single") {
       const Item& item = layout.items().at(0);
       std::string field;
       switch (item.kind) {
@@ -77,17 +77,15 @@ TEST(WriteVectors, EveryFormattedWriteMatches) {
 }
 
 TEST(WriteVectors, EveryFreeFormWriteMatches) {
-  const auto vectors =
-      sw::test::readJsonLines(sw::test::testDataPath("format_vectors/listdirected.jsonl"));
   int count = 0;
-  for (const Json& v : vectors) {
-    if (v["kind"].str() != "write") continue;
+  for (const Json& v : sw::test::readJsonLines("format_vectors/listdirected.jsonl")) {
+    if (v["kind"] != "write") continue;
     ++count;
     std::vector<Value> items;
-    for (const Json& x : v["items"].items()) items.push_back(valueOf(x));
+    for (const Json& x : v["items"]) items.push_back(valueOf(x));
     std::string out;
     sw::rec::renderList(out, items);
-    EXPECT_EQ(out, v["raw"].str()) << v["id"].str();
+    EXPECT_EQ(out, v["raw"].get<std::string>()) << v["id"].get<std::string>();
   }
   EXPECT_EQ(count, 106);
 }

@@ -1,11 +1,14 @@
 #pragma once
-/// Scratch directories and small file helpers for tests that touch the file system.
+/// Scratch directories, whole-file reads and writes, and the text of a file as lines.
 
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sw::test {
+
+namespace fs = std::filesystem;
 
 /// A fresh directory under the system temporary directory, removed with its contents.
 class TempDir {
@@ -15,17 +18,38 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
+  const fs::path& path() const { return path_; }
   /// Absolute name of `file` inside the directory.
   std::string file(std::string_view name) const { return (path_ / name).string(); }
 
  private:
-  std::filesystem::path path_;
+  fs::path path_;
+};
+
+/// A fresh directory that is also the working directory while the object lives.
+class ScratchDir : public TempDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+
+ private:
+  fs::path previous_;
 };
 
 /// Writes `bytes` to `path` exactly as given.
-void writeBytes(const std::string& path, std::string_view bytes);
-/// The whole content of `path`.
-std::string readBytes(const std::string& path);
+void writeBytes(const fs::path& path, std::string_view bytes);
+/// The whole content of `path`; throws when it cannot be read.
+std::string readBytes(const fs::path& path);
+
+/// Lines of a text, each without its newline.
+std::vector<std::string> lines(const std::string& text);
+/// The last n lines of a text.
+std::vector<std::string> lastLines(const std::string& text, int n);
+
+/// Names of the regular files of a directory, sorted.
+std::vector<std::string> fileNames(const fs::path& dir);
+
+/// Absolute path of tests/data.
+inline fs::path dataDir() { return STRIPWAVE_TEST_DATA; }
 
 }  // namespace sw::test

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "driver/params.hpp"
+#include "model/run_params.hpp"
 
 namespace sw::test {
 

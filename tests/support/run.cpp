@@ -9,15 +9,6 @@
 
 namespace sw::test {
 
-namespace fs = std::filesystem;
-
-ChangeDir::ChangeDir(const fs::path& dir) : old_(fs::current_path()) { fs::current_path(dir); }
-
-ChangeDir::~ChangeDir() {
-  std::error_code ec;
-  fs::current_path(old_, ec);
-}
-
 RunResult runProgram(const fs::path& dir) {
   TempDir errDir;
   const std::string errFile = errDir.file("stderr");

@@ -9,18 +9,6 @@
 
 namespace sw::test {
 
-/// Makes `dir` the working directory for the lifetime of the object.
-class ChangeDir {
- public:
-  explicit ChangeDir(const std::filesystem::path& dir);
-  ~ChangeDir();
-  ChangeDir(const ChangeDir&) = delete;
-  ChangeDir& operator=(const ChangeDir&) = delete;
-
- private:
-  std::filesystem::path old_;
-};
-
 /// Exit status and standard error text of one run of the program.
 struct RunResult {
   int status = -1;
@@ -39,8 +27,5 @@ void copyFiles(const std::filesystem::path& from, const std::filesystem::path& t
 
 /// Regular files of a directory, name -> contents.
 std::map<std::string, std::string> readDir(const std::filesystem::path& dir);
-
-/// Absolute path of tests/data.
-inline std::filesystem::path dataDir() { return STRIPWAVE_TEST_DATA; }
 
 }  // namespace sw::test

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "support/json.hpp"
-
 namespace sw::test {
 
 /// The double whose IEEE bit pattern is the 16 hex digits `bits`.

@@ -1,0 +1,260 @@
+"""Command line: python3 -m stripwave {model,plot,export,info} ...
+
+Exit status: 0 done; 1 the model, run or export was refused (the reason on standard error);
+2 a usage error.
+"""
+
+from __future__ import annotations
+
+import argparse
+import sys
+from pathlib import Path
+
+from .export import (ExportError, obspy_available, write_npz, write_segy, write_su)
+from .log import read_log
+from .model import ModelError, build_model, check_model, derived, load_model, warnings
+from .run import RunError, read_run
+
+_FREQ_UNIT = {"ms": "kHz", "s": "Hz", "us": "MHz"}
+_KEYS = {1: "damped sine", 2: "Gaussian derivative", 3: "two damped sines", 4: "Ricker-like"}
+_KDEL = {1: "explosion", 2: "shear", 3: "explosion with an asymmetric part"}
+
+
+class Failure(Exception):
+    """A refused request: the message goes to standard error, the exit status is 1."""
+
+
+def _model(args) -> int:
+    model = load_model(args.model)
+    messages = check_model(model)
+    if messages:
+        raise ModelError(messages, args.model)
+    der = derived(model)
+    d = der["model"]["deck"]
+    time = model.get("units", {}).get("time", "ms")
+    length = model.get("units", {}).get("length", "m")
+    print(f"{args.model}: {d['nx']} x {d['ny']} elements of {der['h']:g} {length}, "
+          f"{len(model['materials'])} materials (nmat {der['nmat']}), dt = {der['dt']:.8g} "
+          f"{time}, nt = {der['nt']}, {der['jw2']} frequencies up to {d['f4']:g} "
+          f"{_FREQ_UNIT[time]} (Nyquist {der['fnyq']:.6g}), "
+          f"{der['points_per_wavelength']} elements per P wavelength at freq")
+    for w in warnings(model, der):
+        print(f"warning: {w}")
+    if args.check:
+        print("the model is valid; nothing written (--check)")
+        return 0
+    written = build_model(model, args.outdir, args.model)
+    print(f"wrote {', '.join(p.name for p in written)} into {args.outdir}")
+    return 0
+
+
+def _moveout(values, run) -> list:
+    out = []
+    for v in values or []:
+        if v != "auto":
+            try:
+                out.append(float(v))
+            except ValueError:
+                raise Failure(f"--moveout {v}: give a velocity or 'auto'") from None
+            continue
+        if run.model is None:
+            raise Failure(f"--moveout auto: {run.path} has no model.json to take the source's "
+                          "P velocity from")
+        number = int(run.material_map()[run.params.ksou - 1, run.params.jsou - 1])
+        mat = run.model["materials"][number - 1]
+        out.append(mat.get("vp", mat.get("vp0")))
+    return out
+
+
+def _plot(args) -> int:
+    from .plot import plot_model, render_run, save
+    path = Path(args.path)
+    if path.is_file():
+        model = load_model(path)
+        messages = check_model(model)
+        if messages:
+            raise ModelError(messages, path)
+        out = Path(args.output) if args.output else path.with_name(path.stem + ".png")
+        print(save(plot_model(model, path.parent.name), out))
+        return 0
+    run = read_run(path)
+    made = render_run(run, args.output, power=args.gain, agc=args.agc, clip=args.clip,
+                      moveout=_moveout(args.moveout, run))
+    for p in made:
+        print(p)
+    return 0
+
+
+def _export(args) -> int:
+    run = read_run(args.rundir)
+    if args.format == "npz":
+        out = Path(args.output) if args.output else Path(args.rundir) / "run.npz"
+        print(f"wrote {write_npz(run, out)}")
+        return 0
+    if args.format == "obspy":
+        if not obspy_available():
+            raise Failure("ObsPy is not installed: --format obspy needs it")
+        from .export import to_obspy
+        out = Path(args.output) if args.output else Path(args.rundir) / "traces.mseed"
+        to_obspy(run, args.component).write(str(out), format="MSEED")
+        print(f"wrote {out}")
+        return 0
+    suffix = ".sgy" if args.format == "segy" else ".su"
+    writer = write_segy if args.format == "segy" else write_su
+    comps = ("x", "y") if args.component == "both" else (args.component,)
+    unit_note = "" if args.time_unit else \
+        (" (from model.json)" if run.model and "units" in run.model else
+         " (assumed; set it with --time-unit or \"units\" in model.json)")
+    print(f"time unit of the run: {args.time_unit or run.time_unit}{unit_note}")
+    for c in comps:
+        if args.output and len(comps) == 1:
+            out = Path(args.output)
+        else:
+            stem = Path(args.output) if args.output else Path(args.rundir) / "traces"
+            out = stem.with_name(f"{stem.name}_v{c}{suffix}")
+        interval, nt = writer(run, out, c, args.time_unit, args.resample)
+        print(f"wrote {out}: {run.params.nrec} traces of {nt} samples, "
+              f"{'horizontal' if c == 'x' else 'vertical'} particle velocity")
+    print(interval.describe(nt))
+    return 0
+
+
+def summary(run) -> str:
+    """A few lines on a finished run: grid, time axis, band, convergence, files."""
+    p = run.params
+    tu, lu = run.time_unit, run.length_unit
+    fu = _FREQ_UNIT.get(tu, f"1/{tu}")
+    conv = run.converged
+    lines = [
+        f"run {run.path}: finished, CPU time {p.cpu_time:.4g} s",
+        f"grid        {p.nx} x {p.ny} elements of {p.h:g} {lu}: {p.xsize:g} x {p.ysize:g} {lu} "
+        "(y up from the bottom)",
+        f"time        dt = {p.dt:.8g} {tu}, {p.nt} samples to {(p.nt - 1) * p.dt:.6g} {tu} "
+        f"(stime {p.stime:g}); the sums repeat after 1/delf = {p.period:.6g} {tu}",
+        f"source      kdel {p.kdel} ({_KDEL.get(p.kdel, 'no source')}) at x = {p.xsou:g}, "
+        f"y = {p.ysou:g} {lu} (element {p.jsou}, {p.ksou}); wavelet key {p.key} "
+        f"({_KEYS.get(p.key, '?')}), freq {p.freq:g} {fu}",
+        f"band        f1..f4 = {', '.join(f'{f:g}' for f in p.band)} {fu}; delf = {p.delf:.6g}; "
+        f"{p.jw2} frequencies; Nyquist {1 / (2 * p.dt):.6g} {fu}",
+    ]
+    if p.vp_range and p.vs_range:
+        lines.append(f"velocities  P {p.vp_range[0]:g} .. {p.vp_range[1]:g}, S {p.vs_range[0]:g} "
+                     f".. {p.vs_range[1]:g} {lu}/{tu}")
+    lines.append(f"iteration   maxiter {p.maxiter} (maxlow {p.maxlow} for indices up to "
+                 f"{p.jwlow}), reduc {p.reduc:g}")
+    lines.append(f"converged   {len(conv)} of {len(run.frequencies)} frequencies")
+    bad = run.not_converged
+    if bad:
+        shown = ", ".join(f"{f.index} ({f.frequency:.4g} {fu}: {f.relative_change:.3g})"
+                          for f in bad[:8])
+        more = f" and {len(bad) - 8} more" if len(bad) > 8 else ""
+        lines.append(f"            not converged (index (frequency: last relative change)): "
+                     f"{shown}{more}")
+    tr = run.traces
+    lines.append(f"receivers   {p.nrec} from ({tr.rx[0]:g}, {tr.ry[0]:g}) to ({tr.rx[-1]:g}, "
+                 f"{tr.ry[-1]:g}) {lu}")
+    if run.snapshots:
+        lines.append(f"snapshots   {len(run.snapshots)} at "
+                     f"{', '.join(f'{s.time:.6g}' for s in run.snapshots)} {tu}")
+    files = ["output", "fort.60", "fort.70"]
+    if run.snapshots:
+        n = len(run.snapshots)
+        files += [f"fort.501..{500 + n}", f"fort.601..{600 + n}"] if n > 1 else \
+            ["fort.501", "fort.601"]
+    lines.append(f"files       {', '.join(files)} (all present)")
+    return "\n".join(lines)
+
+
+def _info(args) -> int:
+    try:
+        run = read_run(args.rundir)
+    except RunError as err:
+        path = Path(args.rundir)
+        if (path / "output").is_file():
+            log = read_log(path)
+            known = [f"nx {log.nx}" if log.nx else None, f"ny {log.ny}" if log.ny else None,
+                     f"h {log.h:g}" if log.h else None, f"dt {log.dt:.8g}" if log.dt else None,
+                     f"nt {log.nt}" if log.nt is not None else None,
+                     f"{len(log.frequencies)} frequencies reached" if log.frequencies else None]
+            known = [k for k in known if k]
+            if known:
+                print(f"run {path}: the log holds {', '.join(known)}")
+        raise Failure(str(err)) from None
+    print(summary(run))
+    return 0
+
+
+def parser() -> argparse.ArgumentParser:
+    ap = argparse.ArgumentParser(
+        prog="python3 -m stripwave",
+        description="Build stripwave models, and read, plot and export its runs.",
+        epilog="Exit status: 0 done, 1 refused (reason on standard error), 2 usage error.")
+    sub = ap.add_subparsers(dest="command", required=True, metavar="COMMAND")
+
+    p = sub.add_parser("model", help="check a model description and write its deck and tables",
+                       description="Check MODEL.json (schema, physics, the program's limits) "
+                                   "and write the deck inp_A and the material tables into "
+                                   "OUTDIR. Nothing is written when a check fails.")
+    p.add_argument("model", help="model description (JSON), see examples/*/model.json")
+    p.add_argument("outdir", nargs="?", default=".", help="directory to write into (default .)")
+    p.add_argument("--check", action="store_true", help="only check; write nothing")
+    p.set_defaults(func=_model)
+
+    p = sub.add_parser("plot", help="render a run's snapshots and gathers, or a model",
+                       description="Render PNG pictures: for a run directory, every snapshot "
+                                   "(both components, model outlines, source and receivers), "
+                                   "the gathers as images and wiggles, and model.png when "
+                                   "model.json is in the run; for a model file, its P and S "
+                                   "velocity, density and Q.")
+    p.add_argument("path", help="run directory or model JSON file")
+    p.add_argument("-o", "--output", help="output directory (run) or PNG file (model); "
+                                          "default: beside the input")
+    p.add_argument("--gain", type=float, metavar="POWER", help="multiply gathers by t^POWER")
+    p.add_argument("--agc", type=float, metavar="WINDOW",
+                   help="automatic gain control over WINDOW time units")
+    p.add_argument("--clip", type=float, default=1.0,
+                   help="colour scale as a fraction of the peak (default 1)")
+    p.add_argument("--moveout", action="append", metavar="V",
+                   help="draw t = distance / V on the gathers; 'auto' takes the P velocity "
+                        "of the source's material from model.json (repeatable)")
+    p.set_defaults(func=_plot)
+
+    p = sub.add_parser("export", help="write traces as SEG-Y, SU or .npz",
+                       description="Write the traces of a finished run. SEG-Y and SU: one "
+                                   "file per component (TRACES_vx.sgy, TRACES_vy.sgy), with "
+                                   "source and receiver coordinates, offset and sample "
+                                   "interval in the trace headers; the exact dt goes into the "
+                                   "SEG-Y textual header and the terminal says how far the "
+                                   "header's whole microseconds are from it.")
+    p.add_argument("rundir", help="run directory")
+    p.add_argument("--format", choices=("segy", "su", "npz", "obspy"), default="segy",
+                   help="segy (default), su, npz (traces and snapshots), obspy (MiniSEED "
+                        "through ObsPy, when installed)")
+    p.add_argument("-o", "--output", help="output file, or prefix for one file per component "
+                                          "(default RUNDIR/traces)")
+    p.add_argument("--component", choices=("x", "y", "both"), default="both")
+    p.add_argument("--time-unit", choices=("ms", "s", "us"),
+                   help="time unit of the run (default: model.json 'units', else ms)")
+    p.add_argument("--resample", type=int, metavar="US",
+                   help="resample onto an interval of US whole microseconds")
+    p.set_defaults(func=_export)
+
+    p = sub.add_parser("info", help="summary of a run: grid, band, convergence, files",
+                       description="Summarise a run directory; for a run that did not finish, "
+                                   "say what the log holds and what is missing (status 1).")
+    p.add_argument("rundir", help="run directory")
+    p.set_defaults(func=_info)
+    return ap
+
+
+def main(argv=None) -> int:
+    args = parser().parse_args(argv)
+    try:
+        return args.func(args)
+    except (ModelError, RunError, ExportError, Failure) as err:
+        for line in str(err).splitlines():
+            print(f"stripwave {args.command}: {line}", file=sys.stderr)
+        return 1
+    except OSError as err:
+        print(f"stripwave {args.command}: {err}", file=sys.stderr)
+        return 1

@@ -1,0 +1,70 @@
+#pragma once
+/// The loop over frequencies: per-element coefficients, interface parameters, strip
+/// factorisation, the iteration, and the accumulation of each frequency's fields.
+
+#include <optional>
+#include <vector>
+
+#include "core/complex.hpp"
+#include "core/grid.hpp"
+#include "coupling/edge_fields.hpp"
+#include "coupling/iteration.hpp"
+#include "model/materials.hpp"
+#include "model/run_params.hpp"
+#include "output/accumulators.hpp"
+#include "records/out_file.hpp"
+#include "strip/strip_factors.hpp"
+#include "strip/strip_system.hpp"
+#include "strip/strip_work.hpp"
+
+namespace sw {
+
+/// All storage of the frequency loop, sized once to the run's grid.
+class FrequencyLoop {
+ public:
+  /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
+  /// results do not depend on it.  `sour` is the source spectrum, 1 .. jw2.
+  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0);
+
+  /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
+  /// left by the previous one.
+  void run(rec::OutFile& log);
+
+  /// Solves frequency index jw and adds its fields to the accumulators: the log lines of
+  /// the frequency, then assemble, iterate and accumulate.
+  void solveFrequency(int jw, rec::OutFile& log);
+
+  /// Element coefficients, interface parameters and the factors of every strip for
+  /// frequency index jw at angular frequency omega.
+  void assemble(int jw, double omega);
+  /// The iteration passes of frequency index jw, from the fields left in place.
+  IterationResult iterate(int jw, rec::OutFile& log);
+  /// Adds the fields to the snapshots and receiver spectra; notes non-finite fields.
+  void accumulate(int jw);
+
+  const Accumulators& accumulators() const { return acc_; }
+  const EdgeFields& fields() const { return cur_; }
+  /// The first frequency index after which the edge fields were not all finite.
+  std::optional<int> firstNonFinite() const { return firstNonFinite_; }
+
+ private:
+  const RunParams& par_;
+  const Materials& mat_;
+  const Vec1<Cx>& sour_;
+  StripSystem sys_;
+  StripFactors factors_;
+  std::vector<StripWork> work_;  ///< one workspace per thread
+  EdgeFields cur_, prev_;
+  Accumulators acc_;
+  IterationControl ctl_;
+  std::optional<int> firstNonFinite_;
+};
+
+/// Threads for a grid of nx by ny elements: one below 4096 elements, where a pass is
+/// too short to share out, otherwise as many as OpenMP offers (OMP_NUM_THREADS).
+int defaultThreads(int nx, int ny);
+
+/// True when every displacement of the elements is finite.
+bool fieldsFinite(const EdgeFields& f);
+
+}  // namespace sw

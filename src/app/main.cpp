@@ -1,0 +1,3 @@
+#include "app/run.hpp"
+
+int main() { return sw::runMain(); }

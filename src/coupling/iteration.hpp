@@ -1,0 +1,34 @@
+#pragma once
+/// The iteration of one frequency: passes of strip solves and multiplier updates,
+/// relaxation towards the previous iterate, and the convergence test.
+
+#include <functional>
+
+#include "coupling/change.hpp"
+#include "coupling/edge_fields.hpp"
+#include "records/out_file.hpp"
+
+namespace sw {
+
+/// Outcome of the iteration of one frequency.
+struct IterationResult {
+  bool converged = false;
+  int passes = 0;
+};
+
+/// Iteration controls and the state that carries over between frequencies.
+struct IterationControl {
+  int maxit = 0;        ///< pass limit of this frequency
+  double reduc = 0.0;   ///< convergence when reduc > relerr
+  double relerr = 0.0;  ///< last relative change computed in the run (0 before any)
+  ChangeTerms terms;    ///< scratch of the change measure, kept between frequencies
+  int threads = 1;      ///< threads of the element-wise steps (results do not depend on it)
+};
+
+/// Runs passes iter = 1 .. maxit: keep the previous iterate, `sweep` (the odd and even
+/// strip solves and multiplier updates), relax, measure; logs the "global error" line
+/// every 100 passes and the convergence or "NO convergence" line for frequency index jw.
+IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev,
+                                 const std::function<void()>& sweep, rec::OutFile& log);
+
+}  // namespace sw

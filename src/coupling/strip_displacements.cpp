@@ -1,0 +1,147 @@
+#include "coupling/strip_displacements.hpp"
+
+#include "core/check.hpp"
+#include "strip/solve_strip.hpp"
+
+namespace sw {
+
+namespace {
+
+/// The two local right-hand-side entries of one edge.
+struct Pair {
+  Cx x, y;
+};
+
+/// Edge `side` of element (i, j).
+struct EdgeOf {
+  Edge side;
+  int i, j;
+};
+
+/// (1 - d) h (beta u + lag) for edge `own` of strip s's element, with the neighbour's
+/// data taken from edge `nb`.  h goes into the beta entries first and the sums run left
+/// to right: the reference results were produced in this order.
+Pair robin(double d, double h, const InterfaceParameters& beta, EdgeOf own, const EdgeFields& cur,
+           EdgeOf nb) {
+  const Cx b11 = beta.b11[own.side](own.i, own.j);
+  const Cx b12 = beta.b12[own.side](own.i, own.j);
+  const Cx b22 = beta.b22[own.side](own.i, own.j);
+  const Cx u1 = cur.u1[nb.side](nb.i, nb.j);
+  const Cx u2 = cur.u2[nb.side](nb.i, nb.j);
+  const Cx l1 = cur.lag1[nb.side](nb.i, nb.j);
+  const Cx l2 = cur.lag2[nb.side](nb.i, nb.j);
+  const Cx first = ((h * b11) * u1 + h * l1) + (h * b12) * u2;
+  const Cx second = ((h * b22) * u2 + h * l2) + (h * b12) * u1;
+  const double keep = 1.0 - d;
+  return {keep * first, keep * second};
+}
+
+/// (1 - d) h lag for a vertical edge inside the strip, from the neighbour's edge `nb`.
+Pair multiplierOnly(double d, double h, const EdgeFields& cur, EdgeOf nb) {
+  const double keep = 1.0 - d;
+  return {keep * (h * cur.lag1[nb.side](nb.i, nb.j)), keep * (h * cur.lag2[nb.side](nb.i, nb.j))};
+}
+
+/// Local unknowns by name: component x or y on edge l, t, b or r.
+constexpr int xl = localUnknown(Edge::l, 1), yl = localUnknown(Edge::l, 2);
+constexpr int xt = localUnknown(Edge::t, 1), yt = localUnknown(Edge::t, 2);
+constexpr int xb = localUnknown(Edge::b, 1), yb = localUnknown(Edge::b, 2);
+constexpr int xr = localUnknown(Edge::r, 1), yr = localUnknown(Edge::r, 2);
+
+/// Adds the source pattern `kdel` with spectrum value `sour` to the local entries r[1 .. 8].
+void addSource(int kdel, Cx sour, double h, Cx* r) {
+  const Cx q = sour / h;
+  // The large constants are formed as products, and the negative ones as complex
+  // products with a negative-zero imaginary part, as in the reference results; this
+  // decides the sign of zero parts and the propagation of infinities.
+  const double e6 = 1.0e6;
+  const double e13 = e6 * 1.0e7;
+  const double e9 = e6 * 1000.0;
+  switch (kdel) {
+    case 1: {
+      const Cx pos = e6 * q;
+      const Cx neg = q * Cx{-e6, -0.0};
+      r[xl] += pos;
+      r[yb] += pos;
+      r[yt] += neg;
+      r[xr] += neg;
+      break;
+    }
+    case 2: {
+      const Cx pos = e13 * q;
+      const Cx neg = q * Cx{-e13, -0.0};
+      r[yl] += pos;
+      r[xb] += pos;
+      r[xt] += neg;
+      r[yr] += neg;
+      break;
+    }
+    case 3: {
+      const Cx pos13 = e13 * q;
+      const Cx neg13 = q * Cx{-e13, -0.0};
+      const Cx pos9 = e9 * q;
+      const Cx neg9 = q * Cx{-e9, -0.0};
+      r[xl] += pos13;
+      r[xr] += neg13;
+      r[yb] += pos13 - pos9;
+      r[yt] += neg13 + pos9;
+      r[xt] += pos9;
+      r[xb] += neg9;
+      break;
+    }
+    default:
+      // 0, 9 and any other selector: no point-force pattern is applied.
+      break;
+  }
+}
+
+}  // namespace
+
+void stripRightHandSide(int s, const StripSystem& sys, const PointSource& src,
+                        const EdgeFields& cur, Cx* rhs) {
+  const int nx = sys.nx;
+  const double h = sys.h;
+  const BoundaryIndicators& del = sys.del;
+  const InterfaceParameters& beta = sys.beta;
+  const int n = stripUnknowns(nx);
+  for (int k = 1; k <= n; ++k) rhs[k] = Cx{};
+
+  for (int i = 1; i <= nx; ++i) {
+    const Pair left = i == 1 ? robin(del.xl(1), h, beta, {Edge::l, 1, s}, cur, {Edge::r, 0, s})
+                             : multiplierOnly(del.xl(i), h, cur, {Edge::r, i - 1, s});
+    const Pair top = robin(del.yt(s), h, beta, {Edge::t, i, s}, cur, {Edge::b, i, s + 1});
+    const Pair bottom = robin(del.yb(s), h, beta, {Edge::b, i, s}, cur, {Edge::t, i, s - 1});
+    const Pair right = i == nx
+                           ? robin(del.xr(nx), h, beta, {Edge::r, nx, s}, cur, {Edge::l, nx + 1, s})
+                           : multiplierOnly(del.xr(i), h, cur, {Edge::l, i + 1, s});
+    Cx r[kElementUnknowns + 1];  // local entries 1 .. 8
+    const Pair* pairs[4] = {&left, &top, &bottom, &right};
+    for (int e = 0; e < 4; ++e) {
+      r[localUnknown(kEdges[e], 1)] = pairs[e]->x;
+      r[localUnknown(kEdges[e], 2)] = pairs[e]->y;
+    }
+
+    if (i == src.jsou && s == src.ksou) addSource(src.kdel, src.value, h, r);
+
+    // Ascending m: on a shared vertical edge element i's r pair is added before
+    // element i+1's l pair.
+    for (int m = 1; m <= kElementUnknowns; ++m) rhs[stripUnknown(i, m)] += r[m];
+  }
+}
+
+void solveStripDisplacements(int s, const StripSystem& sys, const StripFactors& f,
+                             const PointSource& src, EdgeFields& cur, StripWork& work) {
+  SW_CHECK(s >= 1 && s <= sys.ny && cur.nx() == sys.nx && cur.ny() == sys.ny,
+           "strip of the grid of the fields");
+  stripRightHandSide(s, sys, src, cur, work.rhs.data());
+  solveStrip(s, f, work);
+
+  const Cx* x = work.answer.data();
+  for (int i = 1; i <= sys.nx; ++i)
+    for (const Edge e : kEdges) {
+      cur.u1[e](i, s) = x[stripUnknown(i, localUnknown(e, 1))];
+      cur.u2[e](i, s) = x[stripUnknown(i, localUnknown(e, 2))];
+    }
+}
+
+}  // namespace sw

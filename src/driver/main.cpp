@@ -1,3 +1,0 @@
-#include "driver/run.hpp"
-
-int main() { return sw::runMain(); }

@@ -1,0 +1,54 @@
+#pragma once
+/// The files of a run, all in the working directory: their names, and the connection of
+/// the input files and the log in the fixed order of a run.
+
+#include <array>
+#include <string>
+
+#include "records/in_file.hpp"
+#include "records/out_file.hpp"
+
+namespace sw {
+
+/// Names of the files a run reads and writes.
+namespace files {
+
+inline constexpr const char* kDeck = "inp_A";
+inline constexpr const char* kPModulus = "p_modulus.freq";
+inline constexpr const char* kSModulus = "s_modulus.freq";
+inline constexpr const char* kDensity = "bulk_density.mat";
+/// Anisotropic tables C11, C13, C33, C55, C66; created empty when missing.
+inline constexpr std::array<const char*, 5> kAnisotropic = {
+    "p11_interp.freq", "p13_interp.freq", "p33_interp.freq", "p55_interp.freq", "p66_interp.freq"};
+inline constexpr const char* kLog = "output";
+
+inline constexpr const char* kWavelet = "fuente_sin_filtrar";
+inline constexpr const char* kFilteredWavelet = "fuente_filtrada";
+inline constexpr const char* kSpectrum = "espectro_sin_filtrar";
+inline constexpr const char* kFilteredSpectrum = "espectro_filtrado";
+
+/// Snapshot k (1 .. 25) of the vertical (component 2) or horizontal (component 1)
+/// particle velocity: "fort.601" .. and "fort.501" ..
+inline std::string snapshot(int component, int k) {
+  return "fort." + std::to_string((component == 2 ? 600 : 500) + k);
+}
+/// Traces of the horizontal (component 1) or vertical (component 2) particle velocity:
+/// "fort.60" and "fort.70".
+inline std::string traces(int component) { return component == 1 ? "fort.60" : "fort.70"; }
+
+}  // namespace files
+
+/// The input files, connected before anything else.
+struct InputFiles {
+  rec::InFile deck;
+  rec::InFile pmod, smod, dens;      ///< isotropic moduli and densities
+  std::array<rec::InFile, 5> aniso;  ///< C11, C13, C33, C55, C66
+};
+
+/// Connects, in this order: the deck, the P-wave and shear modulus tables and the
+/// densities (all must exist), the five anisotropic tables (created empty when
+/// missing), and the log (created or emptied).  A missing file raises rec::IoError
+/// before any later file is touched.
+void openRunFiles(InputFiles& in, rec::OutFile& log);
+
+}  // namespace sw

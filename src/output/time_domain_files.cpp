@@ -1,0 +1,77 @@
+#include "output/time_domain_files.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/constants.hpp"
+#include "core/fourier.hpp"
+#include "input/run_files.hpp"
+#include "records/layout.hpp"
+#include "records/out_file.hpp"
+
+namespace sw {
+
+namespace {
+
+/// The one layout of every snapshot and trace record, compiled once.
+const rec::Layout& valueLayout() {
+  static const rec::Layout layout("(g15.4)");
+  return layout;
+}
+
+/// The snapshot files k = 1 .. nsnapt of component c: (tpic * delw) / pi, one value per
+/// write, bottom row first, i fastest.
+void writeSnapshots(int c, const Accumulators& acc, double delw) {
+  const rec::Layout& layout = valueLayout();
+  const std::vector<double>& tpic = c == 1 ? acc.tpic1 : acc.tpic2;
+  const int nx = acc.nx, ny = acc.ny;
+  for (int k = 1; k <= acc.nsnapt; ++k) {
+    rec::OutFile file;
+    file.openOnFirstWrite(files::snapshot(c, k));
+    for (int j = 1; j <= ny; ++j) {
+      for (int i = 1; i <= nx; ++i) {
+        const double value = (tpic[acc.snapIndex(i, j, k)] * delw) / kPi;
+        file.writeReals(layout, std::span<const double>(&value, 1));
+      }
+    }
+    file.flush();  // a write error must end the run, not be lost on closing
+  }
+}
+
+/// The trace file of component c with the trace of every receiver: one write of nt
+/// samples per receiver.
+void writeTraces(int c, const RunParams& par, const Accumulators& acc, std::vector<Cx>& spectrum,
+                 std::vector<double>& series) {
+  const rec::Layout& layout = valueLayout();
+  const std::vector<Cx>& fu = c == 1 ? acc.fu1 : acc.fu2;
+  const int nt = par.nt, jw2 = acc.nfreq;
+  const std::size_t samples = static_cast<std::size_t>(std::max(nt, 0));
+  rec::OutFile file;
+  file.openOnFirstWrite(files::traces(c));
+  for (int r = 1; r <= acc.nrec; ++r) {
+    // Only the band's indices are refilled; those below jw1 stay zero.
+    for (int jw = std::max(par.jw1, 1); jw <= jw2; ++jw) spectrum[jw] = fu[acc.traceIndex(jw, r)];
+    inverseFourier(spectrum.data(), jw2, series.data(), nt, par.dt, par.delw);
+    file.writeReals(layout, std::span<const double>(series.data() + 1, samples));
+  }
+  file.flush();
+}
+
+}  // namespace
+
+void writeTimeDomainFiles(const RunParams& par, const Accumulators& acc) {
+  // Component 2 (vertical) first, then component 1.
+  writeSnapshots(2, acc, par.delw);
+  writeSnapshots(1, acc, par.delw);
+
+  if (acc.nrec <= 0) return;
+  std::vector<Cx> spectrum(static_cast<std::size_t>(acc.nfreq) + 1);
+  std::vector<double> series(static_cast<std::size_t>(std::max(par.nt, 0)) + 1);
+  writeTraces(1, par, acc, spectrum, series);
+  writeTraces(2, par, acc, spectrum, series);
+}
+
+}  // namespace sw

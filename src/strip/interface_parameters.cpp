@@ -1,0 +1,141 @@
+#include "strip/interface_parameters.hpp"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "core/check.hpp"
+#include "strip/matrix_sqrt.hpp"
+
+namespace sw {
+
+namespace {
+
+/// Finaliser of a 64-bit hash: every input bit reaches the low bits of the result
+/// (stiffness values are often round numbers whose low mantissa bits are all zero).
+inline std::uint64_t mix64(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  return x;
+}
+
+}  // namespace
+
+Root2 RootCache::root(double a11, double a12, double a22) {
+  const auto k11 = std::bit_cast<std::uint64_t>(a11);
+  const auto k12 = std::bit_cast<std::uint64_t>(a12);
+  const auto k22 = std::bit_cast<std::uint64_t>(a22);
+  const std::uint64_t hash = mix64(mix64(mix64(k11) ^ k12) ^ k22);
+  const int home = static_cast<int>(hash % kSlots);
+
+  // Linear probing over a few slots; when all of them hold other matrices the home
+  // slot is replaced.
+  Slot* target = &slots_[home];
+  for (int probe = 0; probe < kProbes; ++probe) {
+    Slot& slot = slots_[(home + probe) % kSlots];
+    if (!slot.used) {
+      target = &slot;
+      break;
+    }
+    if (slot.k11 == k11 && slot.k12 == k12 && slot.k22 == k22) return slot.r;
+  }
+
+  const double a[4] = {a11, a12, a12, a22};
+  double x[4];
+  matrixSqrt(2, a, x);
+  *target = Slot{true, k11, k12, k22, Root2{x[0], x[1], x[3]}};
+  return target->r;
+}
+
+namespace {
+
+/// Root of the element's normal stiffness for an edge with normal along x.
+inline Root2 rootX(RootCache& cache, const Medium& med, int i, int j) {
+  return cache.root(med.p11(i, j).re, med.p15(i, j).re, med.p55(i, j).re);
+}
+
+/// Root of the element's normal stiffness for an edge with normal along y.
+inline Root2 rootY(RootCache& cache, const Medium& med, int i, int j) {
+  return cache.root(med.p55(i, j).re, med.p35(i, j).re, med.p33(i, j).re);
+}
+
+/// Interface parameter of one edge: the three entries of the symmetric matrix.
+struct EdgeBeta {
+  Cx b11, b12, b22;
+};
+
+/// beta of the edge between elements with roots ra, rb and square roots of density sa,
+/// sb: purely imaginary (Ra + Rb) s omega, each product formed left to right.
+inline EdgeBeta edgeBeta(const Root2& ra, const Root2& rb, double sa, double sb, double omega) {
+  const double s = ((sa + sb) * 0.5) * 0.5;
+  return {Cx{0.0, (ra.r11 + rb.r11) * s * omega}, Cx{0.0, (ra.r12 + rb.r12) * s * omega},
+          Cx{0.0, (ra.r22 + rb.r22) * s * omega}};
+}
+
+/// Stores v on side `side` of element (i, j).
+inline void putBeta(InterfaceParameters& beta, Edge side, int i, int j, const EdgeBeta& v) {
+  beta.b11[side](i, j) = v.b11;
+  beta.b12[side](i, j) = v.b12;
+  beta.b22[side](i, j) = v.b22;
+}
+
+inline void setRoot(RootVectors& v, int k, const Root2& r) {
+  v.r11(k) = r.r11;
+  v.r12(k) = r.r12;
+  v.r22(k) = r.r22;
+}
+
+}  // namespace
+
+void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
+                         BoundaryRoots& roots) {
+  const int nx = med.rho.nx(), ny = med.rho.ny();
+  SW_CHECK(beta.b11.l.nx() == nx && beta.b11.l.ny() == ny && roots.xl.r11.size() >= ny &&
+               roots.yb.r11.size() >= nx,
+           "interface parameters and roots of the medium's grid");
+  // Each element's roots are computed once (through the memo) and shared by its four
+  // edges; both sides of an edge get the same value, since (Ra + Rb) and
+  // (sqrt(rho P) + sqrt(rho Q)) do not depend on the order of the two elements.
+  RootCache cache;
+  struct Below {
+    Root2 ry;
+    double sr;
+  };
+  std::vector<Below> below(static_cast<std::size_t>(nx) + 1);
+
+  for (int j = 1; j <= ny; ++j) {
+    Root2 leftRx;
+    double leftSr = 0.0;
+    for (int i = 1; i <= nx; ++i) {
+      const Root2 rx = rootX(cache, med, i, j);
+      const Root2 ry = rootY(cache, med, i, j);
+      const double sr = std::sqrt(med.rho(i, j));
+
+      if (i == 1) setRoot(roots.xl, j, rx);
+      if (i == nx) setRoot(roots.xr, j, rx);
+      if (j == 1) setRoot(roots.yb, i, ry);
+      if (j == ny) setRoot(roots.yt, i, ry);
+
+      if (i > 1) {  // vertical edge: r side of (i-1, j), l side of (i, j)
+        const EdgeBeta v = edgeBeta(leftRx, rx, leftSr, sr, omega);
+        putBeta(beta, Edge::r, i - 1, j, v);
+        putBeta(beta, Edge::l, i, j, v);
+      }
+      if (j > 1) {  // horizontal edge: t side of (i, j-1), b side of (i, j)
+        const Below& lo = below[static_cast<std::size_t>(i)];
+        const EdgeBeta v = edgeBeta(lo.ry, ry, lo.sr, sr, omega);
+        putBeta(beta, Edge::t, i, j - 1, v);
+        putBeta(beta, Edge::b, i, j, v);
+      }
+      leftRx = rx;
+      leftSr = sr;
+      below[static_cast<std::size_t>(i)] = Below{ry, sr};
+    }
+  }
+}
+
+}  // namespace sw

@@ -1,0 +1,31 @@
+#pragma once
+/// What the strips of a frequency are assembled and solved from.
+
+#include "model/boundary.hpp"
+#include "model/materials.hpp"
+#include "model/medium.hpp"
+#include "strip/interface_parameters.hpp"
+
+namespace sw {
+
+/// The grid, the mesh size and the boundary indicators, fixed for a run, and the state
+/// of the frequency being solved: its angular frequency, the medium, the interface
+/// parameters and the boundary roots.
+struct StripSystem {
+  int nx = 0, ny = 0;
+  double h = 0.0;  ///< side of the square element
+  BoundaryIndicators del;
+  double omega = 0.0;
+  Medium med;
+  InterfaceParameters beta;
+  BoundaryRoots roots;
+
+  StripSystem() = default;
+  StripSystem(int nx, int ny, double h);
+
+  /// Sets omega, and the medium, interface parameters and boundary roots of frequency
+  /// index jw.
+  void setFrequency(int jw, double omega, const Materials& mat);
+};
+
+}  // namespace sw

@@ -1,0 +1,113 @@
+#include "core/fourier.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "core/constants.hpp"
+
+namespace sw {
+namespace {
+
+TEST(ForwardFourier, UnitImpulseAtTimeZeroGivesDtAtEveryFrequency) {
+  const int nt = 6, nw = 8;
+  const double dt = 0.125, dw = 0.9;
+  std::vector<double> f(nt + 1, 0.0);
+  f[1] = 1.0;
+  std::vector<Cx> spectrum(nw + 1);
+  forwardFourier(f.data(), nt, spectrum.data(), nw, dt, dw);
+  for (int i = 1; i <= nw; ++i) {
+    EXPECT_EQ(spectrum[i].re, dt) << i;
+    EXPECT_EQ(spectrum[i].im, 0.0) << i;
+  }
+}
+
+TEST(ForwardFourier, DelayedImpulseCarriesTheDelayPhase) {
+  // exp(+i w t) convention: a sample at time t0 transforms to dt exp(-i w t0).
+  const int nt = 4, nw = 5;
+  const double dt = 0.2, dw = 1.3;
+  std::vector<double> f(nt + 1, 0.0);
+  f[3] = 1.0;  // t0 = 2 dt
+  std::vector<Cx> spectrum(nw + 1);
+  forwardFourier(f.data(), nt, spectrum.data(), nw, dt, dw);
+  for (int i = 1; i <= nw; ++i) {
+    const double w = (i - 0.5) * dw;
+    EXPECT_NEAR(spectrum[i].re, dt * std::cos(w * 2 * dt), 1e-15) << i;
+    EXPECT_NEAR(spectrum[i].im, -dt * std::sin(w * 2 * dt), 1e-15) << i;
+  }
+}
+
+TEST(ForwardFourier, NoTimeSamplesGivesZeros) {
+  std::vector<double> f(2, 5.0);
+  std::vector<Cx> spectrum(4, Cx{7.0, 7.0});
+  forwardFourier(f.data(), 0, spectrum.data(), 3, 0.1, 0.2);
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(spectrum[i], Cx{});
+}
+
+TEST(ForwardFourier, NonPositiveOutputLengthLeavesTheOutputUntouched) {
+  std::vector<double> f(4, 1.0);
+  std::vector<Cx> spectrum(3, Cx{7.0, -7.0});
+  forwardFourier(f.data(), 3, spectrum.data(), 0, 0.1, 0.2);
+  forwardFourier(f.data(), 3, spectrum.data(), -4, 0.1, 0.2);
+  for (const Cx& v : spectrum) EXPECT_EQ(v, (Cx{7.0, -7.0}));
+}
+
+TEST(InverseFourier, RealFirstSampleGivesACosineAtHalfTheStep) {
+  const int nw = 5, nt = 40;
+  const double dt = 0.05, dw = 1.7;
+  std::vector<Cx> spectrum(nw + 1);
+  spectrum[1] = Cx{1.0, 0.0};
+  std::vector<double> f(nt + 1);
+  inverseFourier(spectrum.data(), nw, f.data(), nt, dt, dw);
+  for (int i = 1; i <= nt; ++i)
+    EXPECT_DOUBLE_EQ(f[i], (dw / kPi) * std::cos(0.5 * dw * (i - 1) * dt)) << i;
+}
+
+TEST(InverseFourier, ImaginaryFirstSampleGivesAMinusSine) {
+  const int nw = 3, nt = 40;
+  const double dt = 0.05, dw = 1.7;
+  std::vector<Cx> spectrum(nw + 1);
+  spectrum[1] = Cx{0.0, 1.0};
+  std::vector<double> f(nt + 1);
+  inverseFourier(spectrum.data(), nw, f.data(), nt, dt, dw);
+  EXPECT_EQ(f[1], 0.0);
+  for (int i = 2; i <= nt; ++i)
+    EXPECT_DOUBLE_EQ(f[i], -(dw / kPi) * std::sin(0.5 * dw * (i - 1) * dt)) << i;
+}
+
+TEST(InverseFourier, NoFrequenciesGivesZeros) {
+  std::vector<Cx> spectrum(2, Cx{3.0, 4.0});
+  std::vector<double> f(6, 9.0);
+  inverseFourier(spectrum.data(), 0, f.data(), 5, 0.1, 0.2);
+  for (int i = 1; i <= 5; ++i) EXPECT_EQ(f[i], 0.0) << i;
+}
+
+TEST(InverseFourier, NonPositiveOutputLengthLeavesTheOutputUntouched) {
+  std::vector<Cx> spectrum(3, Cx{3.0, 4.0});
+  std::vector<double> f(3, 9.0);
+  inverseFourier(spectrum.data(), 2, f.data(), 0, 0.1, 0.2);
+  inverseFourier(spectrum.data(), 2, f.data(), -1, 0.1, 0.2);
+  for (double v : f) EXPECT_EQ(v, 9.0);
+}
+
+TEST(InverseFourier, InvertsTheForwardTransformOfABandLimitedPulse) {
+  // A pulse well inside the time window and the frequency band: the pair of direct
+  // sums reproduces it up to the truncation of the band.
+  const int nt = 200, nw = 200;
+  const double dt = 0.01;
+  const double dw = kPi / (nt * dt);  // spectral samples dense enough for the window
+  std::vector<double> f(nt + 1);
+  for (int i = 1; i <= nt; ++i) {
+    const double t = (i - 1) * dt - 0.8;
+    f[i] = std::exp(-t * t / (2 * 0.05 * 0.05));
+  }
+  std::vector<Cx> spectrum(nw + 1);
+  forwardFourier(f.data(), nt, spectrum.data(), nw, dt, dw);
+  std::vector<double> back(nt + 1);
+  inverseFourier(spectrum.data(), nw, back.data(), nt, dt, dw);
+  for (int i = 1; i <= nt; ++i) EXPECT_NEAR(back[i], f[i], 1e-6) << i;
+}
+
+}  // namespace
+}  // namespace sw

@@ -1,0 +1,158 @@
+#include "support/input_harness.hpp"
+
+#include <cstdio>
+
+#include "core/exit_status.hpp"
+#include "input/read_input.hpp"
+#include "input/run_files.hpp"
+#include "input/tables.hpp"
+#include "records/io_error.hpp"
+
+namespace sw::test {
+
+InputRun runReadInput() {
+  InputRun r;
+  {
+    InputFiles in;
+    rec::OutFile log;
+    bool connected = false;
+    try {
+      openRunFiles(in, log);
+      connected = true;
+    } catch (const rec::IoError& e) {
+      r.outcome = {Outcome::Kind::ConnectFailed, std::nullopt, e.what()};
+    }
+    if (connected) {
+      try {
+        readInput(in, log, r.par, *r.mat, r.sour);
+      } catch (const Stop& s) {
+        r.outcome = {Outcome::Kind::Stopped, s.code, ""};
+      } catch (const InputError& e) {
+        r.outcome = {Outcome::Kind::InputRejected, std::nullopt, e.what()};
+      } catch (const rec::IoError& e) {
+        r.outcome = {Outcome::Kind::IoFailed, std::nullopt, e.what()};
+      }
+    }
+  }
+  r.log = readBytes(files::kLog);
+  return r;
+}
+
+namespace {
+
+std::string i5(int v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%5d\n", v);
+  return buf;
+}
+
+/// A real in columns 1 to 20, always with a decimal point (a field without one would be
+/// scaled by 10^-8).
+std::string e20(double v) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%20.11E\n", v);
+  return buf;
+}
+
+std::string freeForm(double v) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.17g\n", v);
+  return buf;
+}
+
+std::string list(int n, const std::vector<double>& v) {
+  if (n <= 0) return e20(0.0);
+  std::string s;
+  for (int k = 0; k < n; ++k) s += e20(k < static_cast<int>(v.size()) ? v[k] : 0.0);
+  return s;
+}
+
+std::string record3(double f, Cx c) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%20.12E%20.12E%20.12E\n", f, c.re, c.im);
+  return buf;
+}
+
+}  // namespace
+
+void TestDeck::write() const { writeBytes(files::kDeck, text()); }
+
+std::string TestDeck::text() const {
+  std::string s;
+  s += i5(maxlow) + e20(perclow) + i5(nx) + i5(ny) + e20(xsize) + e20(ysize);
+  s += i5(nsnapf) + list(nsnapf, fsnap) + i5(nsnapt) + list(nsnapt, tsnap);
+  s += i5(npf) + i5(key) + e20(freq) + e20(stime) + e20(f1) + e20(f2) + e20(f3) + e20(f4);
+  s += i5(maxiter) + e20(reduc) + i5(nmat) + i5(kdel) + e20(tmute) + e20(xsou) + e20(ysou);
+  s += i5(nrec) + freeForm(xinic) + freeForm(yinic) + freeForm(xfin) + freeForm(yfin);
+  for (const Region& r : regions) s += e20(r.xi) + e20(r.xf) + e20(r.yi) + e20(r.yf) + i5(r.numat);
+  if (terminator) s += e20(-1.0) + e20(0.0) + e20(0.0) + e20(0.0) + i5(0);
+  return s;
+}
+
+void writeIsoTables(const std::vector<IsoMaterial>& mats, int nf) {
+  std::string p, s, d;
+  for (std::size_t i = 0; i < mats.size(); ++i) {
+    const int num = static_cast<int>(i) + 1;
+    p += i5(num);
+    s += i5(num);
+    d += i5(num);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%20.12E\n", mats[i].rho);
+    d += buf;
+    for (int j = nf; j >= 1; --j) {
+      const double f = 10.0 * j;
+      p += record3(f, mats[i].m + j * mats[i].mStep);
+      s += record3(f, mats[i].g + j * mats[i].gStep);
+    }
+  }
+  writeBytes(files::kPModulus, p);
+  writeBytes(files::kSModulus, s);
+  writeBytes(files::kDensity, d);
+}
+
+void writeAnisoTables(const std::vector<AnisoMaterial>& mats, int nf) {
+  for (int u = 0; u < 5; ++u) {
+    std::string t;
+    for (std::size_t i = 0; i < mats.size(); ++i) {
+      t += i5(static_cast<int>(i) + 3);
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "%20.12E\n", mats[i].rho);
+      t += buf;
+      const Cx c[5] = {mats[i].p11, mats[i].p13, mats[i].p33, mats[i].p55, mats[i].p66};
+      for (int j = nf; j >= 1; --j) {
+        char rec[96];
+        std::snprintf(rec, sizeof rec, "%.6E  %.12E  %.12E\n", 10.0 * j, c[u].re, c[u].im);
+        t += rec;
+      }
+    }
+    writeBytes(files::kAnisotropic[static_cast<std::size_t>(u)], t);
+  }
+}
+
+void writeRun(const TestDeck& deck) {
+  deck.write();
+  const int nf = deck.npf >= 1 && deck.f4 > 0.0 ? tableRecords(deck.f4, deck.npf) : 1;
+  const int niso = deck.nmat - 1 > 0 ? deck.nmat - 1 : 1;
+  writeIsoTables(std::vector<IsoMaterial>(static_cast<std::size_t>(niso)), nf);
+  if (deck.nmat >= 3)
+    writeAnisoTables(std::vector<AnisoMaterial>(static_cast<std::size_t>(deck.nmat - 2)), nf);
+}
+
+void writeSlowRun(const TestDeck& deck) {
+  deck.write();
+  IsoMaterial m;
+  m.m = {2500.0, 0.0};
+  m.g = {900.0, 0.0};
+  m.rho = 1.0;
+  writeIsoTables({m}, tableRecords(deck.f4, deck.npf));
+}
+
+InputRun readDeck(const TestDeck& deck, bool slow) {
+  if (slow)
+    writeSlowRun(deck);
+  else
+    writeRun(deck);
+  return runReadInput();
+}
+
+}  // namespace sw::test
