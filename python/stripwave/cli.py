@@ -13,7 +13,7 @@ from pathlib import Path
 from .export import (ExportError, obspy_available, write_npz, write_segy, write_su)
 from .log import read_log
 from .model import ModelError, build_model, check_model, derived, load_model, warnings
-from .run import RunError, read_run
+from .run import RunError, read_run, snapshot_file
 
 _FREQ_UNIT = {"ms": "kHz", "s": "Hz", "us": "MHz"}
 _KEYS = {1: "damped sine", 2: "Gaussian derivative", 3: "two damped sines", 4: "Ricker-like"}
@@ -159,8 +159,8 @@ def summary(run) -> str:
     files = ["output", "fort.60", "fort.70"]
     if run.snapshots:
         n = len(run.snapshots)
-        files += [f"fort.501..{500 + n}", f"fort.601..{600 + n}"] if n > 1 else \
-            ["fort.501", "fort.601"]
+        files += [f"{snapshot_file(c, 1, n)}..{snapshot_file(c, n, n)}" if n > 1 else
+                  snapshot_file(c, 1, n) for c in (1, 2)]
     lines.append(f"files       {', '.join(files)} (all present)")
     return "\n".join(lines)
 

@@ -181,6 +181,14 @@ class Run:
         return to_obspy(self, component)
 
 
+def snapshot_file(component: int, k: int, count: int) -> str:
+    """Name of the file of snapshot k of `count` for component 1 (horizontal) or 2 (vertical):
+    fort.5 or fort.6 and k zero-padded to the digits of `count`, at least two (fort.501 ..
+    fort.599 up to 99 snapshots, fort.5001 .. from 100 on)."""
+    width = max(2, len(str(count)))
+    return f"fort.{5 if component == 1 else 6}{k:0{width}d}"
+
+
 def _refine(logged: float | None, exact: float | None) -> float | None:
     """The exact value where it agrees with the log's rounded one, else the logged value."""
     if exact is None or logged is None or not math.isfinite(exact):
@@ -259,7 +267,8 @@ def read_run(path) -> Run:
 
     snap_files = []
     for k in range(1, log.nsnapt + 1):
-        snap_files.append((path / f"fort.{500 + k}", path / f"fort.{600 + k}"))
+        snap_files.append((path / snapshot_file(1, k, log.nsnapt),
+                           path / snapshot_file(2, k, log.nsnapt)))
     wanted = [p for pair in snap_files for p in pair]
     if nrec >= 1:
         wanted += [path / "fort.60", path / "fort.70"]

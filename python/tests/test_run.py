@@ -7,6 +7,7 @@ import numpy as np
 import pytest
 
 from stripwave import RunError, read_run
+from stripwave.run import snapshot_file
 from stripwave.log import read_log
 from stripwave.numbers import read_values
 from support import DATA
@@ -120,6 +121,13 @@ def test_a_stopped_run_says_where_it_stopped(stored_run, case, message):
 def test_an_input_error_of_the_run_is_reported(stored_run):
     with pytest.raises(RunError, match="the run stopped on an input error: inp_A: "):
         read_run(stored_run("regression/bad_uncovered_element"))
+
+
+def test_snapshot_files_are_named_as_the_simulator_names_them():
+    assert [snapshot_file(1, 1, 25), snapshot_file(2, 25, 25)] == ["fort.501", "fort.625"]
+    assert snapshot_file(2, 99, 99) == "fort.699"
+    assert [snapshot_file(1, 1, 120), snapshot_file(2, 120, 120)] == ["fort.5001", "fort.6120"]
+    assert snapshot_file(1, 7, 1000) == "fort.50007"
 
 
 def test_a_missing_directory():

@@ -17,4 +17,11 @@ double cpuTimeLap(float& total) {
   return static_cast<double>(elapsed);
 }
 
+double cpuSeconds() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+         1e-6 * static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
+}
+
 }  // namespace sw

@@ -8,4 +8,7 @@ namespace sw {
 /// precision; `total` keeps the sum of the previous call and starts at 0.
 double cpuTimeLap(float& total);
 
+/// User plus system CPU seconds of the process so far, all threads, in double precision.
+double cpuSeconds();
+
 }  // namespace sw

@@ -31,13 +31,23 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
   ctl_.threads = static_cast<int>(work_.size());
 }
 
-void FrequencyLoop::run(rec::OutFile& log) {
+void FrequencyLoop::run(rec::OutFile& log, ProgressReport* progress) {
   static const rec::Layout kBand("(/1x,' jw1 , jw2  in main = ',i5,4x,i5)");
   log.write(kBand, {par_.jw1, par_.jw2});
-  for (int jw = par_.jw2; jw >= par_.jw1; --jw) solveFrequency(jw, log);
+  // Flushing changes no byte of the log; it lets the file on disk follow the run.
+  log.flush();
+  if (progress != nullptr)
+    ctl_.onPass = [progress](int passes, double relerr) { progress->pass(passes, relerr); };
+  for (int jw = par_.jw2; jw >= par_.jw1; --jw) {
+    if (progress != nullptr) progress->startFrequency(jw, frequencyOfIndex(jw, par_.delf));
+    const IterationResult r = solveFrequency(jw, log);
+    log.flush();
+    if (progress != nullptr) progress->endFrequency(r.passes, ctl_.relerr, r.converged);
+  }
+  ctl_.onPass = nullptr;
 }
 
-void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
+IterationResult FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
   static const rec::Layout kFrequency("(/1x,' frequency number ',i5,' frequency : ',e20.8)");
   static const rec::Layout kSource("(1x,'jw  real sour, imag sour =',i7,2x,e15.5,2x,e15.5)");
   const double freqjw = frequencyOfIndex(jw, par_.delf);
@@ -48,8 +58,9 @@ void FrequencyLoop::solveFrequency(int jw, rec::OutFile& log) {
   // The angular frequency of the strips is 2 pi times the frequency; the one of the
   // accumulation is (jw - 1/2) delw.  Both orders are kept: they differ in the last bit.
   assemble(jw, freqjw * kTwoPi);
-  iterate(jw, log);
+  const IterationResult r = iterate(jw, log);
   accumulate(jw);
+  return r;
 }
 
 void FrequencyLoop::assemble(int jw, double omega) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/progress.hpp"
 #include "core/complex.hpp"
 #include "core/grid.hpp"
 #include "coupling/edge_fields.hpp"
@@ -27,12 +28,13 @@ class FrequencyLoop {
   FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0);
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
-  /// left by the previous one.
-  void run(rec::OutFile& log);
+  /// left by the previous one.  The log is flushed before the first frequency and after
+  /// each one; `progress`, if given, is told of every frequency and pass.
+  void run(rec::OutFile& log, ProgressReport* progress = nullptr);
 
   /// Solves frequency index jw and adds its fields to the accumulators: the log lines of
   /// the frequency, then assemble, iterate and accumulate.
-  void solveFrequency(int jw, rec::OutFile& log);
+  IterationResult solveFrequency(int jw, rec::OutFile& log);
 
   /// Element coefficients, interface parameters and the factors of every strip for
   /// frequency index jw at angular frequency omega.

@@ -1,3 +1,14 @@
+#include <cstdio>
+
+#include "app/options.hpp"
 #include "app/run.hpp"
 
-int main() { return sw::runMain(); }
+int main(int argc, char** argv) {
+  const sw::CommandLine cl = sw::parseCommandLine(argc, argv);
+  if (!cl.run) {
+    std::fputs(cl.out.c_str(), stdout);
+    std::fputs(cl.err.c_str(), stderr);
+    return cl.status;
+  }
+  return sw::runMain(*cl.run);
+}

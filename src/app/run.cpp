@@ -1,13 +1,22 @@
 #include "app/run.hpp"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <new>
 #include <optional>
+#include <string>
 
 #include "app/cpu_time.hpp"
 #include "app/frequency_loop.hpp"
+#include "app/memory.hpp"
+#include "app/progress.hpp"
 #include "core/exit_status.hpp"
 #include "input/read_input.hpp"
 #include "input/run_files.hpp"
@@ -29,9 +38,62 @@ void warnNoSource(int kdel) {
                  kdel);
 }
 
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point t0) {
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+/// Columns of the terminal on the standard error stream, 0 when unknown.
+int terminalWidth() {
+  winsize ws{};
+  return ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 ? ws.ws_col : 0;
+}
+
+/// Why a run of these sizes would not fit in the memory available, or nothing.
+std::string memoryRefusal(const RunSizes& s, int threads) {
+  RunShape shape;
+  shape.nx = s.nx;
+  shape.ny = s.ny;
+  shape.nsnapt = std::max(s.nsnapt, 0);
+  shape.nfreq = std::max(s.nfreq, 0);
+  shape.tableFreqs = std::max(s.nfreq, kMaxFreqs);
+  shape.nrec = std::max(s.nrec, 0);
+  shape.nt = std::max(s.nt, 0);
+  shape.threads = threads > 0 ? threads : defaultThreads(s.nx, s.ny);
+  const MemoryEstimate e = estimateMemory(shape);
+  const AvailableMemory a = availableMemory();
+  if (e.total() <= a.bytes) return {};
+  return "the run needs an estimated " + bytesText(e.total()) + " (grid " + bytesText(e.grid) +
+         ", snapshots " + bytesText(e.snapshots) + ", traces " + bytesText(e.traces) + ", other " +
+         bytesText(e.other) + "), " + bytesText(a.bytes) + " are available (" + a.source + ")";
+}
+
+/// The files a finished run leaves behind, for the summary.
+std::string filesText(const RunParams& par) {
+  std::string text = std::string(files::kLog) + " (log)";
+  if (par.nrec > 0) text += ", " + files::traces(1) + " and " + files::traces(2) + " (traces)";
+  if (par.nsnapt > 0) {
+    const auto range = [&par](int c) {
+      return files::snapshot(c, 1, par.nsnapt) +
+             (par.nsnapt > 1 ? " .. " + files::snapshot(c, par.nsnapt, par.nsnapt) : "");
+    };
+    text += ", " + range(1) + " and " + range(2) + " (snapshots)";
+  }
+  return text;
+}
+
+/// How progress is shown, if at all: in place on a terminal, one line per frequency
+/// elsewhere.
+std::optional<ProgressReport::Style> progressStyle(ProgressMode mode) {
+  const bool terminal = isatty(STDERR_FILENO) == 1;
+  if (mode == ProgressMode::Never || (mode == ProgressMode::Auto && !terminal)) return {};
+  return terminal ? ProgressReport::Style::InPlace : ProgressReport::Style::Lines;
+}
+
 /// The run proper: start-up, the frequency loop, the time-domain output.  Returns the
 /// first frequency index whose fields became non-finite, if any.
-std::optional<int> simulate() {
+std::optional<int> simulate(const Options& opt, Clock::time_point start) {
   static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
 
   InputFiles in;
@@ -43,24 +105,47 @@ std::optional<int> simulate() {
   RunParams par;
   Materials mat;
   Vec1<Cx> sour(kMaxFreqs);
-  readInput(in, log, par, mat, sour);
+  InputLimits lim;
+  if (opt.liftLimits) {
+    lim.limits = Limits::lifted();
+    lim.memory = [&opt](const RunSizes& s) { return memoryRefusal(s, opt.threads); };
+  }
+  readInput(in, log, par, mat, sour, lim);
 
   if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
 
-  FrequencyLoop loop(par, mat, sour);
-  loop.run(log);
+  FrequencyLoop loop(par, mat, sour, opt.threads);
+  std::optional<ProgressReport> progress;
+  if (const auto style = progressStyle(opt.progress))
+    progress.emplace(
+        *style, std::max(par.jw2 - par.jw1 + 1, 0),
+        [](std::string_view s) { std::fwrite(s.data(), 1, s.size(), stderr); },
+        [start] { return secondsSince(start); }, terminalWidth());
+  loop.run(log, progress ? &*progress : nullptr);
+  if (progress) progress->finish();
 
   writeTimeDomainFiles(par, loop.accumulators());
   log.write(kTiempo, {cpuTimeLap(cpuTotal)});
   log.flush();
+  if (progress)
+    std::fputs(summaryText(progress->outcomes(), {secondsSince(start), cpuSeconds()},
+                           std::filesystem::current_path().string(), filesText(par))
+                   .c_str(),
+               stderr);
   return loop.firstNonFinite();
 }
 
 }  // namespace
 
-int runMain() {
+int runMain(const Options& opt) {
+  const Clock::time_point start = Clock::now();
+  if (opt.runDir != "." && chdir(opt.runDir.c_str()) != 0) {
+    std::fprintf(stderr, "stripwave: cannot enter the run directory %s: %s\n", opt.runDir.c_str(),
+                 std::strerror(errno));
+    return kExitFileError;
+  }
   try {
-    const std::optional<int> bad = simulate();
+    const std::optional<int> bad = simulate(opt, start);
     if (bad) {
       std::fprintf(stderr,
                    "stripwave: the edge fields became non-finite at frequency index %d "
@@ -80,6 +165,9 @@ int runMain() {
   } catch (const InputError& e) {
     std::fprintf(stderr, "stripwave: input error: %s\n", e.what());
     return kExitBadInput;
+  } catch (const NoMemory& e) {
+    std::fprintf(stderr, "stripwave: not enough memory: %s\n", e.what());
+    return kExitNoMemory;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "stripwave: not enough memory for this grid\n");
     return kExitNoMemory;

@@ -18,7 +18,16 @@ struct Stop {
 inline constexpr int kExitFileError = 2;  ///< file layer: missing file, bad field, end of file
 inline constexpr int kExitBadInput = 3;   ///< deck or tables that cannot give a meaningful run
 inline constexpr int kExitNonFinite = 4;  ///< edge fields became non-finite (run still written)
-inline constexpr int kExitNoMemory = 5;   ///< the grid's storage could not be allocated
+inline constexpr int kExitNoMemory = 5;   ///< the run does not fit in memory
+inline constexpr int kExitUsage = 64;     ///< a bad command line (sysexits' EX_USAGE)
+
+/// A run refused because its estimated memory would not fit, before its storage is
+/// allocated.  The message has already been written to the log; main repeats it on the
+/// standard error stream and exits with kExitNoMemory.
+class NoMemory : public std::runtime_error {
+ public:
+  explicit NoMemory(const std::string& what) : std::runtime_error(what) {}
+};
 
 /// An input value the model cannot run with.  The message has already been written to
 /// the log; main repeats it on the standard error stream and exits with kExitBadInput.

@@ -46,9 +46,4 @@ Change measureChange(const EdgeFields& cur, const EdgeFields& prev, ChangeTerms&
   return c;
 }
 
-Change measureChange(const EdgeFields& cur, const EdgeFields& prev) {
-  ChangeTerms terms;
-  return measureChange(cur, prev, terms, 1);
-}
-
 }  // namespace sw

@@ -25,7 +25,4 @@ struct Change {
 Change measureChange(const EdgeFields& cur, const EdgeFields& prev, ChangeTerms& terms,
                      int threads);
 
-/// The same with scratch of its own, on one thread.
-Change measureChange(const EdgeFields& cur, const EdgeFields& prev);
-
 }  // namespace sw

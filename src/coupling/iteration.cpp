@@ -32,6 +32,7 @@ IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur,
       ctl.relerr = 2.0 * std::sqrt(change.errnum / change.errden);
     }
     result.passes = iter;
+    if (ctl.onPass) ctl.onPass(iter, ctl.relerr);
     if (iter % 100 == 0) log.write(kGlobalError, {ctl.relerr, iter, change.errden});
     if (ctl.reduc > ctl.relerr) {
       log.write(kConverged, {jw, iter, ctl.relerr});

@@ -23,6 +23,7 @@ struct IterationControl {
   double relerr = 0.0;  ///< last relative change computed in the run (0 before any)
   ChangeTerms terms;    ///< scratch of the change measure, kept between frequencies
   int threads = 1;      ///< threads of the element-wise steps (results do not depend on it)
+  std::function<void(int passes, double relerr)> onPass;  ///< told after each pass, if set
 };
 
 /// Runs passes iter = 1 .. maxit: keep the previous iterate, `sweep` (the odd and even

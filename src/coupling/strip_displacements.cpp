@@ -18,7 +18,7 @@ struct EdgeOf {
   int i, j;
 };
 
-/// (1 - d) h (beta u + lag) for edge `own` of strip s's element, with the neighbour's
+/// (1 - d) h (beta u + lag) for edge `own` of an element of the strip, with the neighbour's
 /// data taken from edge `nb`.  h goes into the beta entries first and the sums run left
 /// to right: the reference results were produced in this order.
 Pair robin(double d, double h, const InterfaceParameters& beta, EdgeOf own, const EdgeFields& cur,

@@ -1,5 +1,6 @@
 #include "input/deck.hpp"
 
+#include <algorithm>
 #include <span>
 #include <string>
 #include <vector>
@@ -37,7 +38,8 @@ double meshSize(int nx, int ny, double xsize, double ysize) {
   return hy < hx ? hy : hx;
 }
 
-void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
+void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par,
+              const Limits& lim) {
   static const rec::Layout kGrid(
       "(/1x,'Global # elements  in x-direction nx = ',i5,/,               1x, 'Global # "
       "elements  in y-direction ny = ',i5)");
@@ -46,14 +48,14 @@ void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& 
   par.nx = readInteger(deck);
   par.ny = readInteger(deck);
   log.write(kGrid, {par.nx, par.ny});
-  if (par.nx > kMaxGrid) throw Stop{77};
-  if (par.ny > kMaxGrid) throw Stop{77};
+  if (par.nx > lim.grid) throw Stop{77};
+  if (par.ny > lim.grid) throw Stop{77};
   if (par.nx < 1)
-    rejectInput(log, "inp_A: nx = " + std::to_string(par.nx) +
-                         ", the number of elements along x must be at least 1");
+    rejectDeckValue(log, "nx = " + std::to_string(par.nx) +
+                             ", the number of elements along x must be at least 1");
   if (par.ny < 1)
-    rejectInput(log, "inp_A: ny = " + std::to_string(par.ny) +
-                         ", the number of elements along y must be at least 1");
+    rejectDeckValue(log, "ny = " + std::to_string(par.ny) +
+                             ", the number of elements along y must be at least 1");
 }
 
 void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
@@ -69,12 +71,10 @@ void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   hdr.ysize = readReal(deck);
   log.write(kXsize, {hdr.xsize});
   if (!(hdr.xsize > 0.0))
-    rejectInput(log,
-                "inp_A: xsize = " + realText(hdr.xsize) + ", the domain size must be positive");
+    rejectDeckValue(log, "xsize = " + realText(hdr.xsize) + ", the domain size must be positive");
   log.write(kYsize, {hdr.ysize});
   if (!(hdr.ysize > 0.0))
-    rejectInput(log,
-                "inp_A: ysize = " + realText(hdr.ysize) + ", the domain size must be positive");
+    rejectDeckValue(log, "ysize = " + realText(hdr.ysize) + ", the domain size must be positive");
   log.write(kMaxlow, {par.maxlow, hdr.perclow});
 
   // The longer side is cut down so that the elements are square.
@@ -94,7 +94,8 @@ void echoBandPass(rec::OutFile& log, const DeckHeader& hdr) {
   log.write(kBandPass, {hdr.f1, hdr.f2, hdr.f3, hdr.f4});
 }
 
-void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
+void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par,
+                const Limits& lim) {
   static const rec::Layout kMesh("(/1x,' mesh size h= ',e20.8,' m')");
   static const rec::Layout kNsnapf("(/1x,' number of snapshots in freq. domain= ',i5)");
   static const rec::Layout kFsnap(
@@ -115,7 +116,9 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   hdr.nsnapf = readInteger(deck);
   readSnapshotList(deck, hdr.nsnapf, hdr.fsnap.data(), kMaxFreqSnaps);
   par.nsnapt = readInteger(deck);
-  readSnapshotList(deck, par.nsnapt, hdr.tsnap.data(), kMaxTimeSnaps);
+  const int keptSnaps = std::clamp(par.nsnapt, 0, lim.timeSnaps);
+  hdr.tsnap.assign(static_cast<std::size_t>(keptSnaps) + 1, 0.0);
+  readSnapshotList(deck, par.nsnapt, hdr.tsnap.data(), keptSnaps);
   hdr.npf = readInteger(deck);
   hdr.key = readInteger(deck);
   hdr.freq = readReal(deck);
@@ -131,7 +134,7 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   hdr.alfa = hdr.w0 * 0.79 / kPi;
 
   if (hdr.nsnapf > kMaxFreqSnaps) throw Stop{5183};
-  if (par.nsnapt > kMaxTimeSnaps) throw Stop{6183};
+  if (par.nsnapt > lim.timeSnaps) throw Stop{6183};
 
   log.write(kMesh, {par.h});
   log.write(kNsnapf, {hdr.nsnapf});
@@ -144,20 +147,20 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   log.write(kNsnapt, {par.nsnapt});
   log.write(kNpf, {hdr.npf});
   if (hdr.npf < 1)
-    rejectInput(log, "inp_A: npf = " + std::to_string(hdr.npf) +
-                         ", the frequency axis needs at least 1 point");
+    rejectDeckValue(
+        log, "npf = " + std::to_string(hdr.npf) + ", the frequency axis needs at least 1 point");
   log.write(kKey, {hdr.key});
   if (hdr.key < 1 || hdr.key > 4)
-    rejectInput(
-        log, "inp_A: key = " + std::to_string(hdr.key) + ", the wavelet type must be 1, 2, 3 or 4");
+    rejectDeckValue(log,
+                    "key = " + std::to_string(hdr.key) + ", the wavelet type must be 1, 2, 3 or 4");
   log.write(kFreq, {hdr.freq});
   log.write(kW0, {hdr.w0, hdr.alfa});
   log.write(kStime, {hdr.stime});
   echoBandPass(log, hdr);
   if (!(hdr.f4 > 0.0))
-    rejectInput(log, "inp_A: f4 = " + realText(hdr.f4) +
-                         " kHz, the highest corner frequency must be positive (it fixes the "
-                         "frequency step f4 / npf)");
+    rejectDeckValue(log, "f4 = " + realText(hdr.f4) +
+                             " kHz, the highest corner frequency must be positive (it fixes the "
+                             "frequency step f4 / npf)");
   log.write(kMaxiter, {par.maxiter});
   log.write(kReduc, {par.reduc});
 }
@@ -168,9 +171,9 @@ void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr) {
   if (hdr.nmat > kMaxMaterials) throw Stop{222};
   log.write(kNmat, {hdr.nmat});
   if (hdr.nmat < 2)
-    rejectInput(log, "inp_A: nmat = " + std::to_string(hdr.nmat) +
-                         ", at least 2 materials are needed (the isotropic tables hold "
-                         "materials 1 .. nmat-1)");
+    rejectDeckValue(log, "nmat = " + std::to_string(hdr.nmat) +
+                             ", at least 2 materials are needed (the isotropic tables hold "
+                             "materials 1 .. nmat-1)");
   log.writeList({});
 }
 

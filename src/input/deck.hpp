@@ -3,6 +3,7 @@
 /// controls and the number of materials, read from "inp_A" and echoed to the run log.
 
 #include <array>
+#include <vector>
 
 #include "model/run_params.hpp"
 #include "records/in_file.hpp"
@@ -16,7 +17,7 @@ struct DeckHeader {
   double xsize = 0.0, ysize = 0.0;                ///< domain size, rounded to whole elements
   int nsnapf = 0;                                 ///< frequency-domain snapshots (echoed only)
   std::array<double, kMaxFreqSnaps + 1> fsnap{};  ///< their frequencies, 1 .. nsnapf
-  std::array<double, kMaxTimeSnaps + 1> tsnap{};  ///< time-domain snapshot times, 1 .. nsnapt
+  std::vector<double> tsnap;                      ///< time-domain snapshot times, 1 .. nsnapt
   int npf = 0;                                    ///< points of the frequency axis
   int key = 0;                                    ///< wavelet type 1 .. 4
   double freq = 0.0;                              ///< dominant frequency of the wavelet
@@ -30,14 +31,16 @@ struct DeckHeader {
 double meshSize(int nx, int ny, double xsize, double ysize);
 
 /// Entries 1 to 4 (maxlow, perclow, nx, ny), their echo and the grid limits.
-void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par);
+void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par,
+              const Limits& lim = {});
 
 /// Entries 5 and 6, their echo, the mesh size and the domain rounded to whole elements.
 void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par);
 
 /// Entries 7 to 20 (snapshots, wavelet, filter, iteration controls), the snapshot limits
 /// and the echo of the header.
-void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par);
+void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par,
+                const Limits& lim = {});
 
 /// Entry 21 (nmat), its limit and its echo.
 void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr);

@@ -10,7 +10,8 @@
 
 namespace sw {
 
-BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunParams& par) {
+BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunParams& par,
+                          const Limits& lim) {
   static const rec::Layout kNyquist("(/1x,' nyquist frequency = ',e20.8,' khz')");
   static const rec::Layout kSteps(
       "(/1x,' dt  = ',e20.8,'  msec',//                                      ' delf = "
@@ -41,6 +42,7 @@ BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunP
     freqPairs.emplace_back(k);
     freqPairs.emplace_back(truncateToInt(hdr.fsnap[k] / par.delf + 1.0));
   }
+  if (par.nsnapt > par.itsnap.size()) par.itsnap = Vec1<int>(par.nsnapt);
   for (int k = 1; k <= par.nsnapt; ++k) {
     par.itsnap(k) = truncateToInt(hdr.tsnap[k] / par.dt);
     timePairs.emplace_back(k);
@@ -54,7 +56,7 @@ BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunP
   par.jwlow = truncateToInt(par.jw2 * hdr.perclow);
   log.write(kCorners, {b.if1, b.if2, b.if3, b.if4});
   log.write(kBand, {par.jw1, par.jw2, par.jwlow});
-  if (par.jw2 > kMaxFreqs) throw Stop{33377};
+  if (par.jw2 > lim.freqs) throw Stop{33377};
   if (par.jw2 != nf)
     rejectInput(log, "the band has jw2 = " + std::to_string(par.jw2) +
                          " frequency indices but the tables hold nf = " + std::to_string(nf) +

@@ -15,6 +15,7 @@ struct BandIndices {
 
 /// The frequency axis: Nyquist limit, delf, delw, corner and snapshot indices, jw1, jw2,
 /// jwlow, with their echo and limits; nf is the number of table records per material.
-BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunParams& par);
+BandIndices frequencyAxis(rec::OutFile& log, const DeckHeader& hdr, int nf, RunParams& par,
+                          const Limits& lim = {});
 
 }  // namespace sw

@@ -1,6 +1,8 @@
 #include "input/placement.hpp"
 
-#include <array>
+#include <algorithm>
+#include <cstddef>
+#include <vector>
 
 #include "core/exit_status.hpp"
 #include "core/truncate.hpp"
@@ -27,7 +29,7 @@ void echoMute(rec::OutFile& log, double tmute, double dt) {
   log.write(kMute, {tmute, ntmute});
 }
 
-void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
+void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par, const Limits& lim) {
   static const rec::Layout kWrongJsou("(/1x,' wrong jsou = ',i5)");
   static const rec::Layout kWrongKsou("(/1x,' wrong ksou = ',i5)");
   static const rec::Layout kElement("(/1x,' jsou = ',i5,'  ksou = ',i5)");
@@ -37,7 +39,7 @@ void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
   double xsou = 0.0, ysou = 0.0;
   deck.read(realField(), {xsou, ysou});
   deck.read(integerField(), {par.nrec});
-  if (par.nrec > kMaxReceivers) throw Stop{9920};
+  if (par.nrec > lim.receivers) throw Stop{9920};
 
   par.jsou = elementIndex(xsou, par.h);
   par.ksou = elementIndex(ysou, par.h);
@@ -63,7 +65,10 @@ void placeReceivers(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
   static const rec::Layout kOutsideY(
       "(/1x,'receiver i =',i5,3x,' iry(i)  = ',i5,                      'ny+1  = ',i5)");
 
-  std::array<double, kMaxReceivers + 1> rx{}, ry{};
+  // Entries 1 and 2 hold the ends of the line until every position is filled in.
+  const std::size_t count = static_cast<std::size_t>(std::max({par.nrec, 2, kMaxReceivers})) + 1;
+  std::vector<double> rx(count), ry(count);
+  if (par.nrec > par.irx.size()) par.irx = par.iry = Vec1<int>(par.nrec);
   deck.readList({rx[1]});
   deck.readList({ry[1]});
   deck.readList({rx[2]});

@@ -18,7 +18,7 @@ double readSourceMode(rec::InFile& deck, rec::OutFile& log, RunParams& par);
 void echoMute(rec::OutFile& log, double tmute, double dt);
 
 /// Entries 24 to 26 (xsou, ysou, nrec), the source element, its checks and echoes.
-void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par);
+void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par, const Limits& lim = {});
 
 /// Entries 27 to 30 (the receiver line), its echo, the receiver elements and warnings.
 void placeReceivers(rec::InFile& deck, rec::OutFile& log, RunParams& par);

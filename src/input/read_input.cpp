@@ -1,5 +1,9 @@
 #include "input/read_input.hpp"
 
+#include <algorithm>
+#include <string>
+
+#include "core/exit_status.hpp"
 #include "input/deck.hpp"
 #include "input/frequency_axis.hpp"
 #include "input/placement.hpp"
@@ -9,30 +13,52 @@
 
 namespace sw {
 
+namespace {
+
+/// Asks the memory check, if there is one, about the sizes known so far.
+void checkMemory(const InputLimits& lim, rec::OutFile& log, const RunSizes& sizes) {
+  if (!lim.memory) return;
+  const std::string refusal = lim.memory(sizes);
+  if (refusal.empty()) return;
+  const std::string line = "not enough memory: " + refusal;
+  log.writeList({std::string_view(line)});
+  log.flush();
+  throw NoMemory(refusal);
+}
+
+}  // namespace
+
 // The steps run in the order of the log: every value is echoed right after it is read
 // or derived, and each check fires at its place in that sequence.
-void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour) {
+void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
+               const InputLimits& lim) {
+  const Limits& limits = lim.limits;
   WaveletFiles wavelet;
   openWaveletFiles(wavelet);
 
   DeckHeader hdr;
-  readGrid(in.deck, log, hdr, par);
+  readGrid(in.deck, log, hdr, par, limits);
   readDomain(in.deck, log, hdr, par);
-  readHeader(in.deck, log, hdr, par);
+  readHeader(in.deck, log, hdr, par, limits);
   readMaterialCount(in.deck, log, hdr);
   mat.nmat = hdr.nmat;
 
   const int nf = tableRecords(hdr.f4, hdr.npf);
+  checkMemory(lim, log, {par.nx, par.ny, par.nsnapt, nf, 0, 0});
+  // Records beyond the band's limit are read and dropped; the band stops the run later.
+  const int tableFreqs = std::min(nf, limits.freqs);
+  if (tableFreqs > kMaxFreqs) mat.sizeTables(tableFreqs);
   const VelocityRange v = readTables(in, log, hdr.nmat, nf, mat);
-  timeStep(log, hdr, v, par);
+  timeStep(log, hdr, v, par, limits);
 
   const double tmute = readSourceMode(in.deck, log, par);
   echoMute(log, tmute, par.dt);
-  placeSource(in.deck, log, par);
+  placeSource(in.deck, log, par, limits);
   placeReceivers(in.deck, log, par);
 
-  const BandIndices band = frequencyAxis(log, hdr, nf, par);
-  sourceSpectrum(wavelet, log, hdr, band, par, sour);
+  const BandIndices band = frequencyAxis(log, hdr, nf, par, limits);
+  checkMemory(lim, log, {par.nx, par.ny, par.nsnapt, par.jw2, par.nrec, waveletSamples(hdr, par)});
+  sourceSpectrum(wavelet, log, hdr, band, par, sour, limits);
 
   readRegions(in.deck, log, par, mat);
 }

@@ -3,6 +3,9 @@
 /// source and receiver placement, material regions, with the echo of everything to the
 /// run log.
 
+#include <functional>
+#include <string>
+
 #include "core/complex.hpp"
 #include "core/grid.hpp"
 #include "input/run_files.hpp"
@@ -12,10 +15,29 @@
 
 namespace sw {
 
+/// The sizes a run's storage grows with, as far as the input knows them.
+struct RunSizes {
+  int nx = 0, ny = 0, nsnapt = 0;
+  int nfreq = 0;  ///< frequency indices of the band (of the tables, before the band is known)
+  int nrec = 0;
+  int nt = 0;  ///< time samples, the type-2 pulse included
+};
+
+/// How far the input lets a run grow.
+struct InputLimits {
+  Limits limits;
+  /// Asked before storage that grows with the run is allocated: why a run of these sizes
+  /// would not fit in memory, or an empty text.  None: the limits alone bound the run.
+  std::function<std::string(const RunSizes&)> memory;
+};
+
 /// Reads the deck and the tables, echoes them to `log`, checks the limits (throwing
 /// Stop or InputError), writes the four wavelet files and fills the run parameters,
 /// the material model (matnum sized to nx, ny) and the filtered source spectrum
-/// `sour` (1 .. jw2).
-void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour);
+/// `sour` (1 .. jw2).  The memory check of `lim`, if any, is asked before the tables are
+/// read and again before the wavelet and the material map; a refusal ends the log with
+/// " not enough memory: ..." and is thrown as NoMemory.
+void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
+               const InputLimits& lim = {});
 
 }  // namespace sw

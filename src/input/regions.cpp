@@ -87,16 +87,16 @@ void readRegions(rec::InFile& deck, rec::OutFile& log, const RunParams& par, Mat
   for (int j = 1; j <= ny; ++j)
     for (int i = 1; i <= nx; ++i)
       if (m(i, j) == 0)
-        rejectInput(log, "inp_A: element (" + std::to_string(i) + ", " + std::to_string(j) +
-                             ") lies in no material region (material number 0)");
+        rejectDeckValue(log, "element (" + std::to_string(i) + ", " + std::to_string(j) +
+                                 ") lies in no material region (material number 0)");
   for (int j = 1; j <= ny; ++j)
     for (int i = 1; i <= nx; ++i)
       if (m(i, j) != kAnisotropicMaterial && m(i, j) > mat.nmat - 1)
-        rejectInput(log, "inp_A: element (" + std::to_string(i) + ", " + std::to_string(j) +
-                             ") has material " + std::to_string(m(i, j)) +
-                             ", which is treated as isotropic but has no isotropic tables "
-                             "(they hold materials 1 .. nmat-1 = " +
-                             std::to_string(mat.nmat - 1) + ")");
+        rejectDeckValue(log, "element (" + std::to_string(i) + ", " + std::to_string(j) +
+                                 ") has material " + std::to_string(m(i, j)) +
+                                 ", which is treated as isotropic but has no isotropic tables "
+                                 "(they hold materials 1 .. nmat-1 = " +
+                                 std::to_string(mat.nmat - 1) + ")");
 }
 
 }  // namespace sw

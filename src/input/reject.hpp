@@ -12,6 +12,9 @@ namespace sw {
 /// repeats the message on the standard error stream and exits with kExitBadInput.
 [[noreturn]] void rejectInput(rec::OutFile& log, const std::string& message);
 
+/// rejectInput for a value of the deck: the message starts with the deck's name.
+[[noreturn]] void rejectDeckValue(rec::OutFile& log, const std::string& message);
+
 /// A real as it appears in a message: up to 8 significant digits.
 inline std::string realText(double x) {
   char buf[40];

@@ -1,6 +1,16 @@
 #include "input/run_files.hpp"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace sw {
+
+std::string files::snapshot(int component, int k, int nsnapt) {
+  std::string digits = std::to_string(k);
+  const std::size_t width = std::max<std::size_t>(2, std::to_string(nsnapt).size());
+  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+  return (component == 2 ? "fort.6" : "fort.5") + digits;
+}
 
 void openRunFiles(InputFiles& in, rec::OutFile& log) {
   in.deck.open(files::kDeck);

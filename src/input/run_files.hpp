@@ -27,11 +27,12 @@ inline constexpr const char* kFilteredWavelet = "fuente_filtrada";
 inline constexpr const char* kSpectrum = "espectro_sin_filtrar";
 inline constexpr const char* kFilteredSpectrum = "espectro_filtrado";
 
-/// Snapshot k (1 .. 25) of the vertical (component 2) or horizontal (component 1)
-/// particle velocity: "fort.601" .. and "fort.501" ..
-inline std::string snapshot(int component, int k) {
-  return "fort." + std::to_string((component == 2 ? 600 : 500) + k);
-}
+/// Snapshot k of nsnapt of the vertical (component 2) or horizontal (component 1)
+/// particle velocity: "fort.6" or "fort.5" followed by k in at least two digits,
+/// zero-padded to the digits of nsnapt.  Up to 99 snapshots these are the unit names
+/// "fort.601" .. "fort.699" and "fort.501" .. "fort.599"; with more, every snapshot name
+/// of the run grows by a digit ("fort.6001" ..), so the components never share a name.
+std::string snapshot(int component, int k, int nsnapt);
 /// Traces of the horizontal (component 1) or vertical (component 2) particle velocity:
 /// "fort.60" and "fort.70".
 inline std::string traces(int component) { return component == 1 ? "fort.60" : "fort.70"; }

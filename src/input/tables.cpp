@@ -55,7 +55,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
       Cx m{}, g{};
       in.pmod.read(kModulusRecord, {f, m.re, m.im});
       in.smod.read(kModulusRecord, {f, g.re, g.im});
-      if (j <= kMaxFreqs) {
+      if (j <= mat.p_modulus.freqs()) {
         mat.p_modulus(i, j) = m;
         mat.s_modulus(i, j) = g;
       }
@@ -89,7 +89,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
       for (int u = 0; u < 5; ++u) {
         double f = 0.0;
         in.aniso[u].readList({f, c[u].re, c[u].im});
-        if (j <= kMaxFreqs) (*tables[u])(i, j) = c[u];
+        if (j <= tables[u]->freqs()) (*tables[u])(i, j) = c[u];
       }
       sum11 += c[0];
       sum33 += c[2];
@@ -117,7 +117,8 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
   return v;
 }
 
-void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, RunParams& par) {
+void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, RunParams& par,
+              const Limits& lim) {
   static const rec::Layout kPp(
       "(/1x,'minimum  phase pp velocity   = ',e12.5,' m/sec',//              ' maximum  phase "
       "pp velocity  = ',e12.5,' m/sec'//)");
@@ -136,7 +137,7 @@ void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, 
   par.nt = truncateToInt(hdr.stime / par.dt);
   log.write(kDt, {par.dt});
   log.write(kNt, {par.nt});
-  if (par.nt > kMaxSamples) throw Stop{999};
+  if (par.nt > lim.samples) throw Stop{999};
 }
 
 }  // namespace sw

@@ -25,11 +25,13 @@ int tableRecords(double f4, int npf);
 double phaseVelocity(Cx sum, int nf, double rho);
 
 /// Reads the isotropic tables (materials 1 .. nmat-1) and the anisotropic tables
-/// (3 .. nmat), nf records each, echoes them and returns the velocity extremes.
+/// (3 .. nmat), nf records each, echoes them and returns the velocity extremes.  Records
+/// beyond the frequency indices the tables of `mat` hold are read and dropped.
 VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Materials& mat);
 
 /// Points per wavelength, the time step dt = h / ppmax and the number of steps nt, with
 /// their echo and the limit on nt.
-void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, RunParams& par);
+void timeStep(rec::OutFile& log, const DeckHeader& hdr, const VelocityRange& v, RunParams& par,
+              const Limits& lim = {});
 
 }  // namespace sw

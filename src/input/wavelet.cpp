@@ -1,6 +1,8 @@
 #include "input/wavelet.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <string>
 
 #include "core/constants.hpp"
@@ -104,8 +106,12 @@ void taperSpectrum(Cx* spectrum, int jw2, int if3, int if4) {
   }
 }
 
+int waveletSamples(const DeckHeader& hdr, const RunParams& par) {
+  return hdr.key == 2 ? std::max(par.nt, gaussPulse(hdr.freq, par.dt).npul) : par.nt;
+}
+
 void sourceSpectrum(WaveletFiles& out, rec::OutFile& log, const DeckHeader& hdr,
-                    const BandIndices& band, RunParams& par, Vec1<Cx>& sour) {
+                    const BandIndices& band, RunParams& par, Vec1<Cx>& sour, const Limits& lim) {
   static const rec::Layout kPulse("(/1x,' pulse length in samples',i8)");
   static const rec::Layout kPsi("(/1x,'psi=',e20.8,'width=',e20.8,'msec')");
   static const rec::Layout kTs("(/1x,'ts=',e20.8,'msec. totpul=',e20.8,'msec')");
@@ -117,13 +123,15 @@ void sourceSpectrum(WaveletFiles& out, rec::OutFile& log, const DeckHeader& hdr,
     log.write(kPsi, {g.psi, g.width});
     log.write(kTs, {g.ts, g.totpul});
     log.write(kPulse, {par.nt});
-    if (g.npul > kMaxSamples) throw Stop{12345};
+    if (g.npul > lim.samples) throw Stop{12345};
     if (g.npul > par.nt) par.nt = g.npul;
   }
 
   const int nt = par.nt, jw2 = par.jw2;
   const double dt = par.dt, delf = par.delf, delw = par.delw;
-  std::vector<double> w(kMaxSamples + 1, 0.0);
+  // Sized to the run, never below the established capacities.
+  const int freqs = std::max(jw2, kMaxFreqs);
+  std::vector<double> w(static_cast<std::size_t>(std::max(nt, kMaxSamples)) + 1, 0.0);
   for (int k = 0; k < nt; ++k) w[k + 1] = waveletSample(hdr.key, k, dt, hdr, g);
   if (nt > 0 && normaliseWavelet(w, nt) == 0.0)
     rejectInput(log, "the source wavelet of type " + std::to_string(hdr.key) + " is zero at all " +
@@ -135,7 +143,7 @@ void sourceSpectrum(WaveletFiles& out, rec::OutFile& log, const DeckHeader& hdr,
   const auto frequency = [delf](int j) { return (j - 1) * delf + 0.5 * delf; };
   out.unfiltered.writeReals(layoutPairs(), interleave(nt, time, [&w](int k) { return w[k]; }));
 
-  std::vector<Cx> spectrum(kMaxFreqs + 1);
+  std::vector<Cx> spectrum(static_cast<std::size_t>(freqs) + 1);
   forwardFourier(w.data(), nt, spectrum.data(), jw2, dt, delw);
   out.spectrum.writeReals(layoutPairs(), interleave(jw2, frequency, [&spectrum](int j) {
                             return modulus(spectrum[j]);
@@ -145,7 +153,7 @@ void sourceSpectrum(WaveletFiles& out, rec::OutFile& log, const DeckHeader& hdr,
   out.filteredSpectrum.writeReals(layoutPairs(), interleave(jw2, frequency, [&spectrum](int j) {
                                     return modulus(spectrum[j]);
                                   }));
-  sour = Vec1<Cx>(kMaxFreqs);
+  sour = Vec1<Cx>(freqs);
   for (int j = 1; j <= jw2; ++j) sour(j) = spectrum[j];
 
   inverseFourier(spectrum.data(), jw2, w.data(), nt, dt, delw);

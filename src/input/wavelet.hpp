@@ -43,9 +43,13 @@ double normaliseWavelet(std::vector<double>& w, int nt);
 /// j = if3 on; nothing when if3 is 1 or above if4.  Indices below 1 are skipped.
 void taperSpectrum(Cx* spectrum, int jw2, int if3, int if4);
 
+/// Time samples of the wavelet: nt, raised to the pulse length for type 2.
+int waveletSamples(const DeckHeader& hdr, const RunParams& par);
+
 /// The wavelet of type key, its normalisation, spectrum and taper, the four wavelet
 /// files and the source spectrum sour(1 .. jw2); nt may be raised by type 2.
 void sourceSpectrum(WaveletFiles& out, rec::OutFile& log, const DeckHeader& hdr,
-                    const BandIndices& band, RunParams& par, Vec1<Cx>& sour);
+                    const BandIndices& band, RunParams& par, Vec1<Cx>& sour,
+                    const Limits& lim = {});
 
 }  // namespace sw

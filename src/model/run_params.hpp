@@ -1,6 +1,8 @@
 #pragma once
 /// The capacities of the system and the run parameters delivered by the input.
 
+#include <climits>
+
 #include "core/grid.hpp"
 
 namespace sw {
@@ -13,6 +15,19 @@ inline constexpr int kMaxMaterials = 20;
 inline constexpr int kMaxFreqs = 600;     ///< frequency indices
 inline constexpr int kMaxSamples = 2500;  ///< time samples
 inline constexpr int kMaxReceivers = 200;
+
+/// The limits the input checks hold a run to, each with its stop code: by default the
+/// capacities above; lifted, only the memory of the machine bounds the run (the
+/// frequency snapshots, echoed only, and the materials keep their limits).
+struct Limits {
+  int grid = kMaxGrid;            ///< nx and ny (stop 77)
+  int timeSnaps = kMaxTimeSnaps;  ///< nsnapt (stop 6183)
+  int samples = kMaxSamples;      ///< nt (stop 999) and the type-2 pulse (stop 12345)
+  int receivers = kMaxReceivers;  ///< nrec (stop 9920)
+  int freqs = kMaxFreqs;          ///< jw2 (stop 33377)
+
+  static Limits lifted() { return {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX}; }
+};
 
 /// Scalars and small lists that the input hands to the run.
 struct RunParams {

@@ -30,7 +30,7 @@ void writeSnapshots(int c, const Accumulators& acc, double delw) {
   const int nx = acc.nx, ny = acc.ny;
   for (int k = 1; k <= acc.nsnapt; ++k) {
     rec::OutFile file;
-    file.openOnFirstWrite(files::snapshot(c, k));
+    file.openOnFirstWrite(files::snapshot(c, k, acc.nsnapt));
     for (int j = 1; j <= ny; ++j) {
       for (int i = 1; i <= nx; ++i) {
         const double value = (tpic[acc.snapIndex(i, j, k)] * delw) / kPi;

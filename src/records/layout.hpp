@@ -22,8 +22,6 @@ struct Item {
   int width = 0;
   int digits = 0;
   std::string text;
-
-  bool isValue() const { return kind == Kind::Int || kind == Kind::Exp || kind == Kind::Gen; }
 };
 
 /// A layout compiled from its descriptor text.  Blanks outside apostrophes carry no

@@ -36,7 +36,6 @@ class OutFile {
 
   /// Writes the buffered records to the file.
   void flush();
-  bool isOpen() const { return file_ != nullptr || deferred_; }
   const std::string& name() const { return name_; }
 
  private:

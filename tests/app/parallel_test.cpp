@@ -9,6 +9,7 @@
 #include "app/frequency_loop.hpp"
 #include "support/files.hpp"
 #include "support/layered_model.hpp"
+#include "support/numbers.hpp"
 
 namespace {
 
@@ -47,10 +48,6 @@ Outcome runWithThreads(int threads) {
   return out;
 }
 
-bool sameBits(const sw::Grid<sw::Cx>& a, const sw::Grid<sw::Cx>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(sw::Cx)) == 0;
-}
-
 TEST(Parallel, AnyThreadCountGivesTheSerialResultsBitForBit) {
   const Outcome serial = runWithThreads(1);
   for (const int threads : {2, 3, 5}) {
@@ -59,7 +56,7 @@ TEST(Parallel, AnyThreadCountGivesTheSerialResultsBitForBit) {
     const auto s = serial.fields.arrays();
     const auto p = parallel.fields.arrays();
     for (std::size_t a = 0; a < s.size(); ++a)
-      EXPECT_TRUE(sameBits(*s[a], *p[a])) << threads << " threads, array " << a;
+      EXPECT_TRUE(sw::test::sameBits(*s[a], *p[a])) << threads << " threads, array " << a;
     EXPECT_EQ(std::memcmp(serial.acc.tpic1.data(), parallel.acc.tpic1.data(),
                           serial.acc.tpic1.size() * sizeof(double)),
               0);

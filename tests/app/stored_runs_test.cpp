@@ -15,21 +15,6 @@ namespace {
 
 using std::filesystem::path;
 
-/// The log with its " tiempo=" line (CPU seconds) blanked out.
-std::string withoutCpuTime(const std::string& log) {
-  std::string out;
-  std::size_t pos = 0;
-  while (pos < log.size()) {
-    std::size_t end = log.find('\n', pos);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(pos, end - pos);
-    out += line.rfind(" tiempo=", 0) == 0 ? std::string(" tiempo=<cpu>") : line;
-    out += '\n';
-    pos = end + 1;
-  }
-  return out;
-}
-
 /// Cases of the stored sets, as "set/case".
 std::vector<std::string> caseNames() {
   std::vector<std::string> names;
@@ -78,7 +63,8 @@ void checkCase(const path& caseDir) {
     auto it = actual.find(name);
     if (it == actual.end()) continue;
     if (name == "output")
-      EXPECT_EQ(withoutCpuTime(it->second), withoutCpuTime(text)) << "file " << name;
+      EXPECT_EQ(sw::test::withoutCpuTime(it->second), sw::test::withoutCpuTime(text))
+          << "file " << name;
     else
       EXPECT_TRUE(it->second == text) << "file " << name << " differs";
   }

@@ -45,14 +45,6 @@ TEST(ForwardFourier, NoTimeSamplesGivesZeros) {
   for (int i = 1; i <= 3; ++i) EXPECT_EQ(spectrum[i], Cx{});
 }
 
-TEST(ForwardFourier, NonPositiveOutputLengthLeavesTheOutputUntouched) {
-  std::vector<double> f(4, 1.0);
-  std::vector<Cx> spectrum(3, Cx{7.0, -7.0});
-  forwardFourier(f.data(), 3, spectrum.data(), 0, 0.1, 0.2);
-  forwardFourier(f.data(), 3, spectrum.data(), -4, 0.1, 0.2);
-  for (const Cx& v : spectrum) EXPECT_EQ(v, (Cx{7.0, -7.0}));
-}
-
 TEST(InverseFourier, RealFirstSampleGivesACosineAtHalfTheStep) {
   const int nw = 5, nt = 40;
   const double dt = 0.05, dw = 1.7;
@@ -81,14 +73,6 @@ TEST(InverseFourier, NoFrequenciesGivesZeros) {
   std::vector<double> f(6, 9.0);
   inverseFourier(spectrum.data(), 0, f.data(), 5, 0.1, 0.2);
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(f[i], 0.0) << i;
-}
-
-TEST(InverseFourier, NonPositiveOutputLengthLeavesTheOutputUntouched) {
-  std::vector<Cx> spectrum(3, Cx{3.0, 4.0});
-  std::vector<double> f(3, 9.0);
-  inverseFourier(spectrum.data(), 2, f.data(), 0, 0.1, 0.2);
-  inverseFourier(spectrum.data(), 2, f.data(), -1, 0.1, 0.2);
-  for (double v : f) EXPECT_EQ(v, 9.0);
 }
 
 TEST(InverseFourier, InvertsTheForwardTransformOfABandLimitedPulse) {

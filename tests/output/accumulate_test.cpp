@@ -169,23 +169,6 @@ TEST(RecordTraces, UnitMeanGivesIW) {
   }
 }
 
-TEST(RecordTraces, ReceiversAtTheSameElementRecordIdenticalSpectra) {
-  const int nx = 3, ny = 3;
-  Random rnd(5);
-  EdgeFields cur(nx, ny);
-  for (EdgeQuantity* u : {&cur.u1, &cur.u2})
-    for (Grid<Cx>* g : {&u->l, &u->t, &u->b, &u->r})
-      for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) (*g)(i, j) = rnd.cx();
-  const RunParams par = recording(nx, ny, 2, 0.1, 0.7, {}, {{2, 3}, {1, 3}, {2, 3}});
-  Accumulators acc(par);
-  recordTraces(2, cur, par, acc);
-  for (int c = 1; c <= 2; ++c) {
-    EXPECT_EQ(acc.fu(c, 2, 1), acc.fu(c, 2, 3));
-    EXPECT_FALSE(acc.fu(c, 2, 1) == acc.fu(c, 2, 2));
-  }
-}
-
 TEST(RecordTraces, ReceiversOutsideTheGridRecordZero) {
   const int nx = 3, ny = 2;
   EdgeFields cur(nx, ny);

@@ -85,14 +85,6 @@ TEST(TimeDomainFiles, SnapshotsAreScaledByDelwOverPi) {
   EXPECT_EQ(readBytes("fort.501"), g154Lines({"1.500"}));
 }
 
-TEST(TimeDomainFiles, ZeroPrintsInFixedPoint) {
-  ScratchDir dir;
-  const RunParams par = params({.nsnapt = 1, .jw2 = 1});
-  writeTimeDomainFiles(par, Accumulators(par));
-  EXPECT_EQ(readBytes("fort.601"), kZero);
-  EXPECT_EQ(readBytes("fort.501"), kZero);
-}
-
 TEST(TimeDomainFiles, NothingRequestedCreatesNoFile) {
   ScratchDir dir;
   const RunParams par = params({.nx = 2, .ny = 2, .nt = 10, .jw2 = 3});

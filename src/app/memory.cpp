@@ -1,0 +1,169 @@
+#include "app/memory.hpp"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace sw {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/// Limits at or above this are "no limit" (cgroup v1 writes 2^63 rounded to a page).
+constexpr double kUnlimited = 4.0e18;
+
+/// The first line of a file, or nothing.
+std::string firstLine(const fs::path& p) {
+  std::ifstream in(p);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+/// A byte count written as a decimal number; negative when the text is not one.
+double byteCount(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return -1.0;
+  return std::stod(text);
+}
+
+/// "<label>: <n> kB" of a /proc status-like file, in bytes; negative when absent.
+double kilobyteField(const std::string& file, const std::string& label) {
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(label + ":", 0) != 0) continue;
+    std::istringstream fields(line.substr(label.size() + 1));
+    double kb = 0.0;
+    if (!(fields >> kb) || kb < 0.0) return -1.0;
+    return kb * 1024.0;
+  }
+  return -1.0;
+}
+
+/// Room under the limits of a cgroup directory and its ancestors up to `root`.
+double cgroupRoom(fs::path dir, const fs::path& root, const char* limitFile,
+                  const char* usageFile) {
+  double room = std::numeric_limits<double>::infinity();
+  for (;;) {
+    const double limit = byteCount(firstLine(dir / limitFile));
+    const double usage = byteCount(firstLine(dir / usageFile));
+    if (limit >= 0.0 && limit < kUnlimited && usage >= 0.0)
+      room = std::min(room, std::max(limit - usage, 0.0));
+    if (dir == root || !dir.has_parent_path() || dir.parent_path() == dir) break;
+    dir = dir.parent_path();
+  }
+  return room;
+}
+
+/// The cgroup directory of a /proc/self/cgroup path under `mount`: the path itself when it
+/// is there, else the mount (a cgroup namespace shows the process's own group as root).
+fs::path groupDir(const fs::path& mount, const std::string& path) {
+  const fs::path dir = mount / fs::path(path).relative_path();
+  std::error_code ec;
+  return fs::is_directory(dir, ec) ? dir : mount;
+}
+
+/// Room under the cgroup memory limits of this process (v2 and v1 hierarchies).
+double cgroupRoom(const MemorySources& from) {
+  double room = std::numeric_limits<double>::infinity();
+  std::ifstream in(from.selfCgroup);
+  std::string line;
+  const fs::path root(from.cgroupRoot);
+  while (std::getline(in, line)) {
+    // hierarchy-id:controllers:path
+    const auto a = line.find(':');
+    const auto b = a == std::string::npos ? a : line.find(':', a + 1);
+    if (b == std::string::npos) continue;
+    const std::string controllers = line.substr(a + 1, b - a - 1);
+    const std::string path = line.substr(b + 1);
+    if (line.compare(0, a, "0") == 0 && controllers.empty()) {
+      room = std::min(room, cgroupRoom(groupDir(root, path), root, "memory.max", "memory.current"));
+    } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
+      const fs::path mount = root / "memory";
+      room = std::min(room, cgroupRoom(groupDir(mount, path), mount, "memory.limit_in_bytes",
+                                       "memory.usage_in_bytes"));
+    }
+  }
+  return room;
+}
+
+/// Room under RLIMIT_AS, from the address space in use now.
+double addressSpaceRoom() {
+  rlimit rl{};
+  if (getrlimit(RLIMIT_AS, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY)
+    return std::numeric_limits<double>::infinity();
+  const double used = kilobyteField("/proc/self/status", "VmSize");
+  return std::max(static_cast<double>(rl.rlim_cur) - std::max(used, 0.0), 0.0);
+}
+
+}  // namespace
+
+MemoryEstimate estimateMemory(const RunShape& s) {
+  const double nx = static_cast<double>(s.nx), ny = static_cast<double>(s.ny);
+  const double framed = (nx + 2.0) * (ny + 2.0);  // arrays with the ghost frame
+  const double elements = nx * ny;
+  constexpr double kCx = 16.0;  // one complex value
+
+  MemoryEstimate e;
+  // Framed arrays per element: density and six stiffness coefficients, the sixteen edge
+  // arrays of the current and of the previous iterate, twelve interface parameters, the
+  // material number.
+  const double perFramed = (8.0 + 6.0 * kCx) + 2.0 * 16.0 * kCx + 12.0 * kCx + 4.0;
+  // Strip factors: 60 entries per group of six unknowns, nx + 1 groups per strip; the
+  // change measure keeps two terms for each of the eight displacements.
+  const double factors = (nx + 1.0) * ny * 60.0 * kCx;
+  const double changeTerms = 2.0 * 8.0 * elements * 8.0;
+  // Boundary vectors, indicators and the strip numbering.
+  const double edges = 100.0 * (nx + ny + 4.0);
+  e.grid = perFramed * framed + factors + changeTerms + edges;
+
+  e.snapshots = 2.0 * 8.0 * elements * static_cast<double>(s.nsnapt);
+
+  // Two spectra per receiver, then per trace the series and its rendered text (16 bytes
+  // a sample, up to twice that while the text grows).
+  const double nt = static_cast<double>(std::max(s.nt, 0L));
+  e.traces = 2.0 * kCx * static_cast<double>(s.nfreq) * static_cast<double>(s.nrec) +
+             (8.0 + 32.0) * nt + 8.0 * static_cast<double>(s.nrec);
+
+  // Seven complex tables of 20 materials; the source spectrum; per thread a band matrix of
+  // 15 diagonals and three vectors of 6 nx + 2 unknowns, and a row of element velocities.
+  const double tables = 7.0 * 20.0 * kCx * static_cast<double>(s.tableFreqs);
+  const double spectrum = 2.0 * kCx * static_cast<double>(std::max(s.tableFreqs, s.nfreq));
+  const double perThread = (15.0 + 3.0) * kCx * (6.0 * nx + 3.0) + kCx * (nx + 1.0);
+  e.other = tables + spectrum + perThread * static_cast<double>(std::max(s.threads, 1L));
+  return e;
+}
+
+AvailableMemory availableMemory(const MemorySources& from) {
+  AvailableMemory a{std::numeric_limits<double>::infinity(), "no known limit"};
+  const auto take = [&a](double bytes, const char* source) {
+    if (bytes >= 0.0 && bytes < a.bytes) a = {bytes, source};
+  };
+  take(kilobyteField(from.meminfo, "MemAvailable"), "MemAvailable");
+  take(cgroupRoom(from), "cgroup limit");
+  if (from.addressSpace) take(addressSpaceRoom(), "address-space limit");
+  return a;
+}
+
+std::string bytesText(double bytes) {
+  if (std::isinf(bytes)) return "unlimited";
+  static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
+  double v = bytes / 1024.0;
+  int u = 0;
+  while (v >= 1024.0 && u < 4) {
+    v /= 1024.0;
+    ++u;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, v >= 100.0 ? "%.0f %s" : "%.3g %s", v, kUnits[u]);
+  return buf;
+}
+
+}  // namespace sw

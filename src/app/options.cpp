@@ -1,0 +1,112 @@
+#include "app/options.hpp"
+
+#include <omp.h>
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+namespace sw {
+
+namespace {
+
+constexpr const char* kUsage = "Usage: stripwave [OPTIONS] [RUNDIR]\n";
+
+constexpr const char* kFooter =
+    "Without options the run is the established one: same files, same exit statuses.\n"
+    "Exit statuses: 0 finished; 2 a file could not be opened, read or written; 3 input\n"
+    "the model cannot run with; 4 non-finite fields; 5 not enough memory; 64 a bad\n"
+    "command line; otherwise the low 8 bits of a stop code (STOP n on the error stream).";
+
+std::string compilerText() {
+#if defined(__clang__)
+  return "clang " __clang_version__;
+#elif defined(__GNUC__)
+  return "GCC " __VERSION__;
+#else
+  return "unknown compiler";
+#endif
+}
+
+/// Widest vector instruction set the build was compiled for, in doubles per register.
+std::string simdText() {
+#if defined(__AVX512F__)
+  return "8 doubles (AVX-512)";
+#elif defined(__AVX__)
+  return "4 doubles (AVX)";
+#elif defined(__SSE2__) || defined(__aarch64__)
+  return "2 doubles (128-bit)";
+#else
+  return "1 double (scalar)";
+#endif
+}
+
+}  // namespace
+
+std::string versionText() {
+  return "stripwave " STRIPWAVE_VERSION
+         "\n"
+         "compiler: " +
+         compilerText() +
+         "\n"
+         "SIMD width: " +
+         simdText() +
+         "\n"
+         "threads available: " +
+         std::to_string(omp_get_max_threads()) + "\n";
+}
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  Options opt;
+  CLI::App app(
+      "Simulates 2-D elastic waves in the frequency domain.  Reads inp_A and the material\n"
+      "tables in RUNDIR and writes the log `output` and every result file there.",
+      "stripwave");
+  app.get_formatter()->column_width(20);
+  app.footer(kFooter);
+  app.set_help_flag("-h,--help", "Print this help and exit");
+  app.set_version_flag("-V,--version", versionText,
+                       "Print version, compiler, SIMD width and threads, then exit");
+  app.add_option("RUNDIR", opt.runDir, "Run directory (default: the current directory)")
+      ->type_name("");
+  app.add_option("-t,--threads", opt.threads,
+                 "Threads for the strips and grid passes, 1 to 1024 (default: all\n"
+                 "that OpenMP offers from 4096 elements on, one below); the\n"
+                 "results do not depend on it")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1024).description(""));
+  bool progress = false, quiet = false;
+  auto* progressFlag = app.add_flag("-p,--progress", progress,
+                                    "Progress and summary on the error stream even when it is\n"
+                                    "not a terminal (then one line per frequency)");
+  auto* quietFlag = app.add_flag("-q,--quiet", quiet, "No progress and no summary");
+  progressFlag->excludes(quietFlag);
+  app.add_flag("--lift-limits", opt.liftLimits,
+               "Lift the limits on grid size, time samples, receivers, time\n"
+               "snapshots and frequencies; a run whose estimated memory does\n"
+               "not fit is refused (status 5)");
+
+  CommandLine result;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    result.out = app.help();
+    // The footer ends the text without a line break.
+    while (!result.out.empty() && result.out.back() == '\n') result.out.pop_back();
+    result.out += '\n';
+    return result;
+  } catch (const CLI::CallForVersion& v) {
+    result.out = v.what();
+    return result;
+  } catch (const CLI::ParseError& e) {
+    result.status = kExitUsage;
+    result.err = std::string("stripwave: ") + e.what() + "\n" + kUsage +
+                 "Run 'stripwave --help' for the options.\n";
+    return result;
+  }
+  if (progress) opt.progress = ProgressMode::Always;
+  if (quiet) opt.progress = ProgressMode::Never;
+  result.run = opt;
+  return result;
+}
+
+}  // namespace sw

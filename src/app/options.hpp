@@ -1,0 +1,42 @@
+#pragma once
+/// The command line: `stripwave [OPTIONS] [RUNDIR]`.
+
+#include <optional>
+#include <string>
+
+#include "core/exit_status.hpp"
+
+namespace sw {
+
+/// When progress lines go to the standard error stream.
+enum class ProgressMode {
+  Auto,    ///< when the stream is a terminal
+  Always,  ///< --progress
+  Never,   ///< --quiet
+};
+
+/// What the command line asks of a run.
+struct Options {
+  std::string runDir = ".";  ///< directory of the deck, the tables and every output
+  int threads = 0;           ///< --threads; 0 leaves the choice to the grid size
+  ProgressMode progress = ProgressMode::Auto;
+  bool liftLimits = false;  ///< --lift-limits: the storage limits give way to memory
+};
+
+/// Outcome of reading the command line: either a run with its options, or an exit with
+/// a status and the text for the standard output and error streams.
+struct CommandLine {
+  std::optional<Options> run;
+  int status = 0;
+  std::string out, err;
+};
+
+/// Reads argv[1 ..].  --help and --version end with status 0 and their text in `out`;
+/// an unknown option, a bad value or an extra argument ends with kExitUsage, the reason
+/// and the usage line in `err`.  Nothing is opened or created.
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+/// The text of --version: version, compiler, SIMD width, threads available.
+std::string versionText();
+
+}  // namespace sw

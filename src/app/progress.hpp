@@ -1,0 +1,83 @@
+#pragma once
+/// Progress of a run on the standard error stream, and the summary at its end.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sw {
+
+/// How one frequency ended.
+struct FrequencyOutcome {
+  int jw = 0;              ///< frequency index, as in the log
+  double frequency = 0.0;  ///< (jw - 0.5) delf
+  int passes = 0;
+  double change = 0.0;  ///< last relative change
+  bool converged = false;
+};
+
+/// Progress of the frequency loop, fed per frequency (and per pass).  InPlace keeps one
+/// line that is redrawn (a terminal); Lines writes one line per finished frequency.
+class ProgressReport {
+ public:
+  enum class Style { InPlace, Lines };
+  using Sink = std::function<void(std::string_view)>;
+  using Clock = std::function<double()>;  ///< seconds, monotonic
+
+  /// `total` frequencies will be solved; `width` bounds an in-place line (0: no bound).
+  ProgressReport(Style style, int total, Sink sink, Clock clock, int width = 0);
+  ProgressReport(const ProgressReport&) = delete;
+  ProgressReport& operator=(const ProgressReport&) = delete;
+  /// Ends an in-place line that is still open, so that later messages start on their own.
+  ~ProgressReport();
+
+  void startFrequency(int jw, double frequency);
+  /// After each pass; an in-place line is redrawn at most every kRedrawSeconds.
+  void pass(int passes, double change);
+  void endFrequency(int passes, double change, bool converged);
+  /// Ends the in-place line.
+  void finish();
+
+  const std::vector<FrequencyOutcome>& outcomes() const { return done_; }
+
+  static constexpr double kRedrawSeconds = 0.25;
+
+ private:
+  std::string line(const FrequencyOutcome& f, bool finished) const;
+  void show(const std::string& text);
+
+  Style style_;
+  int total_;
+  Sink sink_;
+  Clock clock_;
+  int width_;
+  double start_ = 0.0;  ///< clock at construction
+  double frequencyStart_ = 0.0;
+  double lastDraw_ = -1.0e300;
+  bool lineOpen_ = false;
+  FrequencyOutcome current_;
+  std::vector<FrequencyOutcome> done_;
+};
+
+/// Seconds as m:ss, or h:mm:ss from an hour on.
+std::string clockText(double seconds);
+
+/// Estimate of the time left: the mean time of the finished frequencies times those not
+/// finished, less the time already spent on the current one; negative when unknown.
+double timeLeft(double elapsed, double currentElapsed, int finished, int total);
+
+/// Wall and CPU time of a run, in seconds.
+struct RunTimes {
+  double wall = 0.0;
+  double cpu = 0.0;
+};
+
+/// The end-of-run summary: how many frequencies converged, those that did not with their
+/// last relative change (the first kListed of them), the times, and where the files are.
+std::string summaryText(const std::vector<FrequencyOutcome>& outcomes, const RunTimes& times,
+                        const std::string& dir, const std::string& files);
+
+inline constexpr int kListed = 10;
+
+}  // namespace sw

@@ -1,0 +1,129 @@
+// The program's command line as a user types it: exit statuses, what goes to which
+// stream, that a rejected command line touches no file, and that the options which only
+// steer a run leave its files as they are.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/run.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sw::test::RunResult;
+
+fs::path storedCase(const std::string& name) { return sw::test::dataDir() / "regression" / name; }
+
+/// A scratch run directory holding the input of a stored case.
+struct CaseRun {
+  sw::test::TempDir dir;
+  explicit CaseRun(const std::string& name) {
+    sw::test::copyFiles(storedCase(name) / "input", dir.path());
+  }
+};
+
+/// Checks that a run directory holds exactly the stored results of the case next to its
+/// input (the CPU time of the log excepted).
+void expectStoredResults(const std::string& name, const fs::path& dir) {
+  auto expected = sw::test::readDir(storedCase(name) / "expected");
+  expected.erase("exit_status");
+  expected.erase("stderr.txt");
+  auto actual = sw::test::readDir(dir);
+  for (const auto& e : fs::directory_iterator(storedCase(name) / "input"))
+    actual.erase(e.path().filename().string());
+  ASSERT_EQ(actual.size(), expected.size());
+  for (const auto& [file, text] : expected) {
+    ASSERT_TRUE(actual.count(file)) << file;
+    EXPECT_EQ(sw::test::withoutCpuTime(actual[file]), sw::test::withoutCpuTime(text)) << file;
+  }
+}
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+struct EndCase {
+  const char* what;
+  std::vector<std::string> args;
+  int status;
+  const char* out;  ///< part of the standard output ("" for any)
+  const char* err;  ///< part of the standard error stream ("" for any)
+};
+
+TEST(CommandLine, EndsBeforeAnyFileIsTouched) {
+  const EndCase cases[] = {
+      {"help", {"--help"}, 0, "Usage: stripwave [OPTIONS] [RUNDIR]", ""},
+      {"version", {"--version"}, 0, "threads available: ", ""},
+      {"unknown option", {"--fast"}, 64, "", "not expected: --fast"},
+      {"extra argument", {".", "again"}, 64, "", "not expected: again"},
+      {"threads missing", {"--threads"}, 64, "", "--threads"},
+      {"threads zero", {"--threads", "0"}, 64, "", "not in range"},
+      {"threads not a number", {"-t", "many"}, 64, "", "many"},
+      {"progress and quiet", {"-p", "-q"}, 64, "", "excludes"},
+  };
+  for (const EndCase& c : cases) {
+    CaseRun run("layered_small");
+    const auto before = sw::test::readDir(run.dir.path());
+    const RunResult r = sw::test::runProgram(run.dir.path(), c.args);
+    EXPECT_EQ(r.status, c.status) << c.what << ": " << r.err;
+    EXPECT_TRUE(has(r.out, c.out)) << c.what << ": " << r.out;
+    EXPECT_TRUE(has(r.err, c.err)) << c.what << ": " << r.err;
+    if (c.status != 0) {
+      EXPECT_EQ(r.out, "") << c.what;
+      EXPECT_TRUE(has(r.err, "Usage: stripwave [OPTIONS] [RUNDIR]")) << c.what;
+    } else {
+      EXPECT_EQ(r.err, "") << c.what;
+    }
+    EXPECT_TRUE(sw::test::readDir(run.dir.path()) == before) << c.what << ": a file was touched";
+  }
+}
+
+TEST(CommandLine, MissingRunDirectory) {
+  sw::test::TempDir cwd;
+  const RunResult r = sw::test::runProgram(cwd.path(), {"no/such/dir"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err,
+            "stripwave: cannot enter the run directory no/such/dir: No such file or directory\n");
+  EXPECT_TRUE(sw::test::readDir(cwd.path()).empty());
+}
+
+TEST(CommandLine, RunDirectoryGivenFromElsewhere) {
+  CaseRun run("layered_small");
+  sw::test::TempDir cwd;
+  const RunResult r = sw::test::runProgram(cwd.path(), {run.dir.path().string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  expectStoredResults("layered_small", run.dir.path());
+  EXPECT_TRUE(sw::test::readDir(cwd.path()).empty()) << "nothing is written where it was started";
+}
+
+TEST(CommandLine, ThreadsQuietAndProgressLeaveTheFilesAsTheyAre) {
+  // 30 x 20 elements run on one thread by default; 3 threads share its strips out.
+  const std::vector<std::vector<std::string>> forms = {
+      {"--threads", "1"}, {"--threads=3"}, {"--quiet"}, {"--progress", "-t", "2"}};
+  for (const auto& args : forms) {
+    CaseRun run("layered_small");
+    const RunResult r = sw::test::runProgram(run.dir.path(), args);
+    EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+    expectStoredResults("layered_small", run.dir.path());
+  }
+}
+
+TEST(CommandLine, LiftedLimitsChangeNothingForADeckWithinThem) {
+  for (const char* name : {"layered_small", "nonfinite_zero_modulus", "bad_uncovered_element"}) {
+    CaseRun run(name);
+    const RunResult r = sw::test::runProgram(run.dir.path(), {"--lift-limits"});
+    EXPECT_EQ(std::to_string(r.status) + "\n",
+              sw::test::readBytes((storedCase(name) / "expected" / "exit_status").string()))
+        << name;
+    EXPECT_EQ(r.err, sw::test::readBytes((storedCase(name) / "expected" / "stderr.txt").string()))
+        << name;
+    expectStoredResults(name, run.dir.path());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+// The memory of a run: the estimate against measured peaks, what the machine can give
+// (/proc/meminfo, cgroup limits), and the text of byte counts.
+
+#include "app/memory.hpp"
+
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "support/files.hpp"
+#include "support/input_harness.hpp"
+#include "support/run.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/// A fake /proc and /sys/fs/cgroup in a scratch directory.
+struct FakeKernel {
+  sw::test::TempDir dir;
+  sw::MemorySources from;
+
+  FakeKernel() {
+    from.meminfo = dir.file("meminfo");
+    from.selfCgroup = dir.file("cgroup");
+    from.cgroupRoot = dir.file("sys");
+    from.addressSpace = false;
+    fs::create_directories(from.cgroupRoot);
+  }
+  void put(const std::string& rel, const std::string& text) {
+    const fs::path p = fs::path(from.cgroupRoot) / rel;
+    fs::create_directories(p.parent_path());
+    sw::test::writeBytes(p.string(), text);
+  }
+};
+
+constexpr double kKiB = 1024.0, kGiB = 1024.0 * 1024.0 * 1024.0;
+
+/// Peak resident size of a run of `deck` with the limits lifted, and its estimate.
+struct Peak {
+  double measured = 0.0;
+  double estimated = 0.0;
+};
+
+Peak measurePeak(const sw::test::TestDeck& deck) {
+  sw::test::ScratchDir dir;
+  sw::test::writeRun(deck);
+  const sw::test::RunResult r = sw::test::runProgram(dir.path(), {"--lift-limits"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string log = sw::test::readBytes(dir.path() / "output");
+  const std::string label = "number of time steps  nt =";
+  sw::RunShape s;
+  s.nx = deck.nx;
+  s.ny = deck.ny;
+  s.nsnapt = deck.nsnapt;
+  s.nfreq = deck.npf;
+  s.tableFreqs = 600;
+  s.nrec = deck.nrec;
+  s.nt = std::stol(log.substr(log.find(label) + label.size()));
+  s.threads = deck.nx * deck.ny >= 4096 ? omp_get_max_threads() : 1;
+  return {static_cast<double>(r.peakKb) * kKiB, sw::estimateMemory(s).total()};
+}
+
+TEST(MemoryEstimate, FollowsTheMeasuredPeakOfARun) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's own memory hides the run's";
+#endif
+  // The same counts on a tiny and on a larger grid: the difference of the peaks is the
+  // storage that grows with the run, which the estimate must give within 5 %.
+  sw::test::TestDeck tiny;
+  tiny.nsnapt = 30;
+  tiny.tsnap.assign(30, 0.05);
+  tiny.nrec = 250;
+  tiny.maxiter = tiny.maxlow = 3;
+  sw::test::TestDeck large = tiny;
+  large.nx = 160;
+  large.ny = 120;
+  large.xsize = 800.0;
+  large.ysize = 600.0;
+  large.regions = {{0.0, 800.0, 0.0, 600.0, 1}};
+  large.xsou = 400.0;
+  large.xfin = 795.0;
+  large.yinic = large.yfin = 590.0;
+  const Peak a = measurePeak(tiny), b = measurePeak(large);
+  const double measured = b.measured - a.measured, estimated = b.estimated - a.estimated;
+  EXPECT_NEAR(estimated / measured, 1.0, 0.05)
+      << "estimated " << sw::bytesText(estimated) << ", measured " << sw::bytesText(measured)
+      << ": update estimateMemory to the storage of a run";
+  // What is resident before a run allocates anything.
+  EXPECT_NEAR(a.measured - a.estimated, sw::kStartupBytes, 4.0 * 1024 * 1024)
+      << sw::bytesText(a.measured - a.estimated);
+}
+
+TEST(AvailableMemory, MemAvailableAlone) {
+  FakeKernel k;
+  sw::test::writeBytes(k.from.meminfo,
+                       "MemTotal:       24683736 kB\nMemFree:  100 kB\nMemAvailable:   "
+                       "20000000 kB\nBuffers: 5 kB\n");
+  const sw::AvailableMemory a = sw::availableMemory(k.from);
+  EXPECT_EQ(a.bytes, 20000000 * kKiB);
+  EXPECT_EQ(a.source, "MemAvailable");
+}
+
+TEST(AvailableMemory, CgroupTwoLimitsAtEveryLevel) {
+  FakeKernel k;
+  sw::test::writeBytes(k.from.meminfo, "MemAvailable: 20000000 kB\n");
+  sw::test::writeBytes(k.from.selfCgroup, "0::/user/job\n");
+  k.put("user/job/memory.max", "max\n");
+  k.put("user/job/memory.current", "1000\n");
+  k.put("user/memory.max", "4294967296\n");  // 4 GiB for the parent group
+  k.put("user/memory.current", "1073741824\n");
+  const sw::AvailableMemory a = sw::availableMemory(k.from);
+  EXPECT_EQ(a.bytes, 3 * kGiB);
+  EXPECT_EQ(a.source, "cgroup limit");
+}
+
+TEST(AvailableMemory, CgroupOneMemoryController) {
+  FakeKernel k;
+  sw::test::writeBytes(k.from.meminfo, "MemAvailable: 20000000 kB\n");
+  sw::test::writeBytes(k.from.selfCgroup, "5:cpu,cpuacct:/\n4:memory:/batch/7\n0::/\n");
+  k.put("memory/batch/7/memory.limit_in_bytes", "2147483648\n");
+  k.put("memory/batch/7/memory.usage_in_bytes", "536870912\n");
+  k.put("memory/memory.limit_in_bytes", "9223372036854771712\n");  // no limit
+  k.put("memory/memory.usage_in_bytes", "10\n");
+  const sw::AvailableMemory a = sw::availableMemory(k.from);
+  EXPECT_EQ(a.bytes, 1.5 * kGiB);
+  EXPECT_EQ(a.source, "cgroup limit");
+}
+
+TEST(AvailableMemory, OwnGroupShownAsRootInANamespace) {
+  FakeKernel k;
+  sw::test::writeBytes(k.from.selfCgroup, "0::/not/visible/here\n");
+  k.put("memory.max", "1073741824\n");
+  k.put("memory.current", "0\n");
+  EXPECT_EQ(sw::availableMemory(k.from).bytes, kGiB);
+}
+
+TEST(AvailableMemory, NothingReadableMeansNoLimit) {
+  FakeKernel k;  // no files at all
+  EXPECT_TRUE(std::isinf(sw::availableMemory(k.from).bytes));
+  sw::test::writeBytes(k.from.meminfo, "MemAvailable: lots kB\n");
+  sw::test::writeBytes(k.from.selfCgroup, "0::/\n");
+  k.put("memory.max", "max\n");
+  k.put("memory.current", "5\n");
+  EXPECT_TRUE(std::isinf(sw::availableMemory(k.from).bytes));
+}
+
+TEST(AvailableMemory, UsageAboveTheLimitLeavesNothing) {
+  FakeKernel k;
+  sw::test::writeBytes(k.from.selfCgroup, "0::/\n");
+  k.put("memory.max", "100\n");
+  k.put("memory.current", "200\n");
+  EXPECT_EQ(sw::availableMemory(k.from).bytes, 0.0);
+}
+
+TEST(AvailableMemory, ThisMachineTellsSomething) {
+  const sw::AvailableMemory a = sw::availableMemory();
+  EXPECT_GT(a.bytes, 0.0);
+  EXPECT_FALSE(a.source.empty());
+}
+
+TEST(BytesText, ThreeDigitsInBinaryUnits) {
+  const std::pair<double, const char*> cases[] = {
+      {0.0, "0 KiB"},
+      {1000.0, "0.977 KiB"},
+      {1.5 * 1024 * 1024, "1.5 MiB"},
+      {943.4 * 1024 * 1024, "943 MiB"},
+      {1023.9 * 1024 * 1024, "1024 MiB"},
+      {1.25 * kGiB, "1.25 GiB"},
+      {12.44 * kGiB, "12.4 GiB"},
+      {3.0 * 1024 * kGiB, "3 TiB"},
+      {INFINITY, "unlimited"},
+  };
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(sw::bytesText(bytes), text) << bytes;
+}
+
+}  // namespace
