@@ -7,6 +7,7 @@
 
 #include "core/constants.hpp"
 #include "core/frequency.hpp"
+#include "coupling/relaxation.hpp"
 #include "coupling/sweep.hpp"
 #include "model/point_source.hpp"
 #include "output/accumulate.hpp"
@@ -16,7 +17,7 @@
 namespace sw {
 
 FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
-                             int threads)
+                             int threads, bool accelerate)
     : par_(par),
       mat_(mat),
       sour_(sour),
@@ -26,9 +27,13 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
             StripWork(par.nx)),
       cur_(par.nx, par.ny),
       prev_(par.nx, par.ny),
+      carried_(par.nx, par.ny),
       acc_(par) {
   ctl_.reduc = par.reduc;
   ctl_.threads = static_cast<int>(work_.size());
+  if (accelerate)
+    accel_ = std::make_unique<AcceleratedIteration>(carried_.size(), AndersonSettings{},
+                                                    ctl_.threads);
 }
 
 void FrequencyLoop::run(rec::OutFile& log, ProgressReport* progress) {
@@ -75,8 +80,19 @@ void FrequencyLoop::assemble(int jw, double omega) {
 IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
   ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
   const PointSource src{par_.kdel, par_.jsou, par_.ksou, sour_(jw)};
-  return iterateFrequency(
-      jw, ctl_, cur_, prev_, [&] { sweepStrips(sys_, factors_, src, cur_, work_); }, log);
+  const auto sweep = [&] { sweepStrips(sys_, factors_, src, cur_, work_); };
+  if (!accel_) return iterateFrequency(jw, ctl_, cur_, prev_, sweep, log);
+  const Pass pass = [&](bool measure) {
+    savePreviousIterate(cur_, prev_, ctl_.threads);
+    sweep();
+    relax(cur_, prev_, ctl_.threads);
+    return measure ? measureChange(cur_, prev_, ctl_.terms, ctl_.threads) : Change{};
+  };
+  const CarriedAccess state{
+      carried_.size(),
+      [&](Cx* x) { carried_.extract(cur_, sys_.beta, x, ctl_.threads); },
+      [&](const Cx* x) { carried_.insert(x, sys_.beta, cur_, ctl_.threads); }};
+  return accel_->iterate(jw, ctl_, pass, state, log);
 }
 
 void FrequencyLoop::accumulate(int jw) {

@@ -2,12 +2,15 @@
 /// The loop over frequencies: per-element coefficients, interface parameters, strip
 /// factorisation, the iteration, and the accumulation of each frequency's fields.
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/progress.hpp"
 #include "core/complex.hpp"
 #include "core/grid.hpp"
+#include "coupling/accelerated_iteration.hpp"
+#include "coupling/carried_state.hpp"
 #include "coupling/edge_fields.hpp"
 #include "coupling/iteration.hpp"
 #include "model/materials.hpp"
@@ -24,8 +27,10 @@ namespace sw {
 class FrequencyLoop {
  public:
   /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
-  /// results do not depend on it.  `sour` is the source spectrum, 1 .. jw2.
-  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0);
+  /// results do not depend on it.  `sour` is the source spectrum, 1 .. jw2.  With
+  /// `accelerate` the passes of each frequency are driven by the accelerated iteration.
+  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0,
+                bool accelerate = false);
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.  The log is flushed before the first frequency and after
@@ -45,6 +50,8 @@ class FrequencyLoop {
   void accumulate(int jw);
 
   const Accumulators& accumulators() const { return acc_; }
+  /// Bytes of the accelerated iteration's history and work vectors (0 without it).
+  std::size_t accelerationBytes() const { return accel_ ? accel_->bytes() : 0; }
   const EdgeFields& fields() const { return cur_; }
   /// The first frequency index after which the edge fields were not all finite.
   std::optional<int> firstNonFinite() const { return firstNonFinite_; }
@@ -57,6 +64,8 @@ class FrequencyLoop {
   StripFactors factors_;
   std::vector<StripWork> work_;  ///< one workspace per thread
   EdgeFields cur_, prev_;
+  CarriedState carried_;
+  std::unique_ptr<AcceleratedIteration> accel_;  ///< only when accelerating
   Accumulators acc_;
   IterationControl ctl_;
   std::optional<int> firstNonFinite_;

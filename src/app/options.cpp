@@ -84,6 +84,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "Lift the limits on grid size, time samples, receivers, time\n"
                "snapshots and frequencies; a run whose estimated memory does\n"
                "not fit is refused (status 5)");
+  app.add_flag("--accelerate", opt.accelerate,
+               "Accelerated interface iteration (Anderson mixing of the data the\n"
+               "strips exchange): the same solution in fewer passes, stopped by\n"
+               "the same test on a plain pass; results differ in the last digits");
 
   CommandLine result;
   try {

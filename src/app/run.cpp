@@ -51,7 +51,7 @@ int terminalWidth() {
 }
 
 /// Why a run of these sizes would not fit in the memory available, or nothing.
-std::string memoryRefusal(const RunSizes& s, int threads) {
+std::string memoryRefusal(const RunSizes& s, int threads, bool accelerate) {
   RunShape shape;
   shape.nx = s.nx;
   shape.ny = s.ny;
@@ -61,6 +61,7 @@ std::string memoryRefusal(const RunSizes& s, int threads) {
   shape.nrec = std::max(s.nrec, 0);
   shape.nt = std::max(s.nt, 0);
   shape.threads = threads > 0 ? threads : defaultThreads(s.nx, s.ny);
+  shape.accelerate = accelerate;
   const MemoryEstimate e = estimateMemory(shape);
   const AvailableMemory a = availableMemory();
   if (e.total() <= a.bytes) return {};
@@ -108,13 +109,13 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
   InputLimits lim;
   if (opt.liftLimits) {
     lim.limits = Limits::lifted();
-    lim.memory = [&opt](const RunSizes& s) { return memoryRefusal(s, opt.threads); };
+    lim.memory = [&opt](const RunSizes& s) { return memoryRefusal(s, opt.threads, opt.accelerate); };
   }
   readInput(in, log, par, mat, sour, lim);
 
   if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
 
-  FrequencyLoop loop(par, mat, sour, opt.threads);
+  FrequencyLoop loop(par, mat, sour, opt.threads, opt.accelerate);
   std::optional<ProgressReport> progress;
   if (const auto style = progressStyle(opt.progress))
     progress.emplace(
