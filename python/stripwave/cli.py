@@ -12,7 +12,8 @@ from pathlib import Path
 
 from .export import (ExportError, obspy_available, write_npz, write_segy, write_su)
 from .log import read_log
-from .model import ModelError, build_model, check_model, derived, load_model, warnings
+from .model import (ModelError, beyond_established_limits, build_model, check_model, derived,
+                    load_model, warnings)
 from .run import RunError, read_run, snapshot_file
 
 _FREQ_UNIT = {"ms": "kHz", "s": "Hz", "us": "MHz"}
@@ -26,7 +27,7 @@ class Failure(Exception):
 
 def _model(args) -> int:
     model = load_model(args.model)
-    messages = check_model(model)
+    messages = check_model(model, args.lift_limits)
     if messages:
         raise ModelError(messages, args.model)
     der = derived(model)
@@ -40,10 +41,14 @@ def _model(args) -> int:
           f"{der['points_per_wavelength']} elements per P wavelength at freq")
     for w in warnings(model, der):
         print(f"warning: {w}")
+    beyond = beyond_established_limits(model, der)
+    if beyond:
+        print(f"beyond the established limits ({', '.join(beyond)}): run it with "
+              "stripwave --lift-limits")
     if args.check:
         print("the model is valid; nothing written (--check)")
         return 0
-    written = build_model(model, args.outdir, args.model)
+    written = build_model(model, args.outdir, args.model, args.lift_limits)
     print(f"wrote {', '.join(p.name for p in written)} into {args.outdir}")
     return 0
 
@@ -198,6 +203,9 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("model", help="model description (JSON), see examples/*/model.json")
     p.add_argument("outdir", nargs="?", default=".", help="directory to write into (default .)")
     p.add_argument("--check", action="store_true", help="only check; write nothing")
+    p.add_argument("--lift-limits", action="store_true",
+                   help="allow grids, samples, frequencies, snapshots and receivers beyond the "
+                        "program's established limits (for stripwave --lift-limits)")
     p.set_defaults(func=_model)
 
     p = sub.add_parser("plot", help="render a run's snapshots and gathers, or a model",

@@ -49,10 +49,25 @@ class ModelError(ValueError):
         super().__init__("\n".join(prefix + m for m in self.messages))
 
 
-def schema() -> dict:
-    """The JSON schema of a model description."""
+#: Schema bounds that are the program's established limits; the program lifts them with
+#: `--lift-limits` (bounded by memory), and so does the model builder on request.
+_ESTABLISHED_BOUNDS = ((("deck", "nx"), "maximum"), (("deck", "ny"), "maximum"),
+                       (("deck", "npf"), "maximum"), (("deck", "tsnap"), "maxItems"),
+                       (("deck", "receivers", "nrec"), "maximum"))
+
+
+def schema(lift_limits: bool = False) -> dict:
+    """The JSON schema of a model description, without the program's established limits on
+    grid, frequency, snapshot and receiver counts when `lift_limits` is set."""
     text = resources.files(__package__).joinpath("model.schema.json").read_text()
-    return json.loads(text)
+    out = json.loads(text)
+    if lift_limits:
+        for path, bound in _ESTABLISHED_BOUNDS:
+            node = out
+            for key in path:
+                node = node["properties"][key]
+            del node[bound]
+    return out
 
 
 def _no_duplicates(pairs):
@@ -111,8 +126,8 @@ def _describe(err) -> str:
     return f" ({d})" if d else ""
 
 
-def _schema_messages(model) -> list:
-    validator = jsonschema.Draft202012Validator(schema())
+def _schema_messages(model, lift_limits=False) -> list:
+    validator = jsonschema.Draft202012Validator(schema(lift_limits))
     errors = sorted(validator.iter_errors(model), key=lambda e: [str(p) for p in e.absolute_path])
     messages, suggested = [], set()
     for err in errors:
@@ -304,7 +319,7 @@ def _frequency_hint(value: float, limit: float, time: str) -> str:
     return ""
 
 
-def _geometry_messages(model, der) -> list:
+def _geometry_messages(model, der, lift_limits=False) -> list:
     out = []
     q = der["model"]
     d = q["deck"]
@@ -363,13 +378,13 @@ def _geometry_messages(model, der) -> list:
         return out  # the time axis and band are checked once the geometry holds
 
     dt, nt = der["dt"], der["nt"]
-    if nt > MAX_SAMPLES:
+    if nt > MAX_SAMPLES and not lift_limits:
         out.append(f"deck.stime = {d['stime']:g}: gives nt = {nt} time samples (stime / dt with "
                    f"dt = h / largest vp = {dt:.6g}), above the program's limit {MAX_SAMPLES}")
     elif nt < 2:
         out.append(f"deck.stime = {d['stime']:g}: gives nt = {nt} time sample"
                    f"{'s' if nt != 1 else ''} (dt = {dt:.6g}); at least 2 are needed")
-    if der.get("pulse", 0) > MAX_SAMPLES:
+    if der.get("pulse", 0) > MAX_SAMPLES and not lift_limits:
         out.append(f"deck.freq = {d['freq']:g}: the type-2 pulse lasts {der['pulse']} samples, "
                    f"above the program's limit {MAX_SAMPLES}")
     if d["f4"] > der["fnyq"]:
@@ -388,7 +403,7 @@ def _geometry_messages(model, der) -> list:
         out.append(f"deck.npf = {d['npf']}: with f4 = {d['f4']:g} the band has {der['jw2']} "
                    f"frequency indices but the tables {der['nf']} records (f4 / delf rounds "
                    "across an integer); change npf or f4 slightly")
-    elif der["jw2"] > MAX_FREQUENCIES:
+    elif der["jw2"] > MAX_FREQUENCIES and not lift_limits:
         out.append(f"deck.npf = {d['npf']}: {der['jw2']} frequency indices, above the "
                    f"program's limit {MAX_FREQUENCIES}")
     if out:
@@ -408,13 +423,16 @@ def _geometry_messages(model, der) -> list:
     return out
 
 
-def check_model(model) -> list:
-    """Messages for everything wrong with a model; empty when it can be built."""
-    for stage in (_schema_messages, _unit_messages, _material_messages):
-        out = stage(model)
-        if out:
-            return out
-    return _geometry_messages(model, derived(model))
+def check_model(model, lift_limits: bool = False) -> list:
+    """Messages for everything wrong with a model; empty when it can be built.
+
+    With `lift_limits` the model may exceed the program's established grid, sample, frequency,
+    snapshot and receiver limits: it is then meant for `stripwave --lift-limits`.
+    """
+    out = _schema_messages(model, lift_limits)
+    for stage in (_unit_messages, _material_messages):
+        out = out or stage(model)
+    return out or _geometry_messages(model, derived(model), lift_limits)
 
 
 def warnings(model, der=None) -> list:
@@ -437,6 +455,24 @@ def warnings(model, der=None) -> list:
     return out
 
 
+def beyond_established_limits(model, der=None) -> list:
+    """The program's established limits a (valid) model exceeds; such a model runs only with
+    `stripwave --lift-limits`."""
+    der = der or derived(model)
+    d = der["model"]["deck"]
+    out = []
+    for name, value, limit in (("nx", d["nx"], 600), ("ny", d["ny"], 600),
+                               ("time samples nt", der["nt"], MAX_SAMPLES),
+                               ("frequency indices", der["jw2"], MAX_FREQUENCIES),
+                               ("snapshots", len(d.get("tsnap", [])), 25),
+                               ("receivers", d["receivers"]["nrec"], 200)):
+        if value > limit:
+            out.append(f"{name} = {value} (limit {limit})")
+    if der.get("pulse", 0) > MAX_SAMPLES:
+        out.append(f"type-2 pulse of {der['pulse']} samples (limit {MAX_SAMPLES})")
+    return out
+
+
 def model_files(model) -> dict:
     """File name -> text of the deck and tables of a checked model."""
     der = derived(model)
@@ -445,12 +481,12 @@ def model_files(model) -> dict:
     return {"inp_A": deck, **der["files"]}
 
 
-def build_model(model, outdir, source=None) -> list:
+def build_model(model, outdir, source=None, lift_limits: bool = False) -> list:
     """Checks a model and writes its deck and tables into `outdir`; returns the paths written.
 
     Raises ModelError (nothing written) when a check fails.
     """
-    messages = check_model(model)
+    messages = check_model(model, lift_limits)
     if messages:
         raise ModelError(messages, source)
     files = model_files(model)

@@ -31,15 +31,16 @@ def binary_path():
     return path if path.is_file() else None
 
 
-def simulate(binary, model: dict, rundir: Path) -> Path:
-    """Builds `model` into `rundir` (with model.json) and runs the simulator there."""
+def simulate(binary, model: dict, rundir: Path, *options: str) -> Path:
+    """Builds `model` into `rundir` (with model.json) and runs the simulator there with
+    `options` (--lift-limits builds the model beyond the established limits too)."""
     from stripwave.model import build_model
-    build_model(model, rundir)
+    build_model(model, rundir, lift_limits="--lift-limits" in options)
     (rundir / "model.json").write_text(json.dumps(model))
     # One thread: the files are the same for any thread count, and test runners already keep
     # both cores busy (spinning OpenMP threads on a full machine run many times slower).
     env = dict(os.environ, OMP_NUM_THREADS=os.environ.get("STRIPWAVE_TEST_THREADS", "1"))
-    done = subprocess.run([str(binary)], cwd=rundir, capture_output=True, text=True, env=env,
+    done = subprocess.run([str(binary), *options], cwd=rundir, capture_output=True, text=True, env=env,
                           timeout=900)
     assert done.returncode == 0, done.stderr
     return rundir

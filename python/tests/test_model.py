@@ -8,9 +8,10 @@ import pytest
 
 from stripwave.deck import read_deck
 from stripwave.materials import nmat_for, program_velocities
-from stripwave.model import (ModelError, build_model, check_model, derived, load_model,
-                             model_files, warnings)
-from support import DATA, EXAMPLES, example
+from stripwave.model import (ModelError, beyond_established_limits, build_model, check_model,
+                             derived, load_model, model_files, warnings)
+from stripwave.run import read_run
+from support import DATA, EXAMPLES, example, simulate
 
 
 def _layered():
@@ -237,3 +238,35 @@ def test_the_schema_is_a_valid_draft_2020_12_schema():
     import jsonschema
     from stripwave.model import schema
     jsonschema.Draft202012Validator.check_schema(schema())
+
+
+def _long_line():
+    """A 6.4 km line at 10 m, 4 elements deep, with more snapshots and receivers than the
+    program's established limits allow; one pass per frequency keeps it cheap."""
+    m = _layered()
+    d = m["deck"]
+    d.update(nx=640, ny=4, xsize=6400.0, ysize=40.0, xsou=3200.0, ysou=20.0, npf=4, f4=0.06,
+             stime=60.0, maxiter=1, maxlow=1, tsnap=[5.0 + 1.5 * k for k in range(30)])
+    d["receivers"] = {"nrec": 210, "xinic": 100.0, "yinic": 30.0, "xfin": 6300.0, "yfin": 30.0}
+    m["regions"] = [{"xi": 0.0, "xf": 6400.0, "yi": 0.0, "yf": 40.0, "material": 1}]
+    return m
+
+
+def test_models_beyond_the_established_limits_need_lift_limits(tmp_path):
+    m = _long_line()
+    refused = check_model(m)
+    for field in ("deck.nx = 640", "deck.tsnap: 30 items", "deck.receivers.nrec = 210"):
+        assert any(r.startswith(field) for r in refused), (field, refused)
+    with pytest.raises(ModelError):
+        build_model(m, tmp_path / "refused")
+    assert not (tmp_path / "refused").exists()
+
+    assert check_model(m, lift_limits=True) == []
+    assert beyond_established_limits(m) == ["nx = 640 (limit 600)", "snapshots = 30 (limit 25)",
+                                            "receivers = 210 (limit 200)"]
+
+
+def test_a_model_built_beyond_the_limits_runs_with_lift_limits(tmp_path, binary):
+    run = read_run(simulate(binary, _long_line(), tmp_path / "run", "--lift-limits"))
+    assert run.traces.vx.shape[0] == 210 and len(run.snapshots) == 30
+    assert run.snapshots[0].x.size == 640
