@@ -1,14 +1,20 @@
 // One whole frequency on n by n grids: assembly (coefficients, interface parameters,
 // every strip's factorisation) and a fixed number of iteration passes, with the time
-// per pass and the peak memory of the process.
+// per pass, the peak memory of the process, the bytes a pass moves by our count, the
+// bandwidth that implies, the copy bandwidth of this machine measured in the same
+// process, and the ratio of the two (how close a pass runs to the memory bound).
 
 #include <benchmark/benchmark.h>
 #include <omp.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <memory>
 
 #include "app/frequency_loop.hpp"
+#include "core/lanes.hpp"
 #include "records/out_file.hpp"
 #include "support/layered_model.hpp"
 
@@ -22,33 +28,88 @@ double peakMegabytes() {
   return static_cast<double>(ru.ru_maxrss) / 1024.0;
 }
 
+double cpuSeconds() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+         1e-6 * static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
+}
+
+/// Bytes per second of a copy of 128 MB on every thread's share (read plus write), best
+/// of five.  Measured after the frequency's peak memory has been taken.
+double copyBandwidth(int threads) {
+  constexpr std::size_t kBytes = std::size_t{128} << 20;
+  const std::unique_ptr<char[]> from(new char[kBytes]), to(new char[kBytes]);
+  std::memset(from.get(), 1, kBytes);
+  std::memset(to.get(), 2, kBytes);
+  double best = 1e30;
+  for (int rep = 0; rep < 5; ++rep) {
+    const auto t0 = std::chrono::steady_clock::now();
+#pragma omp parallel num_threads(threads)
+    {
+      const std::size_t share = kBytes / static_cast<std::size_t>(omp_get_num_threads());
+      const std::size_t at = share * static_cast<std::size_t>(omp_get_thread_num());
+      std::memcpy(to.get() + at, from.get() + at, share);
+    }
+    best = std::min(best,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  }
+  benchmark::DoNotOptimize(to.get());
+  return 2.0 * static_cast<double>(kBytes) / best;
+}
+
 void BM_Frequency(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
+  const auto kernels = state.range(1) != 0 ? sw::Kernels::lanes : sw::Kernels::scalar;
   sw::test::LayeredModel model(n, n);
   model.par.maxiter = model.par.maxlow = kPasses;
   model.par.reduc = 0.0;  // never converges: exactly kPasses passes
-  sw::FrequencyLoop loop(model.par, model.mat, model.sour);
-  sw::rec::OutFile log;
-  log.open("/dev/null");
-
-  double assembly = 0.0, passes = 0.0;
-  for (auto _ : state) {
-    const auto t0 = std::chrono::steady_clock::now();
-    loop.assemble(1, 0.5 * model.par.delw);
-    const auto t1 = std::chrono::steady_clock::now();
-    loop.iterate(1, log);
-    const auto t2 = std::chrono::steady_clock::now();
-    assembly += std::chrono::duration<double>(t1 - t0).count();
-    passes += std::chrono::duration<double>(t2 - t1).count();
-    benchmark::DoNotOptimize(loop.fields());
+  const int threads = sw::defaultThreads(n, n);
+  double assembly = 0.0, passes = 0.0, passCpu = 0.0, bytes = 0.0;
+  {
+    sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels);
+    sw::rec::OutFile log;
+    log.open("/dev/null");
+    for (auto _ : state) {
+      const auto t0 = std::chrono::steady_clock::now();
+      loop.assemble(1, 0.5 * model.par.delw);
+      const auto t1 = std::chrono::steady_clock::now();
+      const double c1 = cpuSeconds();
+      loop.iterate(1, log);
+      const double c2 = cpuSeconds();
+      const auto t2 = std::chrono::steady_clock::now();
+      assembly += std::chrono::duration<double>(t1 - t0).count();
+      passes += std::chrono::duration<double>(t2 - t1).count();
+      passCpu += c2 - c1;
+      benchmark::DoNotOptimize(loop.accumulators());
+    }
+    bytes = loop.bytesPerPass();
   }
   const double runs = static_cast<double>(state.iterations());
+  const double pass = passes / (runs * kPasses);
   state.counters["assembly_ms"] = 1e3 * assembly / runs;
-  state.counters["pass_ms"] = 1e3 * passes / (runs * kPasses);
+  state.counters["pass_ms"] = 1e3 * pass;
+  state.counters["pass_cpu_ms"] = 1e3 * passCpu / (runs * kPasses);
   state.counters["peak_MB"] = peakMegabytes();
-  state.counters["threads"] = omp_get_max_threads();
+  state.counters["threads"] = threads;
+  state.counters["lanes"] = kernels == sw::Kernels::lanes ? sw::kLanes : 1;
+  if (bytes > 0.0) {
+    const double copy = copyBandwidth(threads);
+    state.counters["pass_MB"] = bytes / 1e6;
+    state.counters["pass_GBps"] = bytes / pass / 1e9;
+    state.counters["copy_GBps"] = copy / 1e9;
+    state.counters["of_copy"] = bytes / pass / copy;
+  }
 }
 
-BENCHMARK(BM_Frequency)->Arg(200)->Arg(600)->Unit(benchmark::kMillisecond)->Iterations(2);
+// Lane kernels first: the scalar runs need more memory and would raise the peak.
+BENCHMARK(BM_Frequency)
+    ->ArgNames({"n", "lanes"})
+    ->Args({200, 1})
+    ->Args({600, 1})
+    ->Args({200, 0})
+    ->Args({600, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "strip/band_matrix.hpp"
 #include "strip/factor_strip.hpp"
 #include "strip/interface_parameters.hpp"
+#include "strip/lane_factors.hpp"
 #include "strip/solve_strip.hpp"
 #include "strip/strip_system.hpp"
 #include "support/strip.hpp"
@@ -70,6 +71,51 @@ void BM_SolveStrip(benchmark::State& state) {
   state.counters["bytes_per_call"] = bytes;
 }
 BENCHMARK(BM_SolveStrip)->Args({kN, 1})->Args({kN, 600})->Unit(benchmark::kMicrosecond);
+
+/// kLanes strips factored together; time per strip.
+void BM_FactorLanes(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const sw::BandMatrix a = randomStrip(n);
+  const sw::BandMatrix* lanes[sw::kLanes];
+  for (auto& p : lanes) p = &a;
+  sw::LaneFactors f(n, 1);
+  for (auto _ : state) {
+    sw::factorLanes(n, lanes, f.block(0));
+    benchmark::ClobberMemory();
+  }
+  state.counters["lanes"] = sw::kLanes;
+  state.counters["time_per_strip"] = benchmark::Counter(
+      sw::kLanes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FactorLanes)->Arg(kN)->Unit(benchmark::kMicrosecond);
+
+/// kLanes strips solved together, factors from memory when there are many groups; time
+/// per strip.
+void BM_SolveLanes(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const int groups = static_cast<int>(state.range(1));
+  const sw::BandMatrix a = randomStrip(n);
+  const sw::BandMatrix* lanes[sw::kLanes];
+  for (auto& p : lanes) p = &a;
+  sw::LaneFactors f(n, groups);
+  for (int g = 0; g < groups; ++g) sw::factorLanes(n, lanes, f.block(g));
+  const std::size_t nn = static_cast<std::size_t>(sw::stripUnknowns(n)) + 1;
+  std::vector<sw::LaneCx> rhs(nn, sw::broadcast(Cx{1.0, -0.5})), answer(nn), y(nn);
+  int g = 0;
+  for (auto _ : state) {
+    g = (g + 1) % groups;
+    sw::solveLanes(n, f.block(g), rhs.data(), answer.data(), y.data());
+    benchmark::DoNotOptimize(answer.data());
+    benchmark::ClobberMemory();
+  }
+  state.counters["lanes"] = sw::kLanes;
+  state.counters["time_per_strip"] = benchmark::Counter(
+      sw::kLanes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_SolveLanes)
+    ->Args({kN, 1})
+    ->Args({kN, 600 / sw::kLanes})
+    ->Unit(benchmark::kMicrosecond);
 
 /// A 600 by 600 grid of three materials: two isotropic layers and an anisotropic
 /// block, with the indicators and numbering of a run.

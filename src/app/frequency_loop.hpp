@@ -13,24 +13,33 @@
 #include "coupling/carried_state.hpp"
 #include "coupling/edge_fields.hpp"
 #include "coupling/iteration.hpp"
+#include "coupling/lane_fields.hpp"
+#include "coupling/lane_pass.hpp"
 #include "model/materials.hpp"
 #include "model/run_params.hpp"
 #include "output/accumulators.hpp"
 #include "records/out_file.hpp"
+#include "strip/lane_factors.hpp"
 #include "strip/strip_factors.hpp"
 #include "strip/strip_system.hpp"
 #include "strip/strip_work.hpp"
 
 namespace sw {
 
+/// Which kernels solve the strips: the plain scalar ones, one strip at a time, or the lane
+/// kernels, kLanes strips side by side in a fused pass.  The results are the same bit
+/// for bit; the scalar kernels are the readable reference.
+enum class Kernels { scalar, lanes };
+
 /// All storage of the frequency loop, sized once to the run's grid.
 class FrequencyLoop {
  public:
   /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
-  /// results do not depend on it.  `sour` is the source spectrum, 1 .. jw2.  With
-  /// `accelerate` the passes of each frequency are driven by the accelerated iteration.
+  /// results do not depend on it, nor on `kernels`.  `sour` is the source spectrum,
+  /// 1 .. jw2.  With `accelerate` the passes of each frequency are driven by the
+  /// accelerated iteration.
   FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0,
-                bool accelerate = false);
+                Kernels kernels = Kernels::lanes, bool accelerate = false);
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.  The log is flushed before the first frequency and after
@@ -52,18 +61,38 @@ class FrequencyLoop {
   const Accumulators& accumulators() const { return acc_; }
   /// Bytes of the accelerated iteration's history and work vectors (0 without it).
   std::size_t accelerationBytes() const { return accel_ ? accel_->bytes() : 0; }
-  const EdgeFields& fields() const { return cur_; }
+  /// The sixteen edge arrays of the current iterate.
+  const EdgeFields& fields();
+  /// Bytes one iteration pass moves by our count (lane kernels; 0 for the scalar ones).
+  double bytesPerPass() const;
   /// The first frequency index after which the edge fields were not all finite.
   std::optional<int> firstNonFinite() const { return firstNonFinite_; }
 
  private:
+  void assembleLanes();
+  IterationResult iterateLanes(int jw, rec::OutFile& log);
+  /// Forms the interface parameters again, keeping those of the vertical edges.
+  void keepVerticalParameters();
+  LaneSystem laneSystem(int jw) const;
+
   const RunParams& par_;
   const Materials& mat_;
   const Vec1<Cx>& sour_;
+  Kernels kernels_;
+  int threads_;
   StripSystem sys_;
+  // Scalar kernels.
   StripFactors factors_;
   std::vector<StripWork> work_;  ///< one workspace per thread
   EdgeFields cur_, prev_;
+  // Lane kernels.
+  StripGroups groups_;
+  LaneFactors laneFactors_;
+  LaneBetas laneBeta_;
+  LaneFields laneCur_;
+  LanePass lanePass_;
+  std::vector<std::vector<BandMatrix>> bands_;  ///< kLanes band matrices per thread
+  bool exported_ = false;
   CarriedState carried_;
   std::unique_ptr<AcceleratedIteration> accel_;  ///< only when accelerating
   Accumulators acc_;
@@ -77,5 +106,6 @@ int defaultThreads(int nx, int ny);
 
 /// True when every displacement of the elements is finite.
 bool fieldsFinite(const EdgeFields& f);
+bool fieldsFinite(const LaneFields& f);
 
 }  // namespace sw

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "core/anderson_mixer.hpp"
+#include "core/lanes.hpp"
 
 namespace sw {
 
@@ -114,17 +115,23 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   constexpr double kCx = 16.0;  // one complex value
 
   MemoryEstimate e;
-  // Framed arrays per element: density and six stiffness coefficients, the sixteen edge
-  // arrays of the current and of the previous iterate, twelve interface parameters, the
-  // material number.
-  const double perFramed = (8.0 + 6.0 * kCx) + 2.0 * 16.0 * kCx + 12.0 * kCx + 4.0;
-  // Strip factors: 60 entries per group of six unknowns, nx + 1 groups per strip; the
-  // change measure keeps two terms for each of the eight displacements.
-  const double factors = (nx + 1.0) * ny * 60.0 * kCx;
-  const double changeTerms = 2.0 * 8.0 * elements * 8.0;
-  // Boundary vectors, indicators and the strip numbering.
+  // Framed arrays per element: density and six stiffness coefficients, the material number.
+  const double perFramed = (8.0 + 6.0 * kCx) + 4.0;
+  // The lane kernels keep kLanes strips of one parity per group: their factors (60
+  // entries per group of six unknowns, nx + 1 groups), the fields (ten values per element
+  // and six more per strip; the odd groups twice) with a zero group before and after
+  // each parity, the horizontal-edge parameters and the terms of the change measure.
+  const double lane = kCx * kLanes;
+  const double odd = static_cast<double>(((s.ny + 1) / 2 + kLanes - 1) / kLanes);
+  const double even = static_cast<double>((s.ny / 2 + kLanes - 1) / kLanes);
+  const double block = (10.0 * nx + 6.0) * lane;
+  const double factors = (odd + even) * (nx + 1.0) * 60.0 * lane;
+  const double fields = (odd + 2.0 + even + 2.0) * block + (odd + 2.0) * block;
+  const double parameters = (odd + even + 2.0) * nx * 3.0 * lane;
+  const double changeTerms = (nx + 1.0) * odd * 2.0 * 12.0 * 8.0 * kLanes;
+  // Boundary vectors, indicators and roots.
   const double edges = 100.0 * (nx + ny + 4.0);
-  e.grid = perFramed * framed + factors + changeTerms + edges;
+  e.grid = perFramed * framed + factors + fields + parameters + changeTerms + edges;
   // The accelerated iteration: 2 m + 4 vectors of the carried state (two components on
   // every interior horizontal edge), m the depth of the mixer's history.
   if (s.accelerate) {
@@ -140,11 +147,15 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   e.traces = 2.0 * kCx * static_cast<double>(s.nfreq) * static_cast<double>(s.nrec) +
              (8.0 + 32.0) * nt + 8.0 * static_cast<double>(s.nrec);
 
-  // Seven complex tables of 20 materials; the source spectrum; per thread a band matrix of
-  // 15 diagonals and three vectors of 6 nx + 2 unknowns, and a row of element velocities.
+  // Seven complex tables of 20 materials; the source spectrum; per thread kLanes band
+  // matrices of 15 diagonals, the lane vectors of a group's solve (three of 6 nx + 3
+  // entries, a block of new values and their vertical multipliers), the interface
+  // parameters of a strip, and a row of element velocities.
   const double tables = 7.0 * 20.0 * kCx * static_cast<double>(s.tableFreqs);
   const double spectrum = 2.0 * kCx * static_cast<double>(std::max(s.tableFreqs, s.nfreq));
-  const double perThread = (15.0 + 3.0) * kCx * (6.0 * nx + 3.0) + kCx * (nx + 1.0);
+  const double perThread = kLanes * 15.0 * kCx * (6.0 * nx + 2.0) +
+                           (3.0 * (6.0 * nx + 3.0) + 10.0 * nx + 6.0 + 4.0 * nx) * lane +
+                           6.0 * kCx * nx + kCx * (nx + 1.0);
   e.other = tables + spectrum + perThread * static_cast<double>(std::max(s.threads, 1L));
   return e;
 }

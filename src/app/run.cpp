@@ -115,7 +115,7 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
 
   if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
 
-  FrequencyLoop loop(par, mat, sour, opt.threads, opt.accelerate);
+  FrequencyLoop loop(par, mat, sour, opt.threads, Kernels::lanes, opt.accelerate);
   std::optional<ProgressReport> progress;
   if (const auto style = progressStyle(opt.progress))
     progress.emplace(

@@ -15,6 +15,7 @@
 #include <cstddef>
 
 #include "coupling/edge_fields.hpp"
+#include "coupling/lane_fields.hpp"
 #include "strip/interface_parameters.hpp"
 
 namespace sw {
@@ -38,6 +39,10 @@ class CarriedState {
   /// Sets lambda = x - beta u on the even side of every interior horizontal edge, the
   /// displacements kept, so that the Robin data there is x (to rounding).
   void insert(const Cx* x, const InterfaceParameters& beta, EdgeFields& f, int threads) const;
+
+  /// The same on the fields of the lane kernels, with the same values bit for bit.
+  void extract(const LaneFields& f, const LaneBetas& beta, Cx* x, int threads) const;
+  void insert(const Cx* x, const LaneBetas& beta, LaneFields& f, int threads) const;
 
  private:
   int nx_, ny_;

@@ -48,7 +48,8 @@ constexpr int xt = localUnknown(Edge::t, 1), yt = localUnknown(Edge::t, 2);
 constexpr int xb = localUnknown(Edge::b, 1), yb = localUnknown(Edge::b, 2);
 constexpr int xr = localUnknown(Edge::r, 1), yr = localUnknown(Edge::r, 2);
 
-/// Adds the source pattern `kdel` with spectrum value `sour` to the local entries r[1 .. 8].
+}  // namespace
+
 void addSource(int kdel, Cx sour, double h, Cx* r) {
   const Cx q = sour / h;
   // The large constants are formed as products, and the negative ones as complex
@@ -94,8 +95,6 @@ void addSource(int kdel, Cx sour, double h, Cx* r) {
       break;
   }
 }
-
-}  // namespace
 
 void stripRightHandSide(int s, const StripSystem& sys, const PointSource& src,
                         const EdgeFields& cur, Cx* rhs) {

@@ -19,4 +19,8 @@ void solveStripDisplacements(int s, const StripSystem& sys, const StripFactors& 
 void stripRightHandSide(int s, const StripSystem& sys, const PointSource& src,
                         const EdgeFields& cur, Cx* rhs);
 
+/// Adds the source pattern `kdel` with spectrum value `sour` to the local entries r[1 .. 8]
+/// of the source element.
+void addSource(int kdel, Cx sour, double h, Cx* r);
+
 }  // namespace sw

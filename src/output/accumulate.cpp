@@ -14,22 +14,51 @@ namespace {
 /// Element values below this modulus count as zero: 1e-14 in single precision, widened.
 constexpr double kSmall = static_cast<double>(1.0e-14f);
 
-/// Mean of the four edge values of element (i, j), parts summed l, t, b, r; a modulus
-/// below kSmall gives zero, a NaN is kept.
-Cx centre(const EdgeQuantity& u, int i, int j) {
-  const Cx l = u.l(i, j), t = u.t(i, j), b = u.b(i, j), r = u.r(i, j);
+/// Mean of the four edge values of an element, parts summed l, t, b, r; a modulus below
+/// kSmall gives zero, a NaN is kept.
+Cx centre(const EdgeValues& e) {
+  const Cx l = e.l, t = e.t, b = e.b, r = e.r;
   Cx a{(((l.re + t.re) + b.re) + r.re) * 0.25, (((l.im + t.im) + b.im) + r.im) * 0.25};
   if (abs(a) < kSmall) a = Cx{};
   return a;
 }
 
+/// Component c of the elements of row j, from the sixteen arrays.
+struct GridRows {
+  const EdgeFields& f;
+  struct Row {
+    const EdgeQuantity& u;
+    int j;
+    EdgeValues operator()(int i) const { return {u.l(i, j), u.t(i, j), u.b(i, j), u.r(i, j)}; }
+  };
+  Row row(int c, int j) const { return {c == 1 ? f.u1 : f.u2, j}; }
+  bool inFrame(int i, int j) const { return f.u1.l.inFrame(i, j); }
+  int nx() const { return f.nx(); }
+  int ny() const { return f.ny(); }
+};
+
+/// Component c of the elements of row j, from the lane layout.
+struct LaneRows {
+  const LaneFields& f;
+  struct Row {
+    LaneFields::StripView v;
+    int c;
+    EdgeValues operator()(int i) const { return v.edges(c, i); }
+  };
+  Row row(int c, int j) const { return {f.strip(j), c}; }
+  int nx() const { return f.nx(); }
+  int ny() const { return f.groups().ny; }
+  bool inFrame(int i, int j) const {
+    return i >= 0 && i <= f.nx() + 1 && j >= 0 && j <= f.groups().ny + 1;
+  }
+};
+
 /// Velocity i w a under the exp(+i w t) convention.
 Cx velocity(Cx a, double w) { return {-(a.im * w), a.re * w}; }
 
-}  // namespace
-
-void addToSnapshots(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc,
-                    int threads) {
+template <class Rows>
+void addToSnapshotsOf(int jw, const Rows& cur, const RunParams& par, Accumulators& acc,
+                      int threads) {
   const int nx = acc.nx, ny = acc.ny, nsnapt = acc.nsnapt;
   SW_CHECK(cur.nx() == nx && cur.ny() == ny, "fields of the accumulators' grid");
   if (nsnapt <= 0 || nx <= 0 || ny <= 0) return;
@@ -48,14 +77,14 @@ void addToSnapshots(int jw, const EdgeFields& cur, const RunParams& par, Accumul
 
   // Rows are independent: each entry receives exactly one term per call.
   for (int c = 1; c <= 2; ++c) {
-    const EdgeQuantity& u = (c == 1) ? cur.u1 : cur.u2;
     std::vector<double>& tpic = (c == 1) ? acc.tpic1 : acc.tpic2;
 #pragma omp parallel num_threads(threads)
     {
       std::vector<Cx> row(static_cast<std::size_t>(nx) + 1);
 #pragma omp for schedule(static)
       for (int j = 1; j <= ny; ++j) {
-        for (int i = 1; i <= nx; ++i) row[i] = velocity(centre(u, i, j), w);
+        const auto u = cur.row(c, j);
+        for (int i = 1; i <= nx; ++i) row[i] = velocity(centre(u(i)), w);
         // Running k outside i changes no value; it walks each snapshot row contiguously.
         for (int k = 1; k <= nsnapt; ++k) {
           double* t = &tpic[acc.snapIndex(1, j, k)];
@@ -67,7 +96,8 @@ void addToSnapshots(int jw, const EdgeFields& cur, const RunParams& par, Accumul
   }
 }
 
-void recordTraces(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc) {
+template <class Rows>
+void recordTracesOf(int jw, const Rows& cur, const RunParams& par, Accumulators& acc) {
   const int nrec = acc.nrec;
   if (nrec <= 0) return;
   SW_CHECK(jw >= 1 && jw <= acc.nfreq, "frequency index of the band");
@@ -76,12 +106,32 @@ void recordTraces(int jw, const EdgeFields& cur, const RunParams& par, Accumulat
     const int i = par.irx(r), j = par.iry(r);
     // Outside the stored frame the element reads as zero, like the never-written
     // entries beyond the ghost frame; nothing outside the arrays is touched.
-    const bool inside = cur.u1.l.inFrame(i, j);
-    const Cx a1 = inside ? centre(cur.u1, i, j) : Cx{};
-    const Cx a2 = inside ? centre(cur.u2, i, j) : Cx{};
+    const bool inside = cur.inFrame(i, j);
+    const Cx a1 = inside ? centre(cur.row(1, j)(i)) : Cx{};
+    const Cx a2 = inside ? centre(cur.row(2, j)(i)) : Cx{};
     acc.fu(1, jw, r) = velocity(a1, w);
     acc.fu(2, jw, r) = velocity(a2, w);
   }
+}
+
+}  // namespace
+
+void addToSnapshots(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc,
+                    int threads) {
+  addToSnapshotsOf(jw, GridRows{cur}, par, acc, threads);
+}
+
+void addToSnapshots(int jw, const LaneFields& cur, const RunParams& par, Accumulators& acc,
+                    int threads) {
+  addToSnapshotsOf(jw, LaneRows{cur}, par, acc, threads);
+}
+
+void recordTraces(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc) {
+  recordTracesOf(jw, GridRows{cur}, par, acc);
+}
+
+void recordTraces(int jw, const LaneFields& cur, const RunParams& par, Accumulators& acc) {
+  recordTracesOf(jw, LaneRows{cur}, par, acc);
 }
 
 }  // namespace sw

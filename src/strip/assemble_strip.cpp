@@ -54,37 +54,40 @@ class StiffnessMassMemo {
   int next_ = 0;
 };
 
-/// The edge term of side `side` of element (i, s) with indicator d, the element's
-/// interface parameters on that side and entry k of the boundary roots z.
-struct EdgeAt {
-  Edge side;
-  int i, s;
-  const RootVectors& z;
-  int k;
-};
+/// The edge term of one side of an element: indicator d, the interface parameters b of
+/// that side and entry k of the boundary roots z.
+EdgeTerm edgeTerm(double d, const EdgeParameters& b, const RootVectors& z, int k) {
+  return EdgeTerm{d, b.b11, b.b12, b.b22, z.r11(k), z.r12(k), z.r22(k)};
+}
 
-EdgeTerm edgeTerm(double d, const InterfaceParameters& beta, const EdgeAt& at) {
-  const Edge e = at.side;
-  return EdgeTerm{d,
-                  beta.b11[e](at.i, at.s),
-                  beta.b12[e](at.i, at.s),
-                  beta.b22[e](at.i, at.s),
-                  at.z.r11(at.k),
-                  at.z.r12(at.k),
-                  at.z.r22(at.k)};
+EdgeParameters sideOf(const InterfaceParameters& beta, Edge side, int i, int j) {
+  return {beta.b11[side](i, j), beta.b12[side](i, j), beta.b22[side](i, j)};
 }
 
 }  // namespace
 
-void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors& f) {
-  SW_CHECK(s >= 1 && s <= sys.ny && f.nx() == sys.nx && work.a.rows() == stripUnknowns(sys.nx),
-           "strip of the grid, factors and work storage of its size");
+void stripEdgeParameters(int s, const StripSystem& sys, StripEdgeParameters& p) {
+  const std::size_t nx = static_cast<std::size_t>(sys.nx);
+  p.t.resize(nx);
+  p.b.resize(nx);
+  for (int i = 1; i <= sys.nx; ++i) {
+    p.t[static_cast<std::size_t>(i - 1)] = sideOf(sys.beta, Edge::t, i, s);
+    p.b[static_cast<std::size_t>(i - 1)] = sideOf(sys.beta, Edge::b, i, s);
+  }
+  p.l = sideOf(sys.beta, Edge::l, 1, s);
+  p.r = sideOf(sys.beta, Edge::r, sys.nx, s);
+}
+
+void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameters& beta,
+                         BandMatrix& a) {
+  SW_CHECK(s >= 1 && s <= sys.ny && a.rows() == stripUnknowns(sys.nx) &&
+               beta.t.size() == static_cast<std::size_t>(sys.nx) && beta.b.size() == beta.t.size(),
+           "strip of the grid, band and parameters of its size");
   const int nx = sys.nx;
   const Medium& med = sys.med;
   const BoundaryIndicators& del = sys.del;
   const BoundaryRoots& roots = sys.roots;
   const int n = stripUnknowns(nx);
-  BandMatrix& a = work.a;
   Cx* diag[16] = {};
   for (int j = 1; j <= 15; ++j) {
     diag[j] = a.diagonal(j);
@@ -97,12 +100,13 @@ void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors&
     const ElementCoefficients c{med.p11(i, s), med.p13(i, s), med.p15(i, s), med.p33(i, s),
                                 med.p35(i, s), med.p55(i, s), med.rho(i, s)};
     e = memo.get(c, sys.omega, sys.h);
-    ElementEdges edges{edgeTerm(del.yt(s), sys.beta, {Edge::t, i, s, roots.yt, i}),
-                       edgeTerm(del.yb(s), sys.beta, {Edge::b, i, s, roots.yb, i}),
+    const std::size_t at = static_cast<std::size_t>(i - 1);
+    ElementEdges edges{edgeTerm(del.yt(s), beta.t[at], roots.yt, i),
+                       edgeTerm(del.yb(s), beta.b[at], roots.yb, i),
                        {},
                        {}};
-    if (i == 1) edges.l = edgeTerm(del.xl(1), sys.beta, {Edge::l, 1, s, roots.xl, s});
-    if (i == nx) edges.r = edgeTerm(del.xr(nx), sys.beta, {Edge::r, nx, s, roots.xr, s});
+    if (i == 1) edges.l = edgeTerm(del.xl(1), beta.l, roots.xl, s);
+    if (i == nx) edges.r = edgeTerm(del.xr(nx), beta.r, roots.xr, s);
     addEdgeTerms(edges, sys.omega, sys.h, c.rho, e);
 
     // Scatter: a(I, 8 + J - I) += E(m, r); shared vertical-edge entries add up in
@@ -117,7 +121,15 @@ void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors&
     }
   }
 
-  factorStrip(s, a, f);
+}
+
+void assembleStrip(int s, const StripSystem& sys, StripWork& work, StripFactors& f) {
+  SW_CHECK(f.nx() == sys.nx && work.a.rows() == stripUnknowns(sys.nx),
+           "factors and work storage of the strip's size");
+  thread_local StripEdgeParameters beta;
+  stripEdgeParameters(s, sys, beta);
+  assembleStripMatrix(s, sys, beta, work.a);
+  factorStrip(s, work.a, f);
 }
 
 }  // namespace sw

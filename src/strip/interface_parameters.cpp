@@ -63,25 +63,38 @@ inline Root2 rootY(RootCache& cache, const Medium& med, int i, int j) {
   return cache.root(med.p55(i, j).re, med.p35(i, j).re, med.p33(i, j).re);
 }
 
-/// Interface parameter of one edge: the three entries of the symmetric matrix.
-struct EdgeBeta {
-  Cx b11, b12, b22;
-};
-
 /// beta of the edge between elements with roots ra, rb and square roots of density sa,
 /// sb: purely imaginary (Ra + Rb) s omega, each product formed left to right.
-inline EdgeBeta edgeBeta(const Root2& ra, const Root2& rb, double sa, double sb, double omega) {
+inline EdgeParameters edgeBeta(const Root2& ra, const Root2& rb, double sa, double sb,
+                               double omega) {
   const double s = ((sa + sb) * 0.5) * 0.5;
   return {Cx{0.0, (ra.r11 + rb.r11) * s * omega}, Cx{0.0, (ra.r12 + rb.r12) * s * omega},
           Cx{0.0, (ra.r22 + rb.r22) * s * omega}};
 }
 
 /// Stores v on side `side` of element (i, j).
-inline void putBeta(InterfaceParameters& beta, Edge side, int i, int j, const EdgeBeta& v) {
+inline void putBeta(InterfaceParameters& beta, Edge side, int i, int j, const EdgeParameters& v) {
   beta.b11[side](i, j) = v.b11;
   beta.b12[side](i, j) = v.b12;
   beta.b22[side](i, j) = v.b22;
 }
+
+/// Both sides of every interior edge into the arrays of `beta`.
+class StoreBoth : public EdgeParameterSink {
+ public:
+  explicit StoreBoth(InterfaceParameters& beta) : beta_(beta) {}
+  void vertical(int i, int j, const EdgeParameters& v) override {
+    putBeta(beta_, Edge::r, i - 1, j, v);
+    putBeta(beta_, Edge::l, i, j, v);
+  }
+  void horizontal(int i, int j, const EdgeParameters& v) override {
+    putBeta(beta_, Edge::t, i, j - 1, v);
+    putBeta(beta_, Edge::b, i, j, v);
+  }
+
+ private:
+  InterfaceParameters& beta_;
+};
 
 inline void setRoot(RootVectors& v, int k, const Root2& r) {
   v.r11(k) = r.r11;
@@ -91,12 +104,11 @@ inline void setRoot(RootVectors& v, int k, const Root2& r) {
 
 }  // namespace
 
-void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
+void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sink,
                          BoundaryRoots& roots) {
   const int nx = med.rho.nx(), ny = med.rho.ny();
-  SW_CHECK(beta.b11.l.nx() == nx && beta.b11.l.ny() == ny && roots.xl.r11.size() >= ny &&
-               roots.yb.r11.size() >= nx,
-           "interface parameters and roots of the medium's grid");
+  SW_CHECK(roots.xl.r11.size() >= ny && roots.yb.r11.size() >= nx,
+           "boundary roots of the medium's grid");
   // Each element's roots are computed once (through the memo) and shared by its four
   // edges; both sides of an edge get the same value, since (Ra + Rb) and
   // (sqrt(rho P) + sqrt(rho Q)) do not depend on the order of the two elements.
@@ -121,21 +133,25 @@ void interfaceParameters(double omega, const Medium& med, InterfaceParameters& b
       if (j == ny) setRoot(roots.yt, i, ry);
 
       if (i > 1) {  // vertical edge: r side of (i-1, j), l side of (i, j)
-        const EdgeBeta v = edgeBeta(leftRx, rx, leftSr, sr, omega);
-        putBeta(beta, Edge::r, i - 1, j, v);
-        putBeta(beta, Edge::l, i, j, v);
+        sink.vertical(i, j, edgeBeta(leftRx, rx, leftSr, sr, omega));
       }
       if (j > 1) {  // horizontal edge: t side of (i, j-1), b side of (i, j)
         const Below& lo = below[static_cast<std::size_t>(i)];
-        const EdgeBeta v = edgeBeta(lo.ry, ry, lo.sr, sr, omega);
-        putBeta(beta, Edge::t, i, j - 1, v);
-        putBeta(beta, Edge::b, i, j, v);
+        sink.horizontal(i, j, edgeBeta(lo.ry, ry, lo.sr, sr, omega));
       }
       leftRx = rx;
       leftSr = sr;
       below[static_cast<std::size_t>(i)] = Below{ry, sr};
     }
   }
+}
+
+void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
+                         BoundaryRoots& roots) {
+  SW_CHECK(beta.b11.l.nx() == med.rho.nx() && beta.b11.l.ny() == med.rho.ny(),
+           "interface parameters of the medium's grid");
+  StoreBoth both(beta);
+  interfaceParameters(omega, med, both, roots);
 }
 
 }  // namespace sw

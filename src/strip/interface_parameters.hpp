@@ -58,8 +58,27 @@ class RootCache {
   Slot slots_[kSlots];
 };
 
-/// Fills the interface parameters of every interior edge and the boundary roots of the
-/// grid of `med` for the angular frequency omega.
+/// Interface parameters of one edge: the three entries of the symmetric matrix.
+struct EdgeParameters {
+  Cx b11, b12, b22;
+};
+
+/// Receives the parameters of the interior edges as they are formed.
+class EdgeParameterSink {
+ public:
+  virtual ~EdgeParameterSink() = default;
+  /// The edge between elements (i-1, j) and (i, j): r side of the one, l side of the other.
+  virtual void vertical(int i, int j, const EdgeParameters& b) = 0;
+  /// The edge between elements (i, j-1) and (i, j): t side of the one, b side of the other.
+  virtual void horizontal(int i, int j, const EdgeParameters& b) = 0;
+};
+
+/// Forms the interface parameters of every interior edge of the grid of `med` for the
+/// angular frequency omega, hands them to `sink`, and fills the boundary roots.
+void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sink,
+                         BoundaryRoots& roots);
+
+/// The same, storing both sides of every interior edge in `beta`.
 void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
                          BoundaryRoots& roots);
 

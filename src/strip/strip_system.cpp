@@ -2,19 +2,23 @@
 
 namespace sw {
 
-StripSystem::StripSystem(int nx_, int ny_, double h_)
+StripSystem::StripSystem(int nx_, int ny_, double h_, bool everyEdge)
     : nx(nx_),
       ny(ny_),
       h(h_),
       del(boundaryIndicators(nx_, ny_)),
       med(nx_, ny_),
-      beta(nx_, ny_),
+      beta(everyEdge ? InterfaceParameters(nx_, ny_) : InterfaceParameters()),
       roots(nx_, ny_) {}
 
 void StripSystem::setFrequency(int jw, double omega_, const Materials& mat) {
+  setMedium(jw, omega_, mat);
+  interfaceParameters(omega, med, beta, roots);
+}
+
+void StripSystem::setMedium(int jw, double omega_, const Materials& mat) {
   omega = omega_;
   fillMedium(jw, mat, med);
-  interfaceParameters(omega, med, beta, roots);
 }
 
 }  // namespace sw

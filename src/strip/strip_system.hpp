@@ -21,11 +21,15 @@ struct StripSystem {
   BoundaryRoots roots;
 
   StripSystem() = default;
-  StripSystem(int nx, int ny, double h);
+  /// With `everyEdge` false the interface parameters are not stored here (the lane
+  /// kernels keep their own).
+  StripSystem(int nx, int ny, double h, bool everyEdge = true);
 
   /// Sets omega, and the medium, interface parameters and boundary roots of frequency
   /// index jw.
   void setFrequency(int jw, double omega, const Materials& mat);
+  /// Sets omega and the medium of frequency index jw only.
+  void setMedium(int jw, double omega, const Materials& mat);
 };
 
 }  // namespace sw

@@ -24,11 +24,12 @@ struct Outcome {
   sw::Accumulators acc;
 };
 
-Outcome runLoop(const Model& model, bool accelerate, int threads = 0) {
+Outcome runLoop(const Model& model, bool accelerate, int threads = 0,
+               sw::Kernels kernels = sw::Kernels::lanes) {
   sw::test::TempDir dir;
   Outcome out;
   {
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, accelerate);
+    sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels, accelerate);
     sw::rec::OutFile log;
     log.open(dir.file("output"));
     loop.run(log);
@@ -139,16 +140,21 @@ TEST(AcceleratedIteration, FirstPassIsThePlainOne) {
   }
 }
 
-TEST(AcceleratedIteration, AnyThreadCountGivesTheSerialResultsBitForBit) {
-  // More than two reduction blocks of carried state (2 nx (ny - 1) entries).
+TEST(AcceleratedIteration, AnyThreadCountAndEitherKernelsGiveTheSameResultsBitForBit) {
+  // More than two reduction blocks of carried state (2 nx (ny - 1) entries), and more
+  // even strips than one group of lanes.
   Model model(64, 67, 2);
   model.par.maxiter = model.par.maxlow = 15;
   model.par.reduc = 1e-4;
-  const Outcome serial = runLoop(model, true, 1);
-  for (const int threads : {2, 3}) {
-    const Outcome parallel = runLoop(model, true, threads);
-    EXPECT_EQ(parallel.log, serial.log) << threads;
-    EXPECT_TRUE(sameBits(parallel.fields, serial.fields)) << threads;
+  const Outcome serial = runLoop(model, true, 1, sw::Kernels::scalar);
+  for (const int threads : {1, 2, 3}) {
+    const Outcome lanes = runLoop(model, true, threads);
+    EXPECT_EQ(lanes.log, serial.log) << threads;
+    EXPECT_TRUE(sameBits(lanes.fields, serial.fields)) << threads;
+    if (threads == 1) continue;
+    const Outcome scalar = runLoop(model, true, threads, sw::Kernels::scalar);
+    EXPECT_EQ(scalar.log, serial.log) << threads;
+    EXPECT_TRUE(sameBits(scalar.fields, serial.fields)) << threads;
   }
 }
 

@@ -183,7 +183,7 @@ TEST(DirectSolve, AcceleratedIterationMatchesTheWholeGridSystem) {
     Model model(c.nx, c.ny, c.nfreq);
     model.par.maxiter = model.par.maxlow = 3000;
     model.par.reduc = 1e-10;
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, true);
+    sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes, true);
     ASSERT_TRUE(iterateToConvergence(c.jw, loop)) << c.nx << "x" << c.ny << " jw " << c.jw;
     EXPECT_LE(maxRelativeDifference(loop.fields(), wholeGridSolution(model, c.jw)),
               kDirectTolerance)

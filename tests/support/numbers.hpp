@@ -19,6 +19,9 @@ inline bool sameBits(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 inline bool sameBits(Cx a, Cx b) { return sameBits(a.re, b.re) && sameBits(a.im, b.im); }
+/// Same bits, or NaN in both (which NaN the hardware propagates is not part of a result).
+inline bool sameValue(double a, double b) { return sameBits(a, b) || (a != a && b != b); }
+inline bool sameValue(Cx a, Cx b) { return sameValue(a.re, b.re) && sameValue(a.im, b.im); }
 /// Same size and the same bits in every entry, ghost frame included.
 inline bool sameBits(const Grid<Cx>& a, const Grid<Cx>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Cx)) == 0;
