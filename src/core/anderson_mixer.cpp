@@ -69,22 +69,26 @@ double Anderson<T>::step(T* x, const T* tx) {
     havePrev_ = true;
   }
 
-  // Inner products of the columns with the new column and with the residual, and |f|^2.
+  // Inner products of the columns and of the residual with the new column, and |f|^2.
+  // The products of the older columns with the residual follow from those of the last
+  // step: dF_k' f = dF_k' f_prev + dF_k' dF_new.
   std::vector<const T*> cols(static_cast<std::size_t>(count_) + 1);
   for (int k = 0; k < count_; ++k) cols[static_cast<std::size_t>(k)] = column(dF_, slotOf(k));
   cols[static_cast<std::size_t>(count_)] = fPrev_.data();
   dots_.resize(cols.size());
-  innerProducts(cols.data(), count_ + 1, fPrev_.data(), n_, dots_.data(), scratch_, threads_);
-  const double fnorm2 = realPart(dots_[static_cast<std::size_t>(count_)]);
-  for (int k = 0; k < count_; ++k) rhs_[static_cast<std::size_t>(slotOf(k))] = dots_[k];
   if (slot >= 0) {
-    innerProducts(cols.data(), count_, column(dF_, slot), n_, dots_.data(), scratch_, threads_);
+    innerProducts(cols.data(), count_ + 1, column(dF_, slot), n_, dots_.data(), scratch_,
+                  threads_);
     for (int k = 0; k < count_; ++k) {
       const int s = slotOf(k);
-      gram(s, slot) = dots_[static_cast<std::size_t>(k)];
-      gram(slot, s) = conjOf(dots_[static_cast<std::size_t>(k)]);
+      const T d = dots_[static_cast<std::size_t>(k)];
+      gram(s, slot) = d;
+      gram(slot, s) = conjOf(d);
+      if (s != slot) rhs_[static_cast<std::size_t>(s)] += d;
     }
+    rhs_[static_cast<std::size_t>(slot)] = conjOf(dots_[static_cast<std::size_t>(count_)]);
   }
+  const double fnorm2 = squaredNorm(fPrev_.data(), n_, scratch_, threads_);
 
   // Safeguard: a residual far above the smallest one seen means the history misleads.
   const double fnorm = std::sqrt(fnorm2);
@@ -99,17 +103,17 @@ double Anderson<T>::step(T* x, const T* tx) {
     minResidual_ = fnorm;
   }
 
+  // Column by column, oldest difference first whatever the ring position: every entry
+  // takes its terms in the same order as a sum written per entry.
   const double w = mixing_;
-  const int c = count_;
 #pragma omp parallel for schedule(static) num_threads(threads_)
-  for (long i = 0; i < n; ++i) {
-    T v = x[i] + w * fPrev_[i];
-    // Oldest difference first, whatever the ring position.
-    for (int k = 0; k < c; ++k) {
-      const int s = slotOf(k);
-      v -= gamma_[static_cast<std::size_t>(s)] * dG_[static_cast<std::size_t>(s) * n_ + i];
-    }
-    x[i] = v;
+  for (long i = 0; i < n; ++i) x[i] = x[i] + w * fPrev_[i];
+  for (int k = 0; k < count_; ++k) {
+    const int s = slotOf(k);
+    const T g = gamma_[static_cast<std::size_t>(s)];
+    const T* dg = column(dG_, s);
+#pragma omp parallel for schedule(static) num_threads(threads_)
+    for (long i = 0; i < n; ++i) x[i] -= g * dg[i];
   }
   return fnorm2;
 }

@@ -29,10 +29,10 @@ class AcceleratedIteration {
   /// Passes iter = 1 .. maxit as iteratePasses makes them, with the same log lines.
   /// After each pass the mixer takes the carried state before and after it and proposes
   /// the next one, which is put in place of the pass's result.  The iteration ends on a
-  /// pass whose relative change is below reduc and that started from the unaltered
-  /// result of the pass before (or from the fields the frequency began with): the test
-  /// of the plain iteration on a plain iterate.  A pass whose change is below reduc but
-  /// that started from a proposed state is therefore followed by one plain pass.
+  /// pass that started from the unaltered result of the pass before (or from the fields
+  /// the frequency began with) and changed the displacements by less than a fifth of
+  /// reduc: the test of the plain iteration on a plain iterate, made stricter.  A pass
+  /// below that bound from a mixed state is therefore followed by one plain pass.
   IterationResult iterate(int jw, IterationControl& ctl, const Pass& pass,
                           const CarriedAccess& state, rec::OutFile& log);
 

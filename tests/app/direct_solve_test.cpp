@@ -191,6 +191,27 @@ TEST(DirectSolve, AcceleratedIterationMatchesTheWholeGridSystem) {
   }
 }
 
+TEST(DirectSolve, AcceleratedIterationEndsAtLeastAsCloseAsThePlainOne) {
+  // At the same reduc, where the plain iteration converges: the top, the middle and the
+  // lowest frequency of a band (the plain iteration converges there on the smallest grid).
+  struct Case {
+    int nx, ny, nfreq, jw;
+  };
+  for (const Case c : {Case{6, 5, 1, 1}, Case{12, 10, 48, 24}, Case{16, 14, 48, 48}}) {
+    Model model(c.nx, c.ny, c.nfreq);
+    model.par.maxiter = model.par.maxlow = 3000;
+    model.par.reduc = 1e-6;
+    const std::vector<cd> direct = wholeGridSolution(model, c.jw);
+    double distance[2] = {0.0, 0.0};
+    for (const bool accelerate : {false, true}) {
+      sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes, accelerate);
+      ASSERT_TRUE(iterateToConvergence(c.jw, loop)) << c.nx << "x" << c.ny << " jw " << c.jw;
+      distance[accelerate] = maxRelativeDifference(loop.fields(), direct);
+    }
+    EXPECT_LE(distance[1], distance[0]) << c.nx << "x" << c.ny << " jw " << c.jw;
+  }
+}
+
 TEST(RunInvariants, SharedEdgesAgreeAndOnlyInterfaceMultipliersCarryValues) {
   const int nx = 5, ny = 4;
   Model model(nx, ny, 3);
