@@ -4,6 +4,13 @@
 
 namespace sw {
 
+namespace {
+
+/// Columns summed side by side in one sweep over a block.
+constexpr std::size_t kChains = 12;
+
+}  // namespace
+
 template <class T>
 void innerProducts(const T* const* cols, int ncols, const T* v, std::size_t n, T* out,
                    std::vector<T>& scratch, int threads) {
@@ -16,11 +23,16 @@ void innerProducts(const T* const* cols, int ncols, const T* v, std::size_t n, T
     const std::size_t lo = static_cast<std::size_t>(b) * kReductionBlock;
     const std::size_t hi = std::min(n, lo + kReductionBlock);
     T* sum = &scratch[static_cast<std::size_t>(b) * c];
-    for (std::size_t k = 0; k < c; ++k) {
-      const T* col = cols[k];
-      T s{};
-      for (std::size_t i = lo; i < hi; ++i) s += conjTimes(col[i], v[i]);
-      sum[k] = s;
+    // Up to kChains columns side by side: their sums are independent chains, each
+    // taken in ascending i as a sum of its own.
+    for (std::size_t k0 = 0; k0 < c; k0 += kChains) {
+      const std::size_t nk = std::min(kChains, c - k0);
+      T s[kChains] = {};
+      for (std::size_t i = lo; i < hi; ++i) {
+        const T vi = v[i];
+        for (std::size_t k = 0; k < nk; ++k) s[k] += conjTimes(cols[k0 + k][i], vi);
+      }
+      for (std::size_t k = 0; k < nk; ++k) sum[k0 + k] = s[k];
     }
   }
   for (std::size_t k = 0; k < c; ++k) {
