@@ -157,8 +157,7 @@ IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
     return measure ? measureChange(cur_, prev_, ctl_.terms, ctl_.threads) : Change{};
   };
   const CarriedAccess state{
-      carried_.size(),
-      [&](Cx* x) { carried_.extract(cur_, sys_.beta, x, ctl_.threads); },
+      carried_.size(), [&](Cx* x) { carried_.extract(cur_, sys_.beta, x, ctl_.threads); },
       [&](const Cx* x) { carried_.insert(x, sys_.beta, cur_, ctl_.threads); }};
   return accel_->iterate(jw, ctl_, pass, state, log);
 }
@@ -191,12 +190,12 @@ IterationResult FrequencyLoop::iterateLanes(int jw, rec::OutFile& log) {
   if (!accel_) return iteratePasses(jw, ctl_, pass, log);
   // The carried state leaves out the vertical multipliers inside the strips, which stay +0
   // while the fields are finite (when kept, the fields have not been).
-  const CarriedAccess state{
-      carried_.size(), [&](Cx* x) { carried_.extract(laneCur_, laneBeta_, x, threads_); },
-      [&](const Cx* x) {
-        carried_.insert(x, laneBeta_, laneCur_, threads_);
-        lanePass_.begin();
-      }};
+  const CarriedAccess state{carried_.size(),
+                            [&](Cx* x) { carried_.extract(laneCur_, laneBeta_, x, threads_); },
+                            [&](const Cx* x) {
+                              carried_.insert(x, laneBeta_, laneCur_, threads_);
+                              lanePass_.begin();
+                            }};
   return accel_->iterate(jw, ctl_, pass, state, log);
 }
 

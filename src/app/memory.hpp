@@ -8,13 +8,13 @@ namespace sw {
 
 /// The sizes of a run that its storage grows with.
 struct RunShape {
-  long nx = 0, ny = 0;  ///< elements
-  long nsnapt = 0;      ///< time snapshots
-  long nfreq = 0;       ///< frequency indices of the band (jw2)
-  long tableFreqs = 0;  ///< frequency indices the material tables hold
-  long nrec = 0;        ///< receivers
-  long nt = 0;          ///< time samples
-  long threads = 1;     ///< strips solved at a time
+  long nx = 0, ny = 0;      ///< elements
+  long nsnapt = 0;          ///< time snapshots
+  long nfreq = 0;           ///< frequency indices of the band (jw2)
+  long tableFreqs = 0;      ///< frequency indices the material tables hold
+  long nrec = 0;            ///< receivers
+  long nt = 0;              ///< time samples
+  long threads = 1;         ///< strips solved at a time
   bool accelerate = false;  ///< the accelerated iteration keeps its history
 };
 

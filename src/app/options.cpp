@@ -86,8 +86,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "not fit is refused (status 5)");
   app.add_flag("--accelerate", opt.accelerate,
                "Accelerated interface iteration (Anderson mixing of the data the\n"
-               "strips exchange): the same solution in fewer passes, stopped by\n"
-               "the same test on a plain pass; results differ in the last digits");
+               "strips exchange): the same solution in fewer passes, to at least\n"
+               "the same accuracy; the files are not byte for byte the default's");
 
   CommandLine result;
   try {

@@ -109,7 +109,9 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
   InputLimits lim;
   if (opt.liftLimits) {
     lim.limits = Limits::lifted();
-    lim.memory = [&opt](const RunSizes& s) { return memoryRefusal(s, opt.threads, opt.accelerate); };
+    lim.memory = [&opt](const RunSizes& s) {
+      return memoryRefusal(s, opt.threads, opt.accelerate);
+    };
   }
   readInput(in, log, par, mat, sour, lim);
 

@@ -77,8 +77,7 @@ double Anderson<T>::step(T* x, const T* tx) {
   cols[static_cast<std::size_t>(count_)] = fPrev_.data();
   dots_.resize(cols.size());
   if (slot >= 0) {
-    innerProducts(cols.data(), count_ + 1, column(dF_, slot), n_, dots_.data(), scratch_,
-                  threads_);
+    innerProducts(cols.data(), count_ + 1, column(dF_, slot), n_, dots_.data(), scratch_, threads_);
     for (int k = 0; k < count_; ++k) {
       const int s = slotOf(k);
       const T d = dots_[static_cast<std::size_t>(k)];

@@ -25,7 +25,7 @@ struct Outcome {
 };
 
 Outcome runLoop(const Model& model, bool accelerate, int threads = 0,
-               sw::Kernels kernels = sw::Kernels::lanes) {
+                sw::Kernels kernels = sw::Kernels::lanes) {
   sw::test::TempDir dir;
   Outcome out;
   {

@@ -109,9 +109,8 @@ TEST(CommandLine, VersionNamesCompilerSimdAndThreads) {
 
 TEST(CommandLine, HelpDocumentsTheOptionsAndTheUsageStatus) {
   const std::string help = parse({"--help"}).out;
-  for (const char* part :
-       {"RUNDIR", "--threads", "--progress", "--quiet", "--lift-limits", "--accelerate", "--version",
-        "64 a bad"})
+  for (const char* part : {"RUNDIR", "--threads", "--progress", "--quiet", "--lift-limits",
+                           "--accelerate", "--version", "64 a bad"})
     EXPECT_TRUE(has(help, part)) << part << " in " << help;
 }
 
