@@ -148,14 +148,14 @@ MemoryEstimate estimateMemory(const RunShape& s) {
              (8.0 + 32.0) * nt + 8.0 * static_cast<double>(s.nrec);
 
   // Seven complex tables of 20 materials; the source spectrum; per thread kLanes band
-  // matrices of 15 diagonals, the lane vectors of a group's solve (three of 6 nx + 3
-  // entries, a block of new values and their vertical multipliers), the interface
-  // parameters of a strip, and a row of element velocities.
+  // matrices of 15 diagonals, the lane vector of a group's solve (6 nx + 3 entries), a
+  // block of new values and their vertical multipliers, the interface parameters of a
+  // strip, and a row of element velocities.
   const double tables = 7.0 * 20.0 * kCx * static_cast<double>(s.tableFreqs);
   const double spectrum = 2.0 * kCx * static_cast<double>(std::max(s.tableFreqs, s.nfreq));
   const double perThread = kLanes * 15.0 * kCx * (6.0 * nx + 2.0) +
-                           (3.0 * (6.0 * nx + 3.0) + 10.0 * nx + 6.0 + 4.0 * nx) * lane +
-                           6.0 * kCx * nx + kCx * (nx + 1.0);
+                           ((6.0 * nx + 3.0) + 10.0 * nx + 6.0 + 4.0 * nx) * lane + 6.0 * kCx * nx +
+                           kCx * (nx + 1.0);
   e.other = tables + spectrum + perThread * static_cast<double>(std::max(s.threads, 1L));
   return e;
 }

@@ -5,6 +5,8 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "core/lanes.hpp"
+
 namespace sw {
 
 namespace {
@@ -27,18 +29,9 @@ std::string compilerText() {
 #endif
 }
 
-/// Widest vector instruction set the build was compiled for, in doubles per register.
-std::string simdText() {
-#if defined(__AVX512F__)
-  return "8 doubles (AVX-512)";
-#elif defined(__AVX__)
-  return "4 doubles (AVX)";
-#elif defined(__SSE2__) || defined(__aarch64__)
-  return "2 doubles (128-bit)";
-#else
-  return "1 double (scalar)";
-#endif
-}
+/// Strips the lane kernels solve side by side, one per SIMD lane, and the instructions
+/// the lanes were built for.
+std::string simdText() { return std::to_string(kLanes) + " doubles (" + kLaneIsa + ")"; }
 
 }  // namespace
 

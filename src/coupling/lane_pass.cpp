@@ -140,9 +140,7 @@ LanePass::LanePass(int nx, int ny, int threads)
       work_(static_cast<std::size_t>(threads_)) {
   const std::size_t n = static_cast<std::size_t>(stripUnknowns(nx)) + 1;
   for (Work& w : work_) {
-    w.rhs.assign(n, LaneCx{});
-    w.answer.assign(n, LaneCx{});
-    w.y.assign(n, LaneCx{});
+    w.x.assign(n, LaneCx{});
     w.fresh.assign(oddNew_.blockEntries(), LaneCx{});
     w.freshVertical.assign(static_cast<std::size_t>(4) * nx, LaneCx{});
   }
@@ -209,7 +207,7 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
 
   // Right-hand side, element by element; the shared vertical pair adds element i's r
   // entries to 0 first, then element i+1's l entries.
-  LaneCx* rhs = w.rhs.data();
+  LaneCx* rhs = w.x.data();
   LaneCx carry1 = zero, carry2 = zero;
   for (int i = 1; i <= nx; ++i) {
     const Neighbours nb = neighbours(i);
@@ -236,10 +234,10 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
   rhs[n] = carry2;
 
   const int fg = P == 0 ? g : groups_.count[0] + g;
-  solveLanes(nx, sys.factors->block(fg), rhs, w.answer.data(), w.y.data());
+  solveLanes(nx, sys.factors->block(fg), rhs);
 
   // Lanes beyond the grid hold zeros; the inner vertical displacements must be finite.
-  LaneCx* x = w.answer.data();
+  LaneCx* x = w.x.data();
   for (int k = 1; k <= n; ++k) x[k] = select(real, x[k], zero);
   LaneMask finite = real | ~real;
   for (int i = 2; i <= nx; ++i)

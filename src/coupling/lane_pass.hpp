@@ -79,7 +79,7 @@ class LanePass {
 
  private:
   struct Work {
-    std::vector<LaneCx> rhs, answer, y, fresh, freshVertical;
+    std::vector<LaneCx> x, fresh, freshVertical;  ///< x: right-hand side, then solution
   };
   template <int P>
   bool solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w, LaneCx* out,

@@ -75,8 +75,8 @@ inline void factorGroup(const GroupStep& st, int k0) {
 
 /// Forward substitution row k at group position T, nearest term first, as solveStrip.
 template <int T, bool FIRST>
-inline void forwardRow(const LaneCx* cur, const LaneCx* prev, const LaneCx* rhs, LaneCx* y, int k) {
-  LaneCx w = rhs[k];
+inline void forwardRow(const LaneCx* cur, const LaneCx* prev, LaneCx* y, int k) {
+  LaneCx w = y[k];
   for (int q = T - 1; q >= 1; --q) w -= cur[lslot(q, T - q)] * y[k - T + q];
   if (!FIRST && T <= 2)
     for (int q = 0; q >= -5; --q) w -= prev[lslot(q + 6, T - q)] * y[k - T + q];
@@ -85,30 +85,29 @@ inline void forwardRow(const LaneCx* cur, const LaneCx* prev, const LaneCx* rhs,
 
 /// Back substitution row k at group position T, nearest term first, as solveStrip.
 template <int T, int MEND>
-inline void backRow(const LaneCx* cur, const LaneCx* y, LaneCx* answer, int k) {
-  LaneCx w = y[k];
-  for (int m = 1; m <= MEND; ++m) w -= cur[uslot(T, m)] * answer[k + m];
-  answer[k] = w;
+inline void backRow(const LaneCx* cur, LaneCx* x, int k) {
+  LaneCx w = x[k];
+  for (int m = 1; m <= MEND; ++m) w -= cur[uslot(T, m)] * x[k + m];
+  x[k] = w;
 }
 
 template <bool FIRST>
-inline void forwardGroup(const LaneCx* cur, const LaneCx* prev, const LaneCx* rhs, LaneCx* y,
-                         int k0) {
-  forwardRow<1, FIRST>(cur, prev, rhs, y, k0 + 1);
-  forwardRow<2, FIRST>(cur, prev, rhs, y, k0 + 2);
-  forwardRow<3, FIRST>(cur, prev, rhs, y, k0 + 3);
-  forwardRow<4, FIRST>(cur, prev, rhs, y, k0 + 4);
-  forwardRow<5, FIRST>(cur, prev, rhs, y, k0 + 5);
-  forwardRow<6, FIRST>(cur, prev, rhs, y, k0 + 6);
+inline void forwardGroup(const LaneCx* cur, const LaneCx* prev, LaneCx* y, int k0) {
+  forwardRow<1, FIRST>(cur, prev, y, k0 + 1);
+  forwardRow<2, FIRST>(cur, prev, y, k0 + 2);
+  forwardRow<3, FIRST>(cur, prev, y, k0 + 3);
+  forwardRow<4, FIRST>(cur, prev, y, k0 + 4);
+  forwardRow<5, FIRST>(cur, prev, y, k0 + 5);
+  forwardRow<6, FIRST>(cur, prev, y, k0 + 6);
 }
 
-inline void backGroup(const LaneCx* cur, const LaneCx* y, LaneCx* answer, int k0) {
-  backRow<6, 2>(cur, y, answer, k0 + 6);
-  backRow<5, 3>(cur, y, answer, k0 + 5);
-  backRow<4, 4>(cur, y, answer, k0 + 4);
-  backRow<3, 5>(cur, y, answer, k0 + 3);
-  backRow<2, 6>(cur, y, answer, k0 + 2);
-  backRow<1, 7>(cur, y, answer, k0 + 1);
+inline void backGroup(const LaneCx* cur, LaneCx* x, int k0) {
+  backRow<6, 2>(cur, x, k0 + 6);
+  backRow<5, 3>(cur, x, k0 + 5);
+  backRow<4, 4>(cur, x, k0 + 4);
+  backRow<3, 5>(cur, x, k0 + 3);
+  backRow<2, 6>(cur, x, k0 + 2);
+  backRow<1, 7>(cur, x, k0 + 1);
 }
 
 /// Position of L(k+m, k) or U(k, k+m) in a group block (the packed layout).
@@ -147,21 +146,39 @@ void factorLanes(int n, const BandMatrix* const a[kLanes], LaneCx* out) {
   factorUnknown<2, 0, false>(st, 6 * n + 2);
 }
 
-void solveLanes(int n, const LaneCx* factors, const LaneCx* rhs, LaneCx* answer, LaneCx* y) {
+/// Asks for the factors of group g of a block (0 .. last) to be brought into the caches.
+/// The substitutions are chains of dependent operations that consume the factors more
+/// slowly than one thread's hardware prefetch fetches them by itself, but not slowly
+/// enough to hide the memory latency; fetching a fixed distance ahead overlaps the two.
+inline void prefetchGroup(const LaneCx* factors, int g, int last) {
+  if (g < 0 || g > last) return;
+  const char* p =
+      reinterpret_cast<const char*>(factors + static_cast<std::size_t>(g) * packed::kGroupEntries);
+  constexpr std::size_t kBytes = packed::kGroupEntries * sizeof(LaneCx);
+  for (std::size_t b = 0; b < kBytes; b += 64) __builtin_prefetch(p + b);
+}
+
+/// Groups between the one being solved and the one being fetched.
+constexpr int kPrefetchGroups = 8;
+
+void solveLanes(int n, const LaneCx* factors, LaneCx* x) {
   constexpr int kG = packed::kGroupEntries;
-  forwardGroup<true>(factors, nullptr, rhs, y, 0);
+  forwardGroup<true>(factors, nullptr, x, 0);
   for (int g = 1; g < n; ++g) {
+    prefetchGroup(factors, g + kPrefetchGroups, n);
     const LaneCx* const cur = factors + static_cast<std::size_t>(g) * kG;
-    forwardGroup<false>(cur, cur - kG, rhs, y, 6 * g);
+    forwardGroup<false>(cur, cur - kG, x, 6 * g);
   }
   const LaneCx* const last = factors + static_cast<std::size_t>(n) * kG;
-  forwardRow<1, false>(last, last - kG, rhs, y, 6 * n + 1);
-  forwardRow<2, false>(last, last - kG, rhs, y, 6 * n + 2);
+  forwardRow<1, false>(last, last - kG, x, 6 * n + 1);
+  forwardRow<2, false>(last, last - kG, x, 6 * n + 2);
 
-  backRow<2, 0>(last, y, answer, 6 * n + 2);
-  backRow<1, 1>(last, y, answer, 6 * n + 1);
-  for (int g = n - 1; g >= 0; --g)
-    backGroup(factors + static_cast<std::size_t>(g) * kG, y, answer, 6 * g);
+  backRow<2, 0>(last, x, 6 * n + 2);
+  backRow<1, 1>(last, x, 6 * n + 1);
+  for (int g = n - 1; g >= 0; --g) {
+    prefetchGroup(factors, g - kPrefetchGroups, n);
+    backGroup(factors + static_cast<std::size_t>(g) * kG, x, 6 * g);
+  }
 }
 
 }  // namespace sw

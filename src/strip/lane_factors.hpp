@@ -49,8 +49,10 @@ class LaneFactors {
 /// group block `out`.  Reads and computes exactly what factorStrip reads and computes.
 void factorLanes(int n, const BandMatrix* const a[kLanes], LaneCx* out);
 
-/// Solves A x = rhs in every lane with the factors of one group block: reads
-/// rhs[1 .. N], writes answer[1 .. N], uses y[1 .. N] as work (N = 6 n + 2).
-void solveLanes(int n, const LaneCx* factors, const LaneCx* rhs, LaneCx* answer, LaneCx* y);
+/// Solves A x = b in every lane with the factors of one group block, in place: x[1 .. N]
+/// holds b on entry and the solution on return (N = 6 n + 2).  Row k of the forward
+/// substitution reads b(k) before it writes y(k), row k of the back substitution y(k)
+/// before x(k), so one array serves all three with the operations of solveStrip.
+void solveLanes(int n, const LaneCx* factors, LaneCx* x);
 
 }  // namespace sw

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/lanes.hpp"
+
 namespace {
 
 sw::CommandLine parse(std::initializer_list<const char*> args) {
@@ -105,6 +107,9 @@ TEST(CommandLine, VersionNamesCompilerSimdAndThreads) {
   const sw::CommandLine cl = parse({"-V"});
   for (const char* part : {"stripwave ", "compiler: ", "SIMD width: ", "threads available: "})
     EXPECT_TRUE(has(cl.out, part)) << part << " in " << cl.out;
+  // The width is the one the lane kernels were built with.
+  const std::string width = "SIMD width: " + std::to_string(sw::kLanes) + " doubles (";
+  EXPECT_TRUE(has(cl.out, width)) << cl.out;
 }
 
 TEST(CommandLine, HelpDocumentsTheOptionsAndTheUsageStatus) {
