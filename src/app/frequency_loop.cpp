@@ -10,6 +10,7 @@
 #include "core/constants.hpp"
 #include "core/frequency.hpp"
 #include "core/interrupt.hpp"
+#include "coupling/relaxation.hpp"
 #include "coupling/sweep.hpp"
 #include "model/point_source.hpp"
 #include "output/accumulate.hpp"
@@ -19,13 +20,14 @@
 namespace sw {
 
 FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
-                             int threads, Kernels kernels)
+                             int threads, Kernels kernels, bool accelerate)
     : par_(par),
       mat_(mat),
       sour_(sour),
       kernels_(kernels),
       threads_(threads > 0 ? threads : defaultThreads(par.nx, par.ny)),
       sys_(par.nx, par.ny, par.h, kernels == Kernels::scalar),
+      carried_(par.nx, par.ny),
       acc_(par) {
   ctl_.reduc = par.reduc;
   ctl_.threads = threads_;
@@ -44,6 +46,8 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
     lanePass_ = LanePass(nx, ny, threads_);
     bands_.assign(t, std::vector<BandMatrix>(static_cast<std::size_t>(kLanes), BandMatrix(nx)));
   }
+  if (accelerate)
+    accel_ = std::make_unique<AcceleratedIteration>(carried_.size(), AndersonSettings{}, threads_);
 }
 
 void FrequencyLoop::run(rec::OutFile& log, ProgressReport* progress) {
@@ -146,35 +150,57 @@ LaneSystem FrequencyLoop::laneSystem(int jw) const {
 
 IterationResult FrequencyLoop::iterate(int jw, rec::OutFile& log) {
   ctl_.maxit = jw <= par_.jwlow ? par_.maxlow : par_.maxiter;
-  if (kernels_ == Kernels::lanes) {
-    exported_ = false;
-    const LaneSystem ls = laneSystem(jw);
-    lanePass_.begin();
-    return iteratePasses(
-        jw, ctl_,
-        [&](bool measure) {
-          switch (lanePass_.run(laneCur_, ls, measure)) {
-            case LanePassResult::done:
-              break;
-            case LanePassResult::again: {
-              laneCur_.keepVertical();
-              keepVerticalParameters();
-              const LanePassResult again = lanePass_.run(laneCur_, ls, measure);
-              SW_CHECK(again == LanePassResult::done, "a pass keeping every multiplier completes");
-              break;
-            }
-            case LanePassResult::finishVertical:
-              keepVerticalParameters();
-              lanePass_.finishVertical(laneCur_, laneBeta_);
-              break;
-          }
-          return measure ? Change{lanePass_.sums().errnum, lanePass_.sums().errden} : Change{};
-        },
-        log);
-  }
+  if (kernels_ == Kernels::lanes) return iterateLanes(jw, log);
   const PointSource src{par_.kdel, par_.jsou, par_.ksou, sour_(jw)};
-  return iterateFrequency(
-      jw, ctl_, cur_, prev_, [&] { sweepStrips(sys_, factors_, src, cur_, work_); }, log);
+  const auto sweep = [&] { sweepStrips(sys_, factors_, src, cur_, work_); };
+  if (!accel_) return iterateFrequency(jw, ctl_, cur_, prev_, sweep, log);
+  const Pass pass = [&](bool measure) {
+    savePreviousIterate(cur_, prev_, ctl_.threads);
+    sweep();
+    relax(cur_, prev_, ctl_.threads);
+    return measure ? measureChange(cur_, prev_, ctl_.terms, ctl_.threads) : Change{};
+  };
+  const CarriedAccess state{
+      carried_.size(), [&](Cx* x) { carried_.extract(cur_, sys_.beta, x, ctl_.threads); },
+      [&](const Cx* x) { carried_.insert(x, sys_.beta, cur_, ctl_.threads); }};
+  return accel_->iterate(jw, ctl_, pass, state, log);
+}
+
+IterationResult FrequencyLoop::iterateLanes(int jw, rec::OutFile& log) {
+  exported_ = false;
+  const LaneSystem ls = laneSystem(jw);
+  lanePass_.begin();
+  // The accelerated iteration alters the fields after most passes: its passes do not make
+  // the odd phase of the next pass ahead.
+  const bool ahead = !accel_;
+  const Pass pass = [&](bool measure) {
+    switch (lanePass_.run(laneCur_, ls, measure, ahead)) {
+      case LanePassResult::done:
+        break;
+      case LanePassResult::again: {
+        laneCur_.keepVertical();
+        keepVerticalParameters();
+        const LanePassResult again = lanePass_.run(laneCur_, ls, measure, ahead);
+        SW_CHECK(again == LanePassResult::done, "a pass keeping every multiplier completes");
+        break;
+      }
+      case LanePassResult::finishVertical:
+        keepVerticalParameters();
+        lanePass_.finishVertical(laneCur_, laneBeta_);
+        break;
+    }
+    return measure ? Change{lanePass_.sums().errnum, lanePass_.sums().errden} : Change{};
+  };
+  if (!accel_) return iteratePasses(jw, ctl_, pass, log);
+  // The carried state leaves out the vertical multipliers inside the strips, which stay +0
+  // while the fields are finite (when kept, the fields have not been).
+  const CarriedAccess state{carried_.size(),
+                            [&](Cx* x) { carried_.extract(laneCur_, laneBeta_, x, threads_); },
+                            [&](const Cx* x) {
+                              carried_.insert(x, laneBeta_, laneCur_, threads_);
+                              lanePass_.begin();
+                            }};
+  return accel_->iterate(jw, ctl_, pass, state, log);
 }
 
 const EdgeFields& FrequencyLoop::fields() {

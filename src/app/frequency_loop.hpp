@@ -2,12 +2,15 @@
 /// The loop over frequencies: per-element coefficients, interface parameters, strip
 /// factorisation, the iteration, and the accumulation of each frequency's fields.
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/progress.hpp"
 #include "core/complex.hpp"
 #include "core/grid.hpp"
+#include "coupling/accelerated_iteration.hpp"
+#include "coupling/carried_state.hpp"
 #include "coupling/edge_fields.hpp"
 #include "coupling/iteration.hpp"
 #include "coupling/lane_fields.hpp"
@@ -33,9 +36,10 @@ class FrequencyLoop {
  public:
   /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
   /// results do not depend on it, nor on `kernels`.  `sour` is the source spectrum,
-  /// 1 .. jw2.
+  /// 1 .. jw2.  With `accelerate` the passes of each frequency are driven by the
+  /// accelerated iteration.
   FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0,
-                Kernels kernels = Kernels::lanes);
+                Kernels kernels = Kernels::lanes, bool accelerate = false);
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.  The log is flushed before the first frequency and after
@@ -55,6 +59,8 @@ class FrequencyLoop {
   void accumulate(int jw);
 
   const Accumulators& accumulators() const { return acc_; }
+  /// Bytes of the accelerated iteration's history and work vectors (0 without it).
+  std::size_t accelerationBytes() const { return accel_ ? accel_->bytes() : 0; }
   /// The sixteen edge arrays of the current iterate.
   const EdgeFields& fields();
   /// Bytes one iteration pass moves by our count (lane kernels; 0 for the scalar ones).
@@ -64,6 +70,7 @@ class FrequencyLoop {
 
  private:
   void assembleLanes();
+  IterationResult iterateLanes(int jw, rec::OutFile& log);
   /// Forms the interface parameters again, keeping those of the vertical edges.
   void keepVerticalParameters();
   LaneSystem laneSystem(int jw) const;
@@ -86,6 +93,8 @@ class FrequencyLoop {
   LanePass lanePass_;
   std::vector<std::vector<BandMatrix>> bands_;  ///< kLanes band matrices per thread
   bool exported_ = false;
+  CarriedState carried_;
+  std::unique_ptr<AcceleratedIteration> accel_;  ///< only when accelerating
   Accumulators acc_;
   IterationControl ctl_;
   std::optional<int> firstNonFinite_;

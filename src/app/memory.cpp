@@ -10,6 +10,7 @@
 #include <limits>
 #include <sstream>
 
+#include "core/anderson_mixer.hpp"
 #include "core/lanes.hpp"
 
 namespace sw {
@@ -131,6 +132,12 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   // Boundary vectors, indicators and roots.
   const double edges = 100.0 * (nx + ny + 4.0);
   e.grid = perFramed * framed + factors + fields + parameters + changeTerms + edges;
+  // The accelerated iteration: 2 m + 4 vectors of the carried state (two components on
+  // every interior horizontal edge), m the depth of the mixer's history.
+  if (s.accelerate) {
+    const double history = AndersonSettings{}.history;
+    e.grid += (2.0 * history + 4.0) * 2.0 * nx * std::max(ny - 1.0, 0.0) * kCx;
+  }
 
   e.snapshots = 2.0 * 8.0 * elements * static_cast<double>(s.nsnapt);
 

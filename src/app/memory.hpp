@@ -8,20 +8,22 @@ namespace sw {
 
 /// The sizes of a run that its storage grows with.
 struct RunShape {
-  long nx = 0, ny = 0;  ///< elements
-  long nsnapt = 0;      ///< time snapshots
-  long nfreq = 0;       ///< frequency indices of the band (jw2)
-  long tableFreqs = 0;  ///< frequency indices the material tables hold
-  long nrec = 0;        ///< receivers
-  long nt = 0;          ///< time samples
-  long threads = 1;     ///< strips solved at a time
+  long nx = 0, ny = 0;      ///< elements
+  long nsnapt = 0;          ///< time snapshots
+  long nfreq = 0;           ///< frequency indices of the band (jw2)
+  long tableFreqs = 0;      ///< frequency indices the material tables hold
+  long nrec = 0;            ///< receivers
+  long nt = 0;              ///< time samples
+  long threads = 1;         ///< strips solved at a time
+  bool accelerate = false;  ///< the accelerated iteration keeps its history
 };
 
 /// Estimated peak bytes of a run above the resident size of the process at start-up
 /// (code, libraries, the input files), split by what they hold.
 struct MemoryEstimate {
   double grid = 0.0;       ///< per-element storage: medium, edge fields, interface
-                           ///< parameters, strip factors, change terms, material map
+                           ///< parameters, strip factors, change terms, material map,
+                           ///< the history of the accelerated iteration
   double snapshots = 0.0;  ///< snapshot accumulators
   double traces = 0.0;     ///< receiver spectra and the time series written from them
   double other = 0.0;      ///< material tables, source spectrum, per-thread work storage

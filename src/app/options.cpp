@@ -78,6 +78,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "Lift the limits on grid size, time samples, receivers, time\n"
                "snapshots and frequencies; a run whose estimated memory does\n"
                "not fit is refused (status 5)");
+  app.add_flag("--accelerate", opt.accelerate,
+               "Accelerated interface iteration (Anderson mixing of the data the\n"
+               "strips exchange): the same solution in fewer passes, to at least\n"
+               "the same accuracy; the files are not byte for byte the default's");
 
   CommandLine result;
   try {

@@ -21,6 +21,7 @@ struct Options {
   int threads = 0;           ///< --threads; 0 leaves the choice to the grid size
   ProgressMode progress = ProgressMode::Auto;
   bool liftLimits = false;  ///< --lift-limits: the storage limits give way to memory
+  bool accelerate = false;  ///< --accelerate: the accelerated interface iteration
 };
 
 /// Outcome of reading the command line: either a run with its options, or an exit with

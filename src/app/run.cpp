@@ -54,7 +54,7 @@ int terminalWidth() {
 }
 
 /// Why a run of these sizes would not fit in the memory available, or nothing.
-std::string memoryRefusal(const RunSizes& s, int threads) {
+std::string memoryRefusal(const RunSizes& s, int threads, bool accelerate) {
   RunShape shape;
   shape.nx = s.nx;
   shape.ny = s.ny;
@@ -64,6 +64,7 @@ std::string memoryRefusal(const RunSizes& s, int threads) {
   shape.nrec = std::max(s.nrec, 0);
   shape.nt = std::max(s.nt, 0);
   shape.threads = threads > 0 ? threads : defaultThreads(s.nx, s.ny);
+  shape.accelerate = accelerate;
   const MemoryEstimate e = estimateMemory(shape);
   const AvailableMemory a = availableMemory();
   if (e.total() <= a.bytes) return {};
@@ -124,7 +125,9 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
     InputLimits lim;
     if (opt.liftLimits) {
       lim.limits = Limits::lifted();
-      lim.memory = [&opt](const RunSizes& s) { return memoryRefusal(s, opt.threads); };
+      lim.memory = [&opt](const RunSizes& s) {
+        return memoryRefusal(s, opt.threads, opt.accelerate);
+      };
     }
     readInput(in, log, par, mat, sour, lim);
 
@@ -133,7 +136,7 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
     // The result files are opened first: a name that cannot be replaced ends the run
     // before the work is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    FrequencyLoop loop(par, mat, sour, opt.threads);
+    FrequencyLoop loop(par, mat, sour, opt.threads, Kernels::lanes, opt.accelerate);
     stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.
     std::optional<ProgressReport> progress;

@@ -9,10 +9,18 @@
 
 namespace sw {
 
-IterationResult iteratePasses(int jw, IterationControl& ctl,
-                              const std::function<Change(bool measure)>& pass, rec::OutFile& log) {
+void notePass(int iter, const Change& change, IterationControl& ctl, IterationResult& result,
+              rec::OutFile& log) {
   static const rec::Layout kGlobalError(
       "(/1x,' global error = ',e20.7, 'iteration number = ',i5,    ' denomin. = ',e20.7)");
+  ctl.relerr = iter == 1 ? 1.0 : 2.0 * std::sqrt(change.errnum / change.errden);
+  result.passes = iter;
+  if (ctl.onPass) ctl.onPass(iter, ctl.relerr);
+  if (iter % 100 == 0) log.write(kGlobalError, {ctl.relerr, iter, change.errden});
+}
+
+void logConverged(int jw, const IterationControl& ctl, const IterationResult& result,
+                  rec::OutFile& log) {
   static const rec::Layout kConverged(
       "(/1x,' convergence  for freq. # ',i5,                                  ' achieved in "
       "',i5,' inner iterations ',/,                        ' relative error value = ',e20.8/)");
@@ -20,29 +28,26 @@ IterationResult iteratePasses(int jw, IterationControl& ctl,
       "(/1x,' NO convergence  for freq. # ',i5,                               ' after  ',i5,' "
       "inner iterations ',/,                             ' relative error value reduction = "
       "',e20.8/)");
+  log.write(result.converged ? kConverged : kNotConverged, {jw, result.passes, ctl.relerr});
+}
 
+void stopIfInterruptedBefore(int jw, int iter) {
+  if (interruptSignal() != 0)
+    stopIfInterrupted("at frequency number " + std::to_string(jw) + ", pass " +
+                      std::to_string(iter));
+}
+
+IterationResult iteratePasses(int jw, IterationControl& ctl, const Pass& pass, rec::OutFile& log) {
   IterationResult result;
   for (int iter = 1; iter <= ctl.maxit; ++iter) {
-    // A stop asked for by a signal is taken between passes, never inside one.
-    if (interruptSignal() != 0)
-      stopIfInterrupted("at frequency number " + std::to_string(jw) + ", pass " +
-                        std::to_string(iter));
-    const Change change = pass(iter > 1);
-    if (iter == 1) {
-      ctl.relerr = 1.0;
-    } else {
-      ctl.relerr = 2.0 * std::sqrt(change.errnum / change.errden);
-    }
-    result.passes = iter;
-    if (ctl.onPass) ctl.onPass(iter, ctl.relerr);
-    if (iter % 100 == 0) log.write(kGlobalError, {ctl.relerr, iter, change.errden});
+    stopIfInterruptedBefore(jw, iter);
+    notePass(iter, pass(iter > 1), ctl, result, log);
     if (ctl.reduc > ctl.relerr) {
-      log.write(kConverged, {jw, iter, ctl.relerr});
       result.converged = true;
-      return result;
+      break;
     }
   }
-  log.write(kNotConverged, {jw, result.passes, ctl.relerr});
+  logConverged(jw, ctl, result, log);
   return result;
 }
 

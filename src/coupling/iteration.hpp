@@ -26,18 +26,31 @@ struct IterationControl {
   std::function<void(int passes, double relerr)> onPass;  ///< told after each pass, if set
 };
 
-/// Runs passes iter = 1 .. maxit of `pass`, which makes one pass (strip solves,
-/// multiplier updates, relaxation) and, when asked to measure (every pass after the
-/// first), returns the two sums of the change; logs the "global error" line every 100
+/// One pass (strip solves, multiplier updates, relaxation); when asked to measure (every
+/// pass after the first of a frequency) it returns the two sums of the change.
+using Pass = std::function<Change(bool measure)>;
+
+/// Runs passes iter = 1 .. maxit of `pass`; logs the "global error" line every 100
 /// passes and the convergence or "NO convergence" line for frequency index jw.  A SIGINT
-/// or SIGTERM noted meanwhile (core/interrupt.hpp) ends the loop before the next pass by
-/// throwing Interrupted.
-IterationResult iteratePasses(int jw, IterationControl& ctl,
-                              const std::function<Change(bool measure)>& pass, rec::OutFile& log);
+/// or SIGTERM noted meanwhile ends the loop before the next pass (stopIfInterruptedBefore).
+IterationResult iteratePasses(int jw, IterationControl& ctl, const Pass& pass, rec::OutFile& log);
 
 /// iteratePasses with the plain pass: keep the previous iterate, `sweep` (the odd and
 /// even strip solves and multiplier updates), relax, measure.
 IterationResult iterateFrequency(int jw, IterationControl& ctl, EdgeFields& cur, EdgeFields& prev,
                                  const std::function<void()>& sweep, rec::OutFile& log);
+
+/// The relative change of pass `iter` (1 on the first pass of a frequency) into
+/// ctl.relerr, and what follows every pass: the pass count, onPass and, every 100
+/// passes, the "global error" line.
+void notePass(int iter, const Change& change, IterationControl& ctl, IterationResult& result,
+              rec::OutFile& log);
+/// Throws Interrupted, saying "at frequency number <jw>, pass <iter>", when a SIGINT or
+/// SIGTERM asked the run to stop (core/interrupt.hpp).  Every loop of passes calls it
+/// before each pass: a stop is taken between passes, never inside one.
+void stopIfInterruptedBefore(int jw, int iter);
+/// The convergence line, or the "NO convergence" line after the last pass.
+void logConverged(int jw, const IterationControl& ctl, const IterationResult& result,
+                  rec::OutFile& log);
 
 }  // namespace sw

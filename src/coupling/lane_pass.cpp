@@ -378,7 +378,7 @@ bool LanePass::oddGroups(const LaneFields& cur, const LaneSystem& sys, std::atom
   return clean;
 }
 
-LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measure) {
+LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measure, bool ahead) {
   const int odd = groups_.count[0], even = groups_.count[1];
   const bool vertical = cur.keepsVertical();
   if (vertical) oddNew_.keepVertical();
@@ -417,7 +417,7 @@ LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measur
   // only the relaxed fields and writes only its own buffer; the summing thread joins it
   // afterwards.  If the iteration stops here, that work is dropped; if the vertical
   // multipliers start to be kept before the next pass, it is made again.
-  if (dirty_.empty()) {
+  if (dirty_.empty() && ahead) {
     std::atomic<int> next{0};
     bool clean = true;
 #pragma omp parallel num_threads(threads_) reduction(&& : clean)

@@ -61,8 +61,10 @@ class LanePass {
 
   /// Starts the passes of a frequency (new factors, parameters or source).
   void begin();
-  /// One pass over `cur`.  With `measure`, the two sums are formed as well.
-  LanePassResult run(LaneFields& cur, const LaneSystem& sys, bool measure);
+  /// One pass over `cur`.  With `measure`, the two sums are formed as well; with `ahead`,
+  /// the odd phase of the next pass is made while they are (begin() drops it when `cur`
+  /// is changed between passes).
+  LanePassResult run(LaneFields& cur, const LaneSystem& sys, bool measure, bool ahead = true);
   /// Completes a pass that returned finishVertical: keeps the vertical multipliers of
   /// `cur`, those of the strips that found non-finite displacements formed from their
   /// new displacements, the parameters `beta` keeping the vertical edges.

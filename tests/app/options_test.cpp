@@ -29,21 +29,23 @@ struct RunCase {
   int threads;
   sw::ProgressMode progress;
   bool lift;
+  bool accelerate;
 };
 
 TEST(CommandLine, FormsThatRun) {
   using P = sw::ProgressMode;
   const RunCase cases[] = {
-      {"no arguments", {}, ".", 0, P::Auto, false},
-      {"run directory", {"runs/a"}, "runs/a", 0, P::Auto, false},
-      {"threads", {"--threads", "3"}, ".", 3, P::Auto, false},
-      {"threads joined", {"--threads=2"}, ".", 2, P::Auto, false},
-      {"threads short", {"-t", "1"}, ".", 1, P::Auto, false},
-      {"progress", {"--progress"}, ".", 0, P::Always, false},
-      {"quiet", {"-q"}, ".", 0, P::Never, false},
-      {"lift limits", {"--lift-limits", "d"}, "d", 0, P::Auto, true},
-      {"options after the directory", {"d", "-p", "-t", "4"}, "d", 4, P::Always, false},
-      {"a directory named like an option after --", {"--", "-q"}, "-q", 0, P::Auto, false},
+      {"no arguments", {}, ".", 0, P::Auto, false, false},
+      {"run directory", {"runs/a"}, "runs/a", 0, P::Auto, false, false},
+      {"threads", {"--threads", "3"}, ".", 3, P::Auto, false, false},
+      {"threads joined", {"--threads=2"}, ".", 2, P::Auto, false, false},
+      {"threads short", {"-t", "1"}, ".", 1, P::Auto, false, false},
+      {"progress", {"--progress"}, ".", 0, P::Always, false, false},
+      {"quiet", {"-q"}, ".", 0, P::Never, false, false},
+      {"lift limits", {"--lift-limits", "d"}, "d", 0, P::Auto, true, false},
+      {"options after the directory", {"d", "-p", "-t", "4"}, "d", 4, P::Always, false, false},
+      {"a directory named like an option after --", {"--", "-q"}, "-q", 0, P::Auto, false, false},
+      {"accelerate", {"--accelerate", "-t", "2"}, ".", 2, P::Auto, false, true},
   };
   for (const RunCase& c : cases) {
     std::vector<const char*> argv{"stripwave"};
@@ -54,6 +56,7 @@ TEST(CommandLine, FormsThatRun) {
     EXPECT_EQ(cl.run->threads, c.threads) << c.what;
     EXPECT_EQ(cl.run->progress, c.progress) << c.what;
     EXPECT_EQ(cl.run->liftLimits, c.lift) << c.what;
+    EXPECT_EQ(cl.run->accelerate, c.accelerate) << c.what;
     EXPECT_EQ(cl.out + cl.err, "") << c.what;
   }
 }
@@ -81,6 +84,7 @@ TEST(CommandLine, FormsThatEndAtOnce) {
       {"threads with a unit", {"--threads", "2x"}, sw::kExitUsage, "", "2x"},
       {"progress and quiet", {"--progress", "--quiet"}, sw::kExitUsage, "", "excludes"},
       {"a value to a flag", {"--quiet=maybe"}, sw::kExitUsage, "", "quiet"},
+      {"a value to --accelerate", {"--accelerate=gmres"}, sw::kExitUsage, "", "accelerate"},
   };
   for (const ExitCase& c : cases) {
     std::vector<const char*> argv{"stripwave"};
@@ -110,8 +114,8 @@ TEST(CommandLine, VersionNamesCompilerSimdAndThreads) {
 
 TEST(CommandLine, HelpDocumentsTheOptionsAndTheUsageStatus) {
   const std::string help = parse({"--help"}).out;
-  for (const char* part :
-       {"RUNDIR", "--threads", "--progress", "--quiet", "--lift-limits", "--version", "64 a bad"})
+  for (const char* part : {"RUNDIR", "--threads", "--progress", "--quiet", "--lift-limits",
+                           "--accelerate", "--version", "64 a bad"})
     EXPECT_TRUE(has(help, part)) << part << " in " << help;
 }
 

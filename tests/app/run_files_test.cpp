@@ -329,6 +329,7 @@ struct SignalCase {
   int signal;
   int status;
   const char* name;
+  std::vector<std::string> args;
 };
 
 class InterruptedRun : public testing::TestWithParam<SignalCase> {};
@@ -340,7 +341,7 @@ TEST_P(InterruptedRun, StopsWithinAPassAndLeavesNoHalfWrittenFile) {
   // Results of an earlier run stay as they were.
   sw::test::writeBytes(dir.file("fort.601"), "earlier\n");
 
-  sw::test::BackgroundRun run(dir.path());
+  sw::test::BackgroundRun run(dir.path(), c.args);
   ASSERT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(dir) >= 2; }));
   run.signal(c.signal);
   const RunResult r = run.wait();
@@ -403,10 +404,12 @@ TEST(InterruptedRunProgress, LinesEndBeforeWhereTheRunStopped) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRun,
-                         testing::Values(SignalCase{SIGINT, 130, "SIGINT"},
-                                         SignalCase{SIGTERM, 143, "SIGTERM"}),
+                         testing::Values(SignalCase{SIGINT, 130, "SIGINT", {}},
+                                         SignalCase{SIGTERM, 143, "SIGTERM", {}},
+                                         SignalCase{SIGINT, 130, "SIGINT", {"--accelerate"}}),
                          [](const testing::TestParamInfo<SignalCase>& info) {
-                           return std::string(info.param.name);
+                           return std::string(info.param.name) +
+                                  (info.param.args.empty() ? "" : "_accelerated");
                          });
 
 }  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+/// The accelerated iteration of one frequency: the same passes as the plain iteration,
+/// with the carried part of the state moved after each pass to the point Anderson mixing
+/// proposes from the last passes.  Its fixed point is the plain iteration's.
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "core/anderson_mixer.hpp"
+#include "core/complex.hpp"
+#include "coupling/iteration.hpp"
+#include "records/out_file.hpp"
+
+namespace sw {
+
+/// Reads and writes the carried part of the current fields as a flat vector.
+struct CarriedAccess {
+  std::size_t size = 0;
+  std::function<void(Cx* x)> extract;
+  std::function<void(const Cx* x)> insert;
+};
+
+/// History and work vectors of the accelerated iteration, sized once to the grid.
+class AcceleratedIteration {
+ public:
+  AcceleratedIteration(std::size_t n, const AndersonSettings& settings, int threads);
+
+  /// Passes iter = 1 .. maxit as iteratePasses makes them, with the same log lines.
+  /// After each pass the mixer takes the carried state before and after it and proposes
+  /// the next one, which is put in place of the pass's result.  The iteration ends on a
+  /// pass that started from the unaltered result of the pass before (or from the fields
+  /// the frequency began with) and changed the displacements by less than a fifth of
+  /// reduc: the test of the plain iteration on a plain iterate, made stricter.  A pass
+  /// below that bound from a mixed state is therefore followed by one plain pass.
+  IterationResult iterate(int jw, IterationControl& ctl, const Pass& pass,
+                          const CarriedAccess& state, rec::OutFile& log);
+
+  /// Bytes of the mixer's history and of the two work vectors.
+  std::size_t bytes() const;
+
+ private:
+  Anderson<Cx> mixer_;
+  std::vector<Cx> x_, image_;
+};
+
+}  // namespace sw
