@@ -105,25 +105,33 @@ inline bool any(LaneMask m) {
 /// True when every lane of m is true.
 inline bool all(LaneMask m) { return !any(~m); }
 
+// Lanes of a and b chosen by index (0 .. kLanes-1 from a, kLanes .. from b); the two
+// compilers spell the builtin differently.
+#if defined(__clang__)
+#define SW_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define SW_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, LaneMask{__VA_ARGS__})
+#endif
+
 /// Lanes moved up by one: lane 0 takes the last lane of `before`, lane l lane l-1 of x.
 inline Lane shiftUp(Lane before, Lane x) {
 #if SW_LANES_8
-  return __builtin_shuffle(before, x, LaneMask{7, 8, 9, 10, 11, 12, 13, 14});
+  return SW_SHUFFLE(before, x, 7, 8, 9, 10, 11, 12, 13, 14);
 #elif SW_LANES_4
-  return __builtin_shuffle(before, x, LaneMask{3, 4, 5, 6});
+  return SW_SHUFFLE(before, x, 3, 4, 5, 6);
 #else
-  return __builtin_shuffle(before, x, LaneMask{1, 2});
+  return SW_SHUFFLE(before, x, 1, 2);
 #endif
 }
 
 /// Lanes moved down by one: lane l takes lane l+1 of x, the last lane lane 0 of `after`.
 inline Lane shiftDown(Lane x, Lane after) {
 #if SW_LANES_8
-  return __builtin_shuffle(x, after, LaneMask{1, 2, 3, 4, 5, 6, 7, 8});
+  return SW_SHUFFLE(x, after, 1, 2, 3, 4, 5, 6, 7, 8);
 #elif SW_LANES_4
-  return __builtin_shuffle(x, after, LaneMask{1, 2, 3, 4});
+  return SW_SHUFFLE(x, after, 1, 2, 3, 4);
 #else
-  return __builtin_shuffle(x, after, LaneMask{1, 2});
+  return SW_SHUFFLE(x, after, 1, 2);
 #endif
 }
 
