@@ -19,19 +19,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using sw::test::ioErrorOf;
 using sw::rec::InFile;
-using sw::rec::IoError;
 using sw::rec::Layout;
-
-template <class F>
-std::string ioErrorOf(F f) {
-  try {
-    f();
-  } catch (const IoError& e) {
-    return e.what();
-  }
-  return "no error";
-}
 
 const Layout& i5() {
   static const Layout l("(i5)");

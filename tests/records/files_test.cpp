@@ -16,21 +16,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using sw::test::ioErrorOf;
 using sw::rec::InFile;
-using sw::rec::IoError;
 using sw::rec::Layout;
 using sw::rec::OutFile;
-
-/// The message of the IoError raised by `f`.
-template <class F>
-std::string ioErrorOf(F f) {
-  try {
-    f();
-  } catch (const IoError& e) {
-    return e.what();
-  }
-  return "no error";
-}
 
 TEST(OutFile, FileWithoutRecordsIsNotCreated) {
   sw::test::TempDir dir;

@@ -20,24 +20,13 @@
 namespace {
 
 namespace fs = std::filesystem;
-using sw::rec::IoError;
+using sw::test::ioErrorOf;
 using sw::rec::Layout;
 using sw::rec::OutFile;
 
 const Layout& pairs() {
   static const Layout l("(2e20.8)");
   return l;
-}
-
-/// The message of the IoError raised by `f`, or "no error".
-template <class F>
-std::string ioErrorOf(F f) {
-  try {
-    f();
-  } catch (const IoError& e) {
-    return e.what();
-  }
-  return "no error";
 }
 
 /// Writes one record to `out`, opened in the way the case says, and puts it in place.

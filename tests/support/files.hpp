@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "records/io_error.hpp"
+
 namespace sw::test {
 
 namespace fs = std::filesystem;
@@ -54,5 +56,16 @@ std::vector<std::string> fileNames(const fs::path& dir);
 
 /// Absolute path of tests/data.
 inline fs::path dataDir() { return STRIPWAVE_TEST_DATA; }
+
+/// The message of the file error raised by `f`, or "no error".
+template <class F>
+std::string ioErrorOf(F f) {
+  try {
+    f();
+  } catch (const rec::IoError& e) {
+    return e.what();
+  }
+  return "no error";
+}
 
 }  // namespace sw::test
