@@ -307,12 +307,16 @@ void LanePass::relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool
     t[0] = d * d;
     t[6] = s * s;
   };
+  // Every slot of a record is written (whole lines past the caches), the unused ones of
+  // the last record with zeros; no record is cleared first.
   for (int i = 1; i <= nx + 1; ++i) {
-    Lane t[kTermsPerElement] = {};
-    if (i <= nx)
+    Lane t[kTermsPerElement];
+    if (i <= nx) {
       for (int v = 0; v < 6; ++v) termsOf(at(i, kValues[v]), t + v);
-    else
+    } else {
+      for (int q = 0; q < kTermsPerElement; ++q) t[q] = Lane{};
       for (int v = 0; v < 2; ++v) termsOf(at(i, kU1r + v), t + 3 * v);
+    }
     // Written once and read only by the sum after the pass: past the caches.
     Lane* out = terms_.data() + termIndex(i, g, p);
     for (int q = 0; q < kTermsPerElement; ++q) streamStore(out + q, t[q]);
