@@ -87,12 +87,8 @@ void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameter
   const Medium& med = sys.med;
   const BoundaryIndicators& del = sys.del;
   const BoundaryRoots& roots = sys.roots;
-  const int n = stripUnknowns(nx);
   Cx* diag[16] = {};
-  for (int j = 1; j <= 15; ++j) {
-    diag[j] = a.diagonal(j);
-    for (int i = 0; i < n; ++i) diag[j][i] = Cx{};
-  }
+  for (int j = 1; j <= 15; ++j) diag[j] = a.diagonal(j);
 
   StiffnessMassMemo memo;
   ElementMatrix e;
@@ -109,14 +105,17 @@ void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameter
     if (i == nx) edges.r = edgeTerm(del.xr(nx), beta.r, roots.xr, s);
     addEdgeTerms(edges, sys.omega, sys.h, c.rho, e);
 
-    // Scatter: a(I, 8 + J - I) += E(m, r); shared vertical-edge entries add up in
-    // ascending element order.
+    // Scatter: a(I, 8 + J - I) = 0 + E(m, r), as added to a cleared matrix; the entries
+    // of the vertical edge element i shares with element i-1 (its l pair with itself)
+    // add up in ascending element order.  Nothing else is written: the entries outside
+    // the element blocks keep their zeros and are never read.
     for (int m = 1; m <= kElementUnknowns; ++m) {
       const int row = stripUnknown(i, m);
       for (int q = 1; q <= kElementUnknowns; ++q) {
         const int col = stripUnknown(i, q);
+        const bool shared = i > 1 && m <= 2 && q <= 2;
         Cx& entry = diag[8 + col - row][row - 1];
-        entry = entry + e(m, q);
+        entry = (shared ? entry : Cx{}) + e(m, q);
       }
     }
   }

@@ -21,7 +21,9 @@ struct StripEdgeParameters {
 void stripEdgeParameters(int s, const StripSystem& sys, StripEdgeParameters& p);
 
 /// Assembles the matrix of strip s (element, mass, interface and absorbing terms) into
-/// `a`, with the interface parameters `beta` of the strip.
+/// `a`, with the interface parameters `beta` of the strip.  Only the entries of the
+/// element blocks are written (each as if added to a cleared matrix); those outside
+/// them, which nothing reads, keep what `a` held (zero in a new matrix).
 void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameters& beta,
                          BandMatrix& a);
 

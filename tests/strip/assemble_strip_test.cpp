@@ -206,10 +206,13 @@ struct StripSetup {
   void assemble(int s, StripWork& work, StripFactors& f) const { assembleStrip(s, sys, work, f); }
 };
 
-void expectSameBand(const BandMatrix& got, const BandMatrix& want, const char* what) {
+/// The entries inside the element envelope (the only ones the assembly writes and the
+/// factorisation reads) of a strip of n elements.
+void expectSameBand(const BandMatrix& got, const BandMatrix& want, int n, const char* what) {
   for (int i = 1; i <= want.rows(); ++i)
     for (int j = 1; j <= 15; ++j)
-      EXPECT_TRUE(sameBits(got(i, j), want(i, j))) << what << " a(" << i << "," << j << ")";
+      if (inEnvelope(i, i + j - 8, n))
+        EXPECT_TRUE(sameBits(got(i, j), want(i, j))) << what << " a(" << i << "," << j << ")";
 }
 
 TEST(AssembleStrip, AssemblesAndFactorsEveryStripExactly) {
@@ -229,7 +232,7 @@ TEST(AssembleStrip, AssemblesAndFactorsEveryStripExactly) {
       for (int i = 1; i <= work.a.rows(); ++i) work.a(i, j) = Cx{1e300, -1e300};
     setup.assemble(s, work, f);
     const BandMatrix want = setup.referenceBand(s);
-    expectSameBand(work.a, want, "strip");
+    expectSameBand(work.a, want, setup.nx, "strip");
     factorStrip(s, want, fr);
   }
   const int nn = stripUnknowns(setup.nx);
@@ -247,7 +250,7 @@ TEST(AssembleStrip, OneElementAndOneStripGetEveryAbsorbingTerm) {
   StripWork work(1);
   StripFactors f(1, 1);
   setup.assemble(1, work, f);
-  expectSameBand(work.a, setup.referenceBand(1), "nx=1");
+  expectSameBand(work.a, setup.referenceBand(1), 1, "nx=1");
 
   // Against the bare element: every pair gains omega h sqrt(rho) Z on its diagonal.
   ElementMatrix bare;
