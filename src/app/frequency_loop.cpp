@@ -89,7 +89,7 @@ void FrequencyLoop::assemble(int jw, double omega) {
     sys_.setMedium(jw, omega, mat_);
     return assembleLanes();
   }
-  sys_.setFrequency(jw, omega, mat_);
+  sys_.setFrequency(jw, omega, mat_, threads_);
   // Each strip writes only its own column of the factors.
 #pragma omp parallel for schedule(static) num_threads(threads_)
   for (int k = 1; k <= sys_.ny; ++k)
@@ -98,12 +98,12 @@ void FrequencyLoop::assemble(int jw, double omega) {
 
 void FrequencyLoop::keepVerticalParameters() {
   laneBeta_.begin(true);
-  interfaceParameters(sys_.omega, sys_.med, laneBeta_, sys_.roots);
+  interfaceParameters(sys_.omega, sys_.med, laneBeta_, sys_.roots, threads_);
 }
 
 void FrequencyLoop::assembleLanes() {
   laneBeta_.begin(laneCur_.keepsVertical());
-  interfaceParameters(sys_.omega, sys_.med, laneBeta_, sys_.roots);
+  interfaceParameters(sys_.omega, sys_.med, laneBeta_, sys_.roots, threads_);
   // The vertical multipliers are kept while they may differ from +0.
   if (!laneBeta_.verticalClean() && !laneCur_.keepsVertical()) {
     laneCur_.keepVertical();

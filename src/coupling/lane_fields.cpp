@@ -1,5 +1,6 @@
 #include "coupling/lane_fields.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -173,8 +174,10 @@ LaneBetas::LaneBetas(int nx, int ny)
       groups_(ny),
       v_((static_cast<std::size_t>(groups_.count[0]) + groups_.count[1] + 2) * nx * 3) {}
 
+static_assert(kRowBlock % (2 * kLanes) == 0, "a lane group's strips within one block of rows");
+
 void LaneBetas::begin(bool keepVertical) {
-  verticalClean_ = true;
+  verticalUnclean_.assign(static_cast<std::size_t>(groups_.ny) + 1, 0);
   if (keepVertical)
     vert_.assign((static_cast<std::size_t>(groups_.count[0]) + groups_.count[1] + 2) * 6 * nx_,
                  LaneCx{});
@@ -184,7 +187,8 @@ void LaneBetas::begin(bool keepVertical) {
 
 void LaneBetas::vertical(int i, int j, const EdgeParameters& b) {
   for (const Cx v : {b.b11, b.b12, b.b22})
-    if (std::bit_cast<std::uint64_t>(v.re) != 0 || !std::isfinite(v.im)) verticalClean_ = false;
+    if (std::bit_cast<std::uint64_t>(v.re) != 0 || !std::isfinite(v.im))
+      verticalUnclean_[static_cast<std::size_t>(j)] = 1;
   if (vert_.empty()) return;
   const LaneSlot sl = StripGroups::slot(j);
   LaneCx* e = vert_.data() + static_cast<std::size_t>(index(sl.p, sl.group)) * 6 * nx_;
@@ -193,6 +197,10 @@ void LaneBetas::vertical(int i, int j, const EdgeParameters& b) {
     setLane(e[6 * (i - 1) + q], sl.lane, v[q]);      // l side of element i
     setLane(e[6 * (i - 2) + 3 + q], sl.lane, v[q]);  // r side of element i-1
   }
+}
+
+bool LaneBetas::verticalClean() const {
+  return std::find(verticalUnclean_.begin(), verticalUnclean_.end(), 1) == verticalUnclean_.end();
 }
 
 void LaneBetas::horizontal(int i, int j, const EdgeParameters& b) {

@@ -175,7 +175,7 @@ class LaneBetas : public EdgeParameterSink {
   }
   bool keepsVertical() const { return !vert_.empty(); }
   /// True when every vertical edge had finite parameters with a +0 real part.
-  bool verticalClean() const { return verticalClean_; }
+  bool verticalClean() const;
 
   /// Before the parameters of a frequency: with `keepVertical` those of the vertical
   /// edges are stored too.
@@ -195,7 +195,9 @@ class LaneBetas : public EdgeParameterSink {
   }
   int nx_ = 0;
   StripGroups groups_;
-  bool verticalClean_ = true;
+  /// Per row: a vertical edge of it had parameters that were not finite or had a real
+  /// part other than +0 (one flag per row: rows are formed on several threads).
+  std::vector<unsigned char> verticalUnclean_;
   std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_, vert_;
 };
 

@@ -1,5 +1,6 @@
 #include "strip/interface_parameters.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -105,53 +106,67 @@ inline void setRoot(RootVectors& v, int k, const Root2& r) {
 }  // namespace
 
 void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sink,
-                         BoundaryRoots& roots) {
+                         BoundaryRoots& roots, int threads) {
   const int nx = med.rho.nx(), ny = med.rho.ny();
   SW_CHECK(roots.xl.r11.size() >= ny && roots.yb.r11.size() >= nx,
            "boundary roots of the medium's grid");
-  // Each element's roots are computed once (through the memo) and shared by its four
-  // edges; both sides of an edge get the same value, since (Ra + Rb) and
-  // (sqrt(rho P) + sqrt(rho Q)) do not depend on the order of the two elements.
-  RootCache cache;
-  struct Below {
-    Root2 ry;
-    double sr;
-  };
-  std::vector<Below> below(static_cast<std::size_t>(nx) + 1);
+  // Rows are shared out in whole blocks of kRowBlock, each thread a run of blocks.
+  const int blocks = (ny + kRowBlock - 1) / kRowBlock;
+  const int parts = std::max(1, std::min(threads, blocks));
 
-  for (int j = 1; j <= ny; ++j) {
-    Root2 leftRx;
-    double leftSr = 0.0;
-    for (int i = 1; i <= nx; ++i) {
-      const Root2 rx = rootX(cache, med, i, j);
-      const Root2 ry = rootY(cache, med, i, j);
-      const double sr = std::sqrt(med.rho(i, j));
+#pragma omp parallel for schedule(static, 1) num_threads(parts)
+  for (int part = 0; part < parts; ++part) {
+    const int first = part * blocks / parts * kRowBlock + 1;
+    const int last = std::min(ny, (part + 1) * blocks / parts * kRowBlock);
+    // Each element's roots are computed once (through the memo) and shared by its four
+    // edges; both sides of an edge get the same value, since (Ra + Rb) and
+    // (sqrt(rho P) + sqrt(rho Q)) do not depend on the order of the two elements.  A
+    // run that starts above the first row begins with the roots of the row below it.
+    RootCache cache;
+    struct Below {
+      Root2 ry;
+      double sr;
+    };
+    std::vector<Below> below(static_cast<std::size_t>(nx) + 1);
+    if (first > 1)
+      for (int i = 1; i <= nx; ++i)
+        below[static_cast<std::size_t>(i)] =
+            Below{rootY(cache, med, i, first - 1), std::sqrt(med.rho(i, first - 1))};
 
-      if (i == 1) setRoot(roots.xl, j, rx);
-      if (i == nx) setRoot(roots.xr, j, rx);
-      if (j == 1) setRoot(roots.yb, i, ry);
-      if (j == ny) setRoot(roots.yt, i, ry);
+    for (int j = first; j <= last; ++j) {
+      Root2 leftRx;
+      double leftSr = 0.0;
+      for (int i = 1; i <= nx; ++i) {
+        const Root2 rx = rootX(cache, med, i, j);
+        const Root2 ry = rootY(cache, med, i, j);
+        const double sr = std::sqrt(med.rho(i, j));
 
-      if (i > 1) {  // vertical edge: r side of (i-1, j), l side of (i, j)
-        sink.vertical(i, j, edgeBeta(leftRx, rx, leftSr, sr, omega));
+        if (i == 1) setRoot(roots.xl, j, rx);
+        if (i == nx) setRoot(roots.xr, j, rx);
+        if (j == 1) setRoot(roots.yb, i, ry);
+        if (j == ny) setRoot(roots.yt, i, ry);
+
+        if (i > 1) {  // vertical edge: r side of (i-1, j), l side of (i, j)
+          sink.vertical(i, j, edgeBeta(leftRx, rx, leftSr, sr, omega));
+        }
+        if (j > 1) {  // horizontal edge: t side of (i, j-1), b side of (i, j)
+          const Below& lo = below[static_cast<std::size_t>(i)];
+          sink.horizontal(i, j, edgeBeta(lo.ry, ry, lo.sr, sr, omega));
+        }
+        leftRx = rx;
+        leftSr = sr;
+        below[static_cast<std::size_t>(i)] = Below{ry, sr};
       }
-      if (j > 1) {  // horizontal edge: t side of (i, j-1), b side of (i, j)
-        const Below& lo = below[static_cast<std::size_t>(i)];
-        sink.horizontal(i, j, edgeBeta(lo.ry, ry, lo.sr, sr, omega));
-      }
-      leftRx = rx;
-      leftSr = sr;
-      below[static_cast<std::size_t>(i)] = Below{ry, sr};
     }
   }
 }
 
 void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
-                         BoundaryRoots& roots) {
+                         BoundaryRoots& roots, int threads) {
   SW_CHECK(beta.b11.l.nx() == med.rho.nx() && beta.b11.l.ny() == med.rho.ny(),
            "interface parameters of the medium's grid");
   StoreBoth both(beta);
-  interfaceParameters(omega, med, both, roots);
+  interfaceParameters(omega, med, both, roots, threads);
 }
 
 }  // namespace sw

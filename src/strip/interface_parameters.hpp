@@ -63,7 +63,14 @@ struct EdgeParameters {
   Cx b11, b12, b22;
 };
 
-/// Receives the parameters of the interior edges as they are formed.
+/// The rows of the grid are shared out between threads in whole blocks of this many
+/// rows, a multiple of twice the widest lane count: the strips whose values share a
+/// vector in the lane layout are formed on one thread.
+inline constexpr int kRowBlock = 16;
+
+/// Receives the parameters of the interior edges as they are formed.  With several
+/// threads, the edges of rows of different blocks of kRowBlock rows are handed over at
+/// the same time.
 class EdgeParameterSink {
  public:
   virtual ~EdgeParameterSink() = default;
@@ -74,12 +81,13 @@ class EdgeParameterSink {
 };
 
 /// Forms the interface parameters of every interior edge of the grid of `med` for the
-/// angular frequency omega, hands them to `sink`, and fills the boundary roots.
+/// angular frequency omega, hands them to `sink`, and fills the boundary roots; the rows
+/// on up to `threads` threads (the values do not depend on it).
 void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sink,
-                         BoundaryRoots& roots);
+                         BoundaryRoots& roots, int threads = 1);
 
 /// The same, storing both sides of every interior edge in `beta`.
 void interfaceParameters(double omega, const Medium& med, InterfaceParameters& beta,
-                         BoundaryRoots& roots);
+                         BoundaryRoots& roots, int threads = 1);
 
 }  // namespace sw

@@ -11,9 +11,9 @@ StripSystem::StripSystem(int nx_, int ny_, double h_, bool everyEdge)
       beta(everyEdge ? InterfaceParameters(nx_, ny_) : InterfaceParameters()),
       roots(nx_, ny_) {}
 
-void StripSystem::setFrequency(int jw, double omega_, const Materials& mat) {
+void StripSystem::setFrequency(int jw, double omega_, const Materials& mat, int threads) {
   setMedium(jw, omega_, mat);
-  interfaceParameters(omega, med, beta, roots);
+  interfaceParameters(omega, med, beta, roots, threads);
 }
 
 void StripSystem::setMedium(int jw, double omega_, const Materials& mat) {

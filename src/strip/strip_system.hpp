@@ -26,8 +26,8 @@ struct StripSystem {
   StripSystem(int nx, int ny, double h, bool everyEdge = true);
 
   /// Sets omega, and the medium, interface parameters and boundary roots of frequency
-  /// index jw.
-  void setFrequency(int jw, double omega, const Materials& mat);
+  /// index jw (the parameters on up to `threads` threads).
+  void setFrequency(int jw, double omega, const Materials& mat, int threads = 1);
   /// Sets omega and the medium of frequency index jw only.
   void setMedium(int jw, double omega, const Materials& mat);
 };

@@ -1,5 +1,6 @@
-// Strips of one parity, rows of the relaxation and the snapshot sums run on several
-// threads; the results must be those of one thread, bit for bit.
+// Strips of one parity, blocks of rows of the interface parameters, rows of the
+// relaxation and the snapshot sums run on several threads; the results must be those of
+// one thread, bit for bit.
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,8 @@ struct Outcome {
 };
 
 Outcome runWithThreads(int threads) {
-  sw::test::LayeredModel model(9, 7, 4);
+  // Rows enough for three blocks of the interface parameters.
+  sw::test::LayeredModel model(9, 2 * sw::kRowBlock + 5, 4);
   model.par.nsnapt = 2;
   model.par.itsnap(1) = 3;
   model.par.itsnap(2) = 17;

@@ -158,17 +158,20 @@ TEST(RootCache, ReturnsExactlyWhatMatrixSqrtReturns) {
 TEST(InterfaceParameters, MemoisedEqualsFreshComputationBitForBit) {
   Random rnd(33);
   struct Case {
-    int nx, ny, materials;
+    int nx, ny, materials, threads;
   };
-  for (const Case c :
-       {Case{9, 7, 3}, Case{1, 5, 2}, Case{6, 1, 2}, Case{1, 1, 1}, Case{24, 20, 400}}) {
+  // Several threads take the rows in runs of blocks of kRowBlock: runs that start inside
+  // the grid, a short last block, more threads than blocks.
+  for (const Case c : {Case{9, 7, 3, 1}, Case{1, 5, 2, 1}, Case{6, 1, 2, 1}, Case{1, 1, 1, 1},
+                       Case{24, 20, 400, 1}, Case{24, 20, 400, 2}, Case{7, 3 * kRowBlock + 5, 6, 3},
+                       Case{3, 2 * kRowBlock, 4, 5}}) {
     std::vector<Material> mats;
     for (int q = 0; q < c.materials; ++q) mats.push_back(randomMaterial(rnd));
     const Medium med = randomMedium(c.nx, c.ny, mats, rnd);
     const double omega = rnd.uniform(1.0, 300.0);
     InterfaceParameters b1(c.nx, c.ny), b2(c.nx, c.ny);
     BoundaryRoots r1(c.nx, c.ny), r2(c.nx, c.ny);
-    interfaceParameters(omega, med, b1, r1);
+    interfaceParameters(omega, med, b1, r1, c.threads);
     referenceInterfaceParameters(c.nx, c.ny, omega, med, b2, r2);
     expectSameResults(b1, r1, b2, r2);
   }
