@@ -147,11 +147,13 @@ void factorLanes(int n, const BandMatrix* const a[kLanes], LaneCx* out) {
 }
 
 /// Asks for the factors of group g of a block (0 .. last) to be brought into the caches.
-/// The substitutions are chains of dependent operations that consume the factors more
-/// slowly than one thread's hardware prefetch fetches them by itself, but not slowly
+/// The forward substitution is a chain of dependent operations that consumes the factors
+/// more slowly than one thread's hardware prefetch fetches them by itself, but not slowly
 /// enough to hide the memory latency; fetching a fixed distance ahead overlaps the two.
+/// The back substitution reads the block again in reverse, most of it from the caches,
+/// where fetching ahead only costs instructions.
 inline void prefetchGroup(const LaneCx* factors, int g, int last) {
-  if (g < 0 || g > last) return;
+  if (g > last) return;
   const char* p =
       reinterpret_cast<const char*>(factors + static_cast<std::size_t>(g) * packed::kGroupEntries);
   constexpr std::size_t kBytes = packed::kGroupEntries * sizeof(LaneCx);
@@ -175,10 +177,7 @@ void solveLanes(int n, const LaneCx* factors, LaneCx* x) {
 
   backRow<2, 0>(last, x, 6 * n + 2);
   backRow<1, 1>(last, x, 6 * n + 1);
-  for (int g = n - 1; g >= 0; --g) {
-    prefetchGroup(factors, g - kPrefetchGroups, n);
-    backGroup(factors + static_cast<std::size_t>(g) * kG, x, 6 * g);
-  }
+  for (int g = n - 1; g >= 0; --g) backGroup(factors + static_cast<std::size_t>(g) * kG, x, 6 * g);
 }
 
 }  // namespace sw
