@@ -331,23 +331,29 @@ void LanePass::relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool
 void LanePass::sum() {
   // Serially in the order i outer, j inner, the eight arrays u1 l, t, b, r, u2 l, t, b, r
   // in turn, so that each sum and what the log shows of it are those of the plain loop;
-  // the two sums are independent chains and run side by side.
-  static constexpr int kArray[8] = {0, 1, 2, -1, 3, 4, 5, -2};  // -1, -2: the r pairs
+  // the two sums are independent chains and run side by side.  The strips of group g
+  // are 2 g kLanes + 1 + k, k = 2 l + p, those of the grid a prefix of them.
   const int nG = groups_.maxCount();
   double errnum = 0.0, errden = 0.0;
   for (int i = 1; i <= nx_; ++i)
-    for (int g = 0; g < nG; ++g)
-      for (int l = 0; l < kLanes; ++l)
-        for (int p = 0; p < 2; ++p) {
-          if (StripGroups::strip(p, g, l) > ny_) continue;
-          const Lane* t = terms_.data() + termIndex(i, g, p);
-          const Lane* next = terms_.data() + termIndex(i + 1, g, p);
-          for (const int a : kArray) {
-            const Lane* src = a >= 0 ? t + a : next + (a == -1 ? 0 : 3);
-            errnum = errnum + src[0][l];
-            errden = errden + src[6][l];
-          }
+    for (int g = 0; g < nG; ++g) {
+      const int strips = std::min(2 * kLanes, ny_ - 2 * kLanes * g);
+      const Lane* here = terms_.data() + termIndex(i, g, 0);
+      const Lane* next = terms_.data() + termIndex(i + 1, g, 0);
+      for (int k = 0; k < strips; ++k) {
+        const int l = k / 2, q = (k % 2) * kTermsPerElement;
+        const Lane* t = here + q;
+        const Lane* r = next + q;  // the r pair of element i: the l pair of element i+1
+        const double num[8] = {t[0][l], t[1][l], t[2][l], r[0][l],
+                               t[3][l], t[4][l], t[5][l], r[3][l]};
+        const double den[8] = {t[6][l], t[7][l], t[8][l], r[6][l],
+                               t[9][l], t[10][l], t[11][l], r[9][l]};
+        for (int a = 0; a < 8; ++a) {
+          errnum = errnum + num[a];
+          errden = errden + den[a];
         }
+      }
+    }
   sums_ = {errnum, errden};
 }
 
