@@ -127,7 +127,7 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   const double block = (10.0 * nx + 6.0) * lane;
   const double factors = (odd + even) * (nx + 1.0) * 60.0 * lane;
   const double fields = (odd + 2.0 + even + 2.0) * block + (odd + 2.0) * block;
-  const double parameters = (odd + even + 2.0) * nx * 3.0 * lane;
+  const double parameters = (odd + even + 2.0) * nx * 3.0 * lane / 2.0;  // imaginary parts
   const double changeTerms = (nx + 1.0) * odd * 2.0 * 12.0 * 8.0 * kLanes;
   // Boundary vectors, indicators and roots.
   const double edges = 100.0 * (nx + ny + 4.0);

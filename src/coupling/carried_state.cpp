@@ -23,10 +23,10 @@ Pair betaTimesU(const InterfaceParameters& beta, const EdgeFields& f, Edge e, in
   return {b11 * u1 + b12 * u2, b22 * u2 + b12 * u1};
 }
 
-/// beta u from the parameters b (b11, b12, b22) in lane bl and the displacements of the
-/// element record v in lane l, on its b side or its t side.
-Pair betaTimesU(const LaneCx* b, int bl, const LaneCx* v, bool bottom, int l) {
-  const Cx b11 = lane(b[0], bl), b12 = lane(b[1], bl), b22 = lane(b[2], bl);
+/// beta u from the parameters b (imaginary parts of b11, b12, b22) in lane bl and the
+/// displacements of the element record v in lane l, on its b side or its t side.
+Pair betaTimesU(const Lane* b, int bl, const LaneCx* v, bool bottom, int l) {
+  const Cx b11{0.0, b[0][bl]}, b12{0.0, b[1][bl]}, b22{0.0, b[2][bl]};
   const Cx u1 = lane(v[bottom ? field::kU1b : field::kU1t], l);
   const Cx u2 = lane(v[bottom ? field::kU2b : field::kU2t], l);
   return {b11 * u1 + b12 * u2, b22 * u2 + b12 * u1};

@@ -204,11 +204,14 @@ bool LaneBetas::verticalClean() const {
 }
 
 void LaneBetas::horizontal(int i, int j, const EdgeParameters& b) {
-  LaneCx* e = at(j, i);
+  for (const Cx v : {b.b11, b.b12, b.b22})
+    SW_CHECK(std::bit_cast<std::uint64_t>(v.re) == 0,
+             "interface parameters of a horizontal edge with a real part of +0");
+  Lane* e = at(j, i);
   const int l = StripGroups::slot(j).lane;
-  setLane(e[0], l, b.b11);
-  setLane(e[1], l, b.b12);
-  setLane(e[2], l, b.b22);
+  e[0][l] = b.b11.im;
+  e[1][l] = b.b12.im;
+  e[2][l] = b.b22.im;
 }
 
 void LaneBetas::stripParameters(int s, StripEdgeParameters& p) const {
@@ -217,12 +220,12 @@ void LaneBetas::stripParameters(int s, StripEdgeParameters& p) const {
   p.b.resize(nx);
   const LaneSlot bs = StripGroups::slot(s), ts = StripGroups::slot(s + 1);
   for (int i = 1; i <= nx_; ++i) {
-    const LaneCx* b = edge(bs.p, bs.group, i);
-    const LaneCx* t = edge(ts.p, ts.group, i);
-    p.b[static_cast<std::size_t>(i - 1)] = {lane(b[0], bs.lane), lane(b[1], bs.lane),
-                                            lane(b[2], bs.lane)};
-    p.t[static_cast<std::size_t>(i - 1)] = {lane(t[0], ts.lane), lane(t[1], ts.lane),
-                                            lane(t[2], ts.lane)};
+    const Lane* b = edge(bs.p, bs.group, i);
+    const Lane* t = edge(ts.p, ts.group, i);
+    p.b[static_cast<std::size_t>(i - 1)] = {Cx{0.0, b[0][bs.lane]}, Cx{0.0, b[1][bs.lane]},
+                                            Cx{0.0, b[2][bs.lane]}};
+    p.t[static_cast<std::size_t>(i - 1)] = {Cx{0.0, t[0][ts.lane]}, Cx{0.0, t[1][ts.lane]},
+                                            Cx{0.0, t[2][ts.lane]}};
   }
   p.l = p.r = EdgeParameters{};
 }

@@ -156,16 +156,17 @@ class LaneFields {
 /// Interface parameters in the lane layout, filled as interfaceParameters forms them.
 /// Horizontal edge e (1 .. ny+1) lies between strips e-1 and e (b side of strip e, t side
 /// of strip e-1) and is kept at the slot of strip e; the boundary edges (e = 1, ny+1)
-/// stay zero.  The vertical edges are checked, and kept only on request; their outer
-/// edges (l of element 1, r of element nx) stay zero.
+/// stay zero.  The parameters of a horizontal edge are purely imaginary, with a real part
+/// of +0: only their imaginary parts are kept.  The vertical edges are checked, and kept
+/// (whole) only on request; their outer edges (l of element 1, r of element nx) stay zero.
 class LaneBetas : public EdgeParameterSink {
  public:
   LaneBetas() = default;
   LaneBetas(int nx, int ny);
 
-  /// b11, b12, b22 of the edges (i, e) of the lanes of group (p, g), g = 0 .. count[p]:
-  /// 3 LaneCx.
-  const LaneCx* edge(int p, int g, int i) const {
+  /// Imaginary parts of b11, b12, b22 of the edges (i, e) of the lanes of group (p, g),
+  /// g = 0 .. count[p]: 3 Lanes (the real parts are +0).
+  const Lane* edge(int p, int g, int i) const {
     return v_.data() + (static_cast<std::size_t>(index(p, g)) * nx_ + (i - 1)) * 3;
   }
   /// Parameters of the vertical edges of group (p, g): per element b11, b12, b22 of the
@@ -185,11 +186,11 @@ class LaneBetas : public EdgeParameterSink {
 
   /// The parameters the assembly of strip s reads.
   void stripParameters(int s, StripEdgeParameters& p) const;
-  std::size_t bytes() const { return v_.size() * sizeof(LaneCx); }
+  std::size_t bytes() const { return v_.size() * sizeof(Lane); }
 
  private:
   int index(int p, int g) const { return p == 0 ? g : groups_.count[0] + 1 + g; }
-  LaneCx* at(int s, int i) {
+  Lane* at(int s, int i) {
     const LaneSlot sl = StripGroups::slot(s);
     return v_.data() + (static_cast<std::size_t>(index(sl.p, sl.group)) * nx_ + (i - 1)) * 3;
   }
@@ -198,7 +199,8 @@ class LaneBetas : public EdgeParameterSink {
   /// Per row: a vertical edge of it had parameters that were not finite or had a real
   /// part other than +0 (one flag per row: rows are formed on several threads).
   std::vector<unsigned char> verticalUnclean_;
-  std::vector<LaneCx, LineAlignedAllocator<LaneCx>> v_, vert_;
+  std::vector<Lane, LineAlignedAllocator<Lane>> v_;
+  std::vector<LaneCx, LineAlignedAllocator<LaneCx>> vert_;
 };
 
 }  // namespace sw

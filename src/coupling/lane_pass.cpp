@@ -74,18 +74,23 @@ struct EdgeBetas {
   LaneCx tb[3], bb[3];
 };
 
+/// A parameter of a horizontal edge from its imaginary part; the real part is +0.
+inline LaneCx imaginary(Lane im) { return {Lane{}, im}; }
+
 inline EdgeBetas oddBetas(const LaneBetas& beta, int g, int i) {
-  const LaneCx* b = beta.edge(0, g, i);
-  const LaneCx* t = beta.edge(1, g, i);
-  return {{t[0], t[1], t[2]}, {b[0], b[1], b[2]}};
+  const Lane* b = beta.edge(0, g, i);
+  const Lane* t = beta.edge(1, g, i);
+  return {{imaginary(t[0]), imaginary(t[1]), imaginary(t[2])},
+          {imaginary(b[0]), imaginary(b[1]), imaginary(b[2])}};
 }
 
 inline EdgeBetas evenBetas(const LaneBetas& beta, int g, int i) {
-  const LaneCx* b = beta.edge(1, g, i);
-  const LaneCx* t = beta.edge(0, g, i);
-  const LaneCx* ta = beta.edge(0, g + 1, i);
-  return {{shiftDown(t[0], ta[0]), shiftDown(t[1], ta[1]), shiftDown(t[2], ta[2])},
-          {b[0], b[1], b[2]}};
+  const Lane* b = beta.edge(1, g, i);
+  const Lane* t = beta.edge(0, g, i);
+  const Lane* ta = beta.edge(0, g + 1, i);
+  return {{imaginary(shiftDown(t[0], ta[0])), imaginary(shiftDown(t[1], ta[1])),
+           imaginary(shiftDown(t[2], ta[2]))},
+          {imaginary(b[0]), imaginary(b[1]), imaginary(b[2])}};
 }
 
 inline std::size_t at(int i, int q) {

@@ -40,14 +40,14 @@ struct PassCase {
   Fault fault;
 };
 
-/// The interface parameters of a run: random on interior horizontal edges (the same
-/// on both sides), purely imaginary on interior vertical edges, zero on the boundary.
+/// The interface parameters of a run: random and purely imaginary (real part +0) on
+/// interior edges, the same on both sides, zero on the boundary.
 void randomParameters(sw::InterfaceParameters& beta, Random& rnd) {
   const int nx = beta.b11.l.nx(), ny = beta.b11.l.ny();
   sw::EdgeQuantity* q[3] = {&beta.b11, &beta.b12, &beta.b22};
   for (sw::EdgeQuantity* e : q) {
     for (int j = 1; j < ny; ++j)
-      for (int i = 1; i <= nx; ++i) e->t(i, j) = e->b(i, j + 1) = rnd.cx(-2.0, 2.0);
+      for (int i = 1; i <= nx; ++i) e->t(i, j) = e->b(i, j + 1) = Cx{0.0, rnd.uniform(-2.0, 2.0)};
     for (int j = 1; j <= ny; ++j)
       for (int i = 1; i < nx; ++i) e->r(i, j) = e->l(i + 1, j) = Cx{0.0, rnd.uniform(-2.0, 2.0)};
   }
