@@ -1,8 +1,10 @@
 // One whole frequency on n by n grids: assembly (coefficients, interface parameters,
 // every strip's factorisation) and a fixed number of iteration passes, with the time
 // per pass, the peak memory of the process, the bytes a pass moves by our count, the
-// bandwidth that implies, the copy bandwidth of this machine measured in the same
-// process, and the ratio of the two (how close a pass runs to the memory bound).
+// bandwidth that implies, the copy and read bandwidths of this machine measured in the
+// same process, and the ratio of the implied and copy bandwidths (how close a pass runs
+// to the memory bound).  Beside it the compute bound: the same passes on n by 32 strips
+// (their factors, fields and terms stay in the caches), scaled to n by n elements.
 
 #include <benchmark/benchmark.h>
 #include <omp.h>
@@ -58,6 +60,49 @@ double copyBandwidth(int threads) {
   return 2.0 * static_cast<double>(kBytes) / best;
 }
 
+/// Bytes per second of a read of 256 MB shared out between the threads, best of five
+/// (no more memory than the copy takes, so that the peaks of later runs stay theirs).
+double readBandwidth(int threads) {
+  constexpr std::size_t kCount = std::size_t{32} << 20;  // doubles
+  const std::unique_ptr<double[]> v(new double[kCount]);
+  std::fill(v.get(), v.get() + kCount, 1.0);
+  double best = 1e30;
+  for (int rep = 0; rep < 5; ++rep) {
+    const auto t0 = std::chrono::steady_clock::now();
+#pragma omp parallel num_threads(threads)
+    {
+      const std::size_t share = kCount / static_cast<std::size_t>(omp_get_num_threads());
+      const double* p = v.get() + share * static_cast<std::size_t>(omp_get_thread_num());
+      sw::Lane sum[4] = {};
+      for (std::size_t k = 0; k + 4 * sw::kLanes <= share; k += 4 * sw::kLanes)
+        for (int q = 0; q < 4; ++q) {
+          sw::Lane x;
+          std::memcpy(&x, p + k + static_cast<std::size_t>(q * sw::kLanes), sizeof x);
+          sum[q] = sum[q] + x;
+        }
+      benchmark::DoNotOptimize(sum);
+    }
+    best = std::min(best,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  }
+  return static_cast<double>(kCount * sizeof(double)) / best;
+}
+
+/// Seconds per pass of `passes` passes on an nx by ny grid (after its assembly).
+double passSeconds(int nx, int ny, int threads, int passes) {
+  sw::test::LayeredModel model(nx, ny);
+  model.par.maxiter = model.par.maxlow = passes;
+  model.par.reduc = 0.0;
+  sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, sw::Kernels::lanes);
+  sw::rec::OutFile log;
+  log.open("/dev/null");
+  loop.assemble(1, 0.5 * model.par.delw);
+  loop.iterate(1, log);  // caches warm
+  const auto t0 = std::chrono::steady_clock::now();
+  loop.iterate(1, log);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / passes;
+}
+
 void BM_Frequency(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const auto kernels = state.range(1) != 0 ? sw::Kernels::lanes : sw::Kernels::scalar;
@@ -98,7 +143,11 @@ void BM_Frequency(benchmark::State& state) {
     state.counters["pass_MB"] = bytes / 1e6;
     state.counters["pass_GBps"] = bytes / pass / 1e9;
     state.counters["copy_GBps"] = copy / 1e9;
+    state.counters["read_GBps"] = readBandwidth(threads) / 1e9;
     state.counters["of_copy"] = bytes / pass / copy;
+    constexpr int kCachedStrips = 32;
+    const double floor = passSeconds(n, kCachedStrips, threads, 4 * kPasses) * n / kCachedStrips;
+    state.counters["floor_ms"] = 1e3 * floor;
   }
 }
 
