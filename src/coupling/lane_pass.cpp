@@ -384,13 +384,23 @@ void LanePass::finishVertical(LaneFields& cur, const LaneBetas& beta) {
 
 void LanePass::begin() { ahead_ = false; }
 
-bool LanePass::oddGroups(const LaneFields& cur, const LaneSystem& sys, std::atomic<int>& next) {
+bool LanePass::oddGroups(const LaneFields& cur, const LaneSystem& sys, std::atomic<int>& next,
+                         bool descending) {
   // Groups taken one at a time from `next`: a thread may join late (after the sum).
   Work& w = work_[static_cast<std::size_t>(omp_get_thread_num())];
+  const int count = groups_.count[0];
   bool clean = true;
-  for (int g = next.fetch_add(1); g < groups_.count[0]; g = next.fetch_add(1))
+  for (int k = next.fetch_add(1); k < count; k = next.fetch_add(1)) {
+    const int g = descending ? count - 1 - k : k;
     if (!solveGroup<0>(g, cur, sys, w, oddNew_.block(0, g), oddNew_.vertical(0, g))) clean = false;
+  }
   return clean;
+}
+
+bool LanePass::flip(bool& descending) {
+  const bool was = descending;
+  descending = !descending;
+  return was;
 }
 
 LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measure, bool ahead) {
@@ -400,18 +410,21 @@ LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measur
   if (!ahead_ || aheadVertical_ != vertical) {
     std::atomic<int> next{0};
     bool clean = true;
+    const bool down = flip(oddDescending_);
 #pragma omp parallel num_threads(threads_) reduction(&& : clean)
-    clean = oddGroups(cur, sys, next);
+    clean = oddGroups(cur, sys, next, down);
     oddClean_ = clean;
   }
   ahead_ = false;
   if (!oddClean_) return LanePassResult::again;
 
+  const bool down = flip(evenDescending_);
 #pragma omp parallel num_threads(threads_)
   {
     Work& w = work_[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(static)
-    for (int g = 0; g < odd; ++g) {
+    for (int k = 0; k < odd; ++k) {
+      const int g = down ? odd - 1 - k : k;
       if (g < even) {
         if (!solveGroup<1>(g, cur, sys, w, w.fresh.data(), w.freshVertical.data())) {
 #pragma omp critical(stripwave_dirty_groups)
@@ -435,10 +448,11 @@ LanePassResult LanePass::run(LaneFields& cur, const LaneSystem& sys, bool measur
   if (dirty_.empty() && ahead) {
     std::atomic<int> next{0};
     bool clean = true;
+    const bool oddDown = flip(oddDescending_);
 #pragma omp parallel num_threads(threads_) reduction(&& : clean)
     {
       if (measure && omp_get_thread_num() == 0) sum();
-      clean = oddGroups(cur, sys, next);
+      clean = oddGroups(cur, sys, next, oddDown);
     }
     ahead_ = true;
     aheadVertical_ = vertical;

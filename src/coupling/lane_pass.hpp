@@ -85,7 +85,12 @@ class LanePass {
   bool solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, Work& w, LaneCx* out,
                   LaneCx* outVertical) const;
   void relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool measure);
-  bool oddGroups(const LaneFields& cur, const LaneSystem& sys, std::atomic<int>& next);
+  bool oddGroups(const LaneFields& cur, const LaneSystem& sys, std::atomic<int>& next,
+                 bool descending);
+  /// The order of a phase: each phase of a parity walks its groups the other way round
+  /// from the last, so that it starts on the factors the last one read most recently,
+  /// those still in the caches.  Returns whether this one descends.
+  static bool flip(bool& descending);
   void sum();
 
   int nx_ = 0, ny_ = 0, threads_ = 1;
@@ -104,6 +109,7 @@ class LanePass {
   /// The odd phase of the next pass is made already (ahead_), with or without the
   /// vertical multipliers, and found them clean or not.
   bool ahead_ = false, aheadVertical_ = false, oddClean_ = true;
+  bool oddDescending_ = false, evenDescending_ = false;
 };
 
 }  // namespace sw
