@@ -103,18 +103,6 @@ TEST(OutFile, MismatchedValueLeavesNoPartialRecord) {
   EXPECT_EQ(sw::test::readBytes(path), "    3\n");
 }
 
-TEST(OutFile, FailureToCreateNamesTheFile) {
-  sw::test::TempDir dir;
-  const std::string path = dir.file("missing-dir/output");
-  OutFile out;
-  EXPECT_EQ(ioErrorOf([&] { out.open(path); }),
-            "cannot create " + path + ": No such file or directory");
-  OutFile deferred;
-  deferred.openForCommit(path);
-  EXPECT_EQ(ioErrorOf([&] { deferred.write(Layout("(i5)"), {1}); }),
-            "cannot create " + path + ": No such file or directory");
-}
-
 TEST(InFile, MissingFileNamesTheFile) {
   sw::test::TempDir dir;
   const std::string path = dir.file("inp_A");
