@@ -15,6 +15,7 @@
 #include "records/io_error.hpp"
 #include "records/layout.hpp"
 #include "records/out_file.hpp"
+#include "records/render.hpp"
 #include "support/files.hpp"
 #include "support/run.hpp"
 
@@ -115,32 +116,30 @@ TEST(OutFilePlacement, WhatStandsAtTheNameIsReplacedOrRefused) {
   }
 }
 
-TEST(OutFilePlacement, EarlierContentStaysUntilCommitAndWithoutIt) {
-  sw::test::TempDir dir;
-  const std::string path = dir.file("fuente_sin_filtrar");
-  sw::test::writeBytes(path, "earlier run\n");
-  {
-    OutFile out;
-    out.openForCommit(path);
-    for (int k = 0; k < 5000; ++k) out.writeReals(pairs(), std::vector<double>{1.0 * k, 2.0});
-    out.flush();
-    EXPECT_EQ(sw::test::readBytes(path), "earlier run\n");
-  }  // abandoned: never committed
-  EXPECT_EQ(sw::test::readBytes(path), "earlier run\n");
-  EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u) << "the temporary file is removed";
-}
-
-TEST(OutFilePlacement, LiveFileIsInPlaceFromTheStart) {
-  sw::test::TempDir dir;
-  const std::string path = dir.file("output");
-  sw::test::writeBytes(path, "earlier log\n");
-  OutFile log;
-  log.open(path);
-  EXPECT_EQ(sw::test::readBytes(path), "");
-  log.writeList({"de unit 1, mat=", 1});
-  log.flush();
-  EXPECT_EQ(sw::test::readBytes(path), " de unit 1, mat=           1\n");
-  EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u);
+TEST(OutFilePlacement, CommittedFileReplacesTheEarlierOneOnlyWhenCommitted) {
+  // Far more than the buffer holds, so that records reach the disk before the commit.
+  std::string records;
+  for (int k = 0; k < 5000; ++k) {
+    sw::rec::putExp(records, 20, 8, 1.0 * k);
+    sw::rec::putExp(records, 20, 8, 2.0);
+    records += '\n';
+  }
+  for (const bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "committed" : "abandoned");
+    sw::test::TempDir dir;
+    const std::string path = dir.file("fuente_sin_filtrar");
+    sw::test::writeBytes(path, "earlier run\n");
+    {
+      OutFile out;
+      out.openForCommit(path);
+      for (int k = 0; k < 5000; ++k) out.writeReals(pairs(), std::vector<double>{1.0 * k, 2.0});
+      out.flush();
+      EXPECT_EQ(sw::test::readBytes(path), "earlier run\n");
+      if (commit) out.commit();
+    }
+    EXPECT_TRUE(sw::test::readBytes(path) == (commit ? records : "earlier run\n"));
+    EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u) << "no temporary file is left";
+  }
 }
 
 TEST(OutFilePlacement, FullDiskLeavesTheEarlierFileAndNoTemporary) {
