@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -153,6 +154,17 @@ std::string withoutCpuTime(const std::string& log) {
 void copyFiles(const fs::path& from, const fs::path& to) {
   for (const auto& e : fs::directory_iterator(from))
     if (e.is_regular_file()) fs::copy_file(e.path(), to / e.path().filename());
+}
+
+std::vector<LoggedFrequency> loggedFrequencies(const std::string& log) {
+  static const std::regex line(
+      R"((NO )?convergence  for freq. # +(\d+) +(?:achieved in|after) +(\d+) inner iterations *\n)"
+      R"( relative error value(?: reduction)? = +(\S+))");
+  std::vector<LoggedFrequency> out;
+  for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
+    out.push_back(
+        {std::stoi((*it)[2]), std::stoi((*it)[3]), !(*it)[1].matched, std::stod((*it)[4])});
+  return out;
 }
 
 std::map<std::string, std::string> readDir(const fs::path& dir) {
