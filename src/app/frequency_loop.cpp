@@ -171,9 +171,10 @@ IterationResult FrequencyLoop::iterateLanes(int jw, rec::OutFile& log) {
   const LaneSystem ls = laneSystem(jw);
   lanePass_.begin();
   // The accelerated iteration alters the fields after most passes: its passes do not make
-  // the odd phase of the next pass ahead.
-  const bool ahead = !accel_;
+  // the odd phase of the next pass ahead.  Nor does the last pass the limit allows.
+  int made = 0;
   const Pass pass = [&](bool measure) {
+    const bool ahead = !accel_ && ++made < ctl_.maxit;
     switch (lanePass_.run(laneCur_, ls, measure, ahead)) {
       case LanePassResult::done:
         break;
