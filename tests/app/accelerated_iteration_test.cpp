@@ -1,5 +1,6 @@
-// The accelerated iteration (--accelerate): fewer passes to the same solution, the log
-// lines of the plain iteration, the plain first pass, thread-count independence.
+// The accelerated iteration (--accelerate, --accelerate-all): fewer passes to the same
+// solution, the log lines of the plain iteration, the plain first pass, thread-count
+// independence, and which frequencies are mixed.
 
 #include <gtest/gtest.h>
 
@@ -24,12 +25,12 @@ struct Outcome {
   sw::Accumulators acc;
 };
 
-Outcome runLoop(const Model& model, bool accelerate, int threads = 0,
+Outcome runLoop(const Model& model, sw::Acceleration acceleration, int threads = 0,
                 sw::Kernels kernels = sw::Kernels::lanes) {
   sw::test::TempDir dir;
   Outcome out;
   {
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels, accelerate);
+    sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels, acceleration);
     sw::rec::OutFile log;
     log.open(dir.file("output"));
     loop.run(log);
@@ -90,8 +91,8 @@ TEST(AcceleratedIteration, SameSpectraInFewerPassesAtEveryFrequency) {
   Model model = withReceivers(10, 12, 6);
   model.par.maxiter = model.par.maxlow = 600;
   model.par.reduc = 1e-6;
-  const Outcome plain = runLoop(model, false);
-  const Outcome fast = runLoop(model, true);
+  const Outcome plain = runLoop(model, sw::Acceleration::off);
+  const Outcome fast = runLoop(model, sw::Acceleration::always);
   const std::vector<FrequencyPasses> p = passesOf(plain.log), a = passesOf(fast.log);
   ASSERT_EQ(p.size(), 6u);
   ASSERT_EQ(a.size(), 6u);
@@ -119,7 +120,7 @@ TEST(AcceleratedIteration, KeepsTheGlobalErrorAndNoConvergenceLines) {
   Model model(8, 9, 1);
   model.par.maxiter = model.par.maxlow = 230;
   model.par.reduc = 1e-300;  // never reached
-  const Outcome fast = runLoop(model, true);
+  const Outcome fast = runLoop(model, sw::Acceleration::always);
   EXPECT_EQ(count(fast.log, "iteration number =   100"), 1);
   EXPECT_EQ(count(fast.log, "iteration number =   200"), 1);
   EXPECT_EQ(count(fast.log, " NO convergence  for freq. #     1 "), 1);
@@ -133,8 +134,8 @@ TEST(AcceleratedIteration, FirstPassIsThePlainOne) {
   for (const auto& [reduc, limit] : {std::pair{1.5, 20}, std::pair{0.5, 1}}) {
     model.par.reduc = reduc;
     model.par.maxiter = model.par.maxlow = limit;
-    const Outcome plain = runLoop(model, false);
-    const Outcome fast = runLoop(model, true);
+    const Outcome plain = runLoop(model, sw::Acceleration::off);
+    const Outcome fast = runLoop(model, sw::Acceleration::always);
     EXPECT_EQ(fast.log, plain.log) << reduc;
     EXPECT_TRUE(sameBits(fast.fields, plain.fields)) << reduc;
   }
@@ -146,16 +147,52 @@ TEST(AcceleratedIteration, AnyThreadCountAndEitherKernelsGiveTheSameResultsBitFo
   Model model(64, 67, 2);
   model.par.maxiter = model.par.maxlow = 15;
   model.par.reduc = 1e-4;
-  const Outcome serial = runLoop(model, true, 1, sw::Kernels::scalar);
+  const Outcome serial = runLoop(model, sw::Acceleration::always, 1, sw::Kernels::scalar);
   for (const int threads : {1, 2, 3}) {
-    const Outcome lanes = runLoop(model, true, threads);
+    const Outcome lanes = runLoop(model, sw::Acceleration::always, threads);
     EXPECT_EQ(lanes.log, serial.log) << threads;
     EXPECT_TRUE(sameBits(lanes.fields, serial.fields)) << threads;
     if (threads == 1) continue;
-    const Outcome scalar = runLoop(model, true, threads, sw::Kernels::scalar);
+    const Outcome scalar = runLoop(model, sw::Acceleration::always, threads, sw::Kernels::scalar);
     EXPECT_EQ(scalar.log, serial.log) << threads;
     EXPECT_TRUE(sameBits(scalar.fields, serial.fields)) << threads;
   }
+}
+
+TEST(AcceleratedIteration, WhereSlowMixesOnlyAfterASlowFrequency) {
+  using A = sw::Acceleration;
+  Model model = withReceivers(10, 12, 3);
+  model.par.maxiter = model.par.maxlow = 600;
+  model.par.reduc = 1e-3;
+  // Every frequency converges within kMixAfterPasses: the run is the established one.
+  const Outcome plain = runLoop(model, A::off);
+  for (const FrequencyPasses& f : passesOf(plain.log)) {
+    ASSERT_TRUE(f.converged) << f.jw;
+    ASSERT_LE(f.passes, sw::kMixAfterPasses) << f.jw;
+  }
+  const Outcome where = runLoop(model, A::whereSlow);
+  EXPECT_EQ(where.log, plain.log);
+  EXPECT_TRUE(sameBits(where.fields, plain.fields));
+
+  // A frequency that does not converge makes the next ones mixed: the first (the highest)
+  // has the established spectra, the others those of the mixed iteration.
+  model.par.maxiter = model.par.maxlow = 40;
+  model.par.reduc = 1e-12;
+  const Outcome plainSlow = runLoop(model, A::off);
+  const Outcome whereSlow = runLoop(model, A::whereSlow);
+  const Outcome always = runLoop(model, A::always);
+  const auto sameSpectra = [&](const Outcome& a, const Outcome& b, int jw) {
+    for (int c = 1; c <= 2; ++c)
+      for (int r = 1; r <= model.par.nrec; ++r) {
+        const sw::Cx x = spectrum(a.acc, c, jw, r), y = spectrum(b.acc, c, jw, r);
+        if (std::memcmp(&x, &y, sizeof x) != 0) return false;
+      }
+    return true;
+  };
+  EXPECT_TRUE(sameSpectra(whereSlow, plainSlow, 3));
+  EXPECT_FALSE(sameSpectra(whereSlow, always, 3));
+  EXPECT_FALSE(sameSpectra(whereSlow, plainSlow, 2));
+  EXPECT_TRUE(sameSpectra(whereSlow, always, 2));
 }
 
 TEST(AcceleratedIteration, TheCommandLineSwitchesItOn) {
@@ -164,7 +201,8 @@ TEST(AcceleratedIteration, TheCommandLineSwitchesItOn) {
   sw::test::copyFiles(input, plainDir.path());
   sw::test::copyFiles(input, fastDir.path());
   const sw::test::RunResult plain = sw::test::runProgram(plainDir.path(), {"-q"});
-  const sw::test::RunResult fast = sw::test::runProgram(fastDir.path(), {"-q", "--accelerate"});
+  const sw::test::RunResult fast =
+      sw::test::runProgram(fastDir.path(), {"-q", "--accelerate-all"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   ASSERT_EQ(fast.status, 0) << fast.err;
   const auto p = passesOf(sw::test::readBytes(plainDir.file("output")));

@@ -183,7 +183,8 @@ TEST(DirectSolve, AcceleratedIterationMatchesTheWholeGridSystem) {
     Model model(c.nx, c.ny, c.nfreq);
     model.par.maxiter = model.par.maxlow = 3000;
     model.par.reduc = 1e-10;
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes, true);
+    sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes,
+                           sw::Acceleration::always);
     ASSERT_TRUE(iterateToConvergence(c.jw, loop)) << c.nx << "x" << c.ny << " jw " << c.jw;
     EXPECT_LE(maxRelativeDifference(loop.fields(), wholeGridSolution(model, c.jw)),
               kDirectTolerance)
@@ -204,7 +205,8 @@ TEST(DirectSolve, AcceleratedIterationEndsAtLeastAsCloseAsThePlainOne) {
     const std::vector<cd> direct = wholeGridSolution(model, c.jw);
     double distance[2] = {0.0, 0.0};
     for (const bool accelerate : {false, true}) {
-      sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes, accelerate);
+      sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes,
+                             accelerate ? sw::Acceleration::always : sw::Acceleration::off);
       ASSERT_TRUE(iterateToConvergence(c.jw, loop)) << c.nx << "x" << c.ny << " jw " << c.jw;
       distance[accelerate] = maxRelativeDifference(loop.fields(), direct);
     }
