@@ -1,72 +1,29 @@
 // The accelerated iteration (--accelerate, --accelerate-all): fewer passes to the same
-// solution, the log lines of the plain iteration, the plain first pass, thread-count
-// independence, and which frequencies are mixed.
+// solution, the log lines of the plain iteration, the plain first pass, which frequencies
+// are mixed.  Its results on any thread count and
+// with either kernels are checked with the other whole runs in lane_kernels_test.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "app/frequency_loop.hpp"
 #include "support/files.hpp"
-#include "support/layered_model.hpp"
+#include "support/loop_run.hpp"
 #include "support/run.hpp"
 
 namespace {
 
 using Model = sw::test::LayeredModel;
+using sw::test::LoopOutcome;
 
-struct Outcome {
-  std::string log;
-  sw::EdgeFields fields;
-  sw::Accumulators acc;
-};
+using A = sw::Acceleration;
 
-Outcome runLoop(const Model& model, sw::Acceleration acceleration, int threads = 0,
-                sw::Kernels kernels = sw::Kernels::lanes) {
-  sw::test::TempDir dir;
-  Outcome out;
-  {
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels, acceleration);
-    sw::rec::OutFile log;
-    log.open(dir.file("output"));
-    loop.run(log);
-    out.fields = loop.fields();
-    out.acc = loop.accumulators();
-  }
-  out.log = sw::test::readBytes(dir.file("output"));
-  return out;
-}
-
-/// Passes of each frequency, in log order, and whether it converged.
-struct FrequencyPasses {
-  int jw, passes;
-  bool converged;
-};
-std::vector<FrequencyPasses> passesOf(const std::string& log) {
-  static const std::regex line(
-      R"((NO convergence|convergence)  for freq\. # +(\d+) +(?:achieved in|after) +(\d+) inner)");
-  std::vector<FrequencyPasses> out;
-  for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
-    out.push_back({std::stoi((*it)[2]), std::stoi((*it)[3]), (*it)[1] == "convergence"});
-  return out;
-}
-
-int count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-bool sameBits(const sw::EdgeFields& a, const sw::EdgeFields& b) {
-  const auto x = a.arrays();
-  const auto y = b.arrays();
-  for (int k = 0; k < 16; ++k)
-    if (std::memcmp(x[k]->data(), y[k]->data(), x[k]->size() * sizeof(sw::Cx)) != 0) return false;
-  return true;
+/// A run of every frequency.
+LoopOutcome runLoop(const Model& model, A acceleration) {
+  return sw::test::runLoop(model, 0, sw::Kernels::lanes, acceleration);
 }
 
 sw::Cx spectrum(const sw::Accumulators& acc, int c, int jw, int r) {
@@ -91,9 +48,9 @@ TEST(AcceleratedIteration, SameSpectraInFewerPassesAtEveryFrequency) {
   Model model = withReceivers(10, 12, 6);
   model.par.maxiter = model.par.maxlow = 600;
   model.par.reduc = 1e-6;
-  const Outcome plain = runLoop(model, sw::Acceleration::off);
-  const Outcome fast = runLoop(model, sw::Acceleration::always);
-  const std::vector<FrequencyPasses> p = passesOf(plain.log), a = passesOf(fast.log);
+  const LoopOutcome plain = runLoop(model, A::off);
+  const LoopOutcome fast = runLoop(model, A::always);
+  const auto p = sw::test::loggedFrequencies(plain.log), a = sw::test::loggedFrequencies(fast.log);
   ASSERT_EQ(p.size(), 6u);
   ASSERT_EQ(a.size(), 6u);
   int fewer = 0;
@@ -120,10 +77,10 @@ TEST(AcceleratedIteration, KeepsTheGlobalErrorAndNoConvergenceLines) {
   Model model(8, 9, 1);
   model.par.maxiter = model.par.maxlow = 230;
   model.par.reduc = 1e-300;  // never reached
-  const Outcome fast = runLoop(model, sw::Acceleration::always);
-  EXPECT_EQ(count(fast.log, "iteration number =   100"), 1);
-  EXPECT_EQ(count(fast.log, "iteration number =   200"), 1);
-  EXPECT_EQ(count(fast.log, " NO convergence  for freq. #     1 "), 1);
+  const LoopOutcome fast = runLoop(model, A::always);
+  EXPECT_EQ(sw::test::countOf(fast.log, "iteration number =   100"), 1);
+  EXPECT_EQ(sw::test::countOf(fast.log, "iteration number =   200"), 1);
+  EXPECT_EQ(sw::test::countOf(fast.log, " NO convergence  for freq. #     1 "), 1);
   EXPECT_NE(fast.log.find(" after    230 inner iterations"), std::string::npos) << fast.log;
 }
 
@@ -134,54 +91,32 @@ TEST(AcceleratedIteration, FirstPassIsThePlainOne) {
   for (const auto& [reduc, limit] : {std::pair{1.5, 20}, std::pair{0.5, 1}}) {
     model.par.reduc = reduc;
     model.par.maxiter = model.par.maxlow = limit;
-    const Outcome plain = runLoop(model, sw::Acceleration::off);
-    const Outcome fast = runLoop(model, sw::Acceleration::always);
-    EXPECT_EQ(fast.log, plain.log) << reduc;
-    EXPECT_TRUE(sameBits(fast.fields, plain.fields)) << reduc;
-  }
-}
-
-TEST(AcceleratedIteration, AnyThreadCountAndEitherKernelsGiveTheSameResultsBitForBit) {
-  // More than two reduction blocks of carried state (2 nx (ny - 1) entries), and more
-  // even strips than one group of lanes.
-  Model model(64, 67, 2);
-  model.par.maxiter = model.par.maxlow = 15;
-  model.par.reduc = 1e-4;
-  const Outcome serial = runLoop(model, sw::Acceleration::always, 1, sw::Kernels::scalar);
-  for (const int threads : {1, 2, 3}) {
-    const Outcome lanes = runLoop(model, sw::Acceleration::always, threads);
-    EXPECT_EQ(lanes.log, serial.log) << threads;
-    EXPECT_TRUE(sameBits(lanes.fields, serial.fields)) << threads;
-    if (threads == 1) continue;
-    const Outcome scalar = runLoop(model, sw::Acceleration::always, threads, sw::Kernels::scalar);
-    EXPECT_EQ(scalar.log, serial.log) << threads;
-    EXPECT_TRUE(sameBits(scalar.fields, serial.fields)) << threads;
+    const LoopOutcome plain = runLoop(model, A::off);
+    const LoopOutcome fast = runLoop(model, A::always);
+    sw::test::expectSameResults(fast, plain, "reduc " + std::to_string(reduc));
   }
 }
 
 TEST(AcceleratedIteration, WhereSlowMixesOnlyAfterASlowFrequency) {
-  using A = sw::Acceleration;
   Model model = withReceivers(10, 12, 3);
   model.par.maxiter = model.par.maxlow = 600;
   model.par.reduc = 1e-3;
   // Every frequency converges within kMixAfterPasses: the run is the established one.
-  const Outcome plain = runLoop(model, A::off);
-  for (const FrequencyPasses& f : passesOf(plain.log)) {
+  const LoopOutcome plain = runLoop(model, A::off);
+  for (const auto& f : sw::test::loggedFrequencies(plain.log)) {
     ASSERT_TRUE(f.converged) << f.jw;
     ASSERT_LE(f.passes, sw::kMixAfterPasses) << f.jw;
   }
-  const Outcome where = runLoop(model, A::whereSlow);
-  EXPECT_EQ(where.log, plain.log);
-  EXPECT_TRUE(sameBits(where.fields, plain.fields));
+  sw::test::expectSameResults(runLoop(model, A::whereSlow), plain, "quick frequencies");
 
   // A frequency that does not converge makes the next ones mixed: the first (the highest)
   // has the established spectra, the others those of the mixed iteration.
   model.par.maxiter = model.par.maxlow = 40;
   model.par.reduc = 1e-12;
-  const Outcome plainSlow = runLoop(model, A::off);
-  const Outcome whereSlow = runLoop(model, A::whereSlow);
-  const Outcome always = runLoop(model, A::always);
-  const auto sameSpectra = [&](const Outcome& a, const Outcome& b, int jw) {
+  const LoopOutcome plainSlow = runLoop(model, A::off);
+  const LoopOutcome whereSlow = runLoop(model, A::whereSlow);
+  const LoopOutcome always = runLoop(model, A::always);
+  const auto sameSpectra = [&](const LoopOutcome& a, const LoopOutcome& b, int jw) {
     for (int c = 1; c <= 2; ++c)
       for (int r = 1; r <= model.par.nrec; ++r) {
         const sw::Cx x = spectrum(a.acc, c, jw, r), y = spectrum(b.acc, c, jw, r);
@@ -205,8 +140,8 @@ TEST(AcceleratedIteration, TheCommandLineSwitchesItOn) {
       sw::test::runProgram(fastDir.path(), {"-q", "--accelerate-all"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   ASSERT_EQ(fast.status, 0) << fast.err;
-  const auto p = passesOf(sw::test::readBytes(plainDir.file("output")));
-  const auto a = passesOf(sw::test::readBytes(fastDir.file("output")));
+  const auto p = sw::test::loggedFrequencies(sw::test::readBytes(plainDir.file("output")));
+  const auto a = sw::test::loggedFrequencies(sw::test::readBytes(fastDir.file("output")));
   ASSERT_EQ(a.size(), p.size());
   int total[2] = {0, 0};
   for (std::size_t k = 0; k < a.size(); ++k) {

@@ -1,30 +1,28 @@
-// Whole runs with the lane kernels give the scalar kernels' results bit for bit: every
-// edge array after the run, the snapshot and trace accumulators and the log, on grids
-// that fill the lanes exactly, leave lanes empty, or hold a single strip or element.
+// Whole runs give the results of the scalar kernels on one thread bit for bit, with the
+// lane kernels and on any number of threads, plain or accelerated: every edge array after
+// the run, the snapshot and trace accumulators and the log, on grids that fill the lanes
+// exactly, leave lanes empty, or hold a single strip or element.
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <vector>
 
-#include "app/frequency_loop.hpp"
-#include "support/files.hpp"
-#include "support/layered_model.hpp"
+#include "support/loop_run.hpp"
 
 namespace {
 
-struct Outcome {
-  sw::EdgeFields fields;
-  sw::Accumulators acc;
-  std::string log;
-};
+using sw::Kernels;
 
 struct GridCase {
-  int nx, ny, nfreq, threads;
+  int nx, ny, nfreq;
   int jsou, ksou, kdel;
+  int maxiter;
+  bool accelerate;
+  std::vector<int> threads;  ///< lanes on each; scalar kernels as well on more than one
 };
 
-Outcome runCase(const GridCase& c, sw::Kernels kernels) {
+sw::test::LoopOutcome runCase(const GridCase& c, int threads, Kernels kernels) {
   sw::test::LayeredModel model(c.nx, c.ny, c.nfreq);
   model.par.jsou = c.jsou;
   model.par.ksou = c.ksou;
@@ -38,54 +36,38 @@ Outcome runCase(const GridCase& c, sw::Kernels kernels) {
   model.par.irx(2) = c.nx;
   model.par.iry(2) = 1;
   model.par.dt = 1e-3;
-  model.par.maxiter = 130;  // passes 100 and beyond log their global error
+  model.par.maxiter = c.maxiter;
   model.par.maxlow = 30;
   model.par.jwlow = 1;
+  return sw::test::runLoop(model, threads, kernels,
+                          c.accelerate ? sw::Acceleration::always : sw::Acceleration::off);
+}
 
-  sw::test::TempDir dir;
-  Outcome out;
-  {
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, c.threads, kernels);
-    sw::rec::OutFile log;
-    log.open(dir.file("output"));
-    loop.run(log);
-    out.fields = loop.fields();
-    out.acc = loop.accumulators();
+class SameResults : public ::testing::TestWithParam<GridCase> {};
+
+TEST_P(SameResults, WithAnyKernelsAndThreadCountBitForBit) {
+  const GridCase& c = GetParam();
+  const sw::test::LoopOutcome reference = runCase(c, 1, Kernels::scalar);
+  for (const int threads : c.threads) {
+    const std::string t = std::to_string(threads) + " threads";
+    sw::test::expectSameResults(runCase(c, threads, Kernels::lanes), reference, "lanes, " + t);
+    if (threads > 1)
+      sw::test::expectSameResults(runCase(c, threads, Kernels::scalar), reference, "scalar, " + t);
   }
-  out.log = sw::test::readBytes(dir.file("output"));
-  return out;
 }
 
-template <class T>
-bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
-}
-
-class LaneKernelsTest : public ::testing::TestWithParam<GridCase> {};
-
-TEST_P(LaneKernelsTest, WholeRunMatchesTheScalarKernelsBitForBit) {
-  const GridCase c = GetParam();
-  const Outcome scalar = runCase(c, sw::Kernels::scalar);
-  const Outcome lanes = runCase(c, sw::Kernels::lanes);
-  EXPECT_EQ(lanes.log, scalar.log);
-  const auto s = scalar.fields.arrays();
-  const auto l = lanes.fields.arrays();
-  for (std::size_t a = 0; a < s.size(); ++a)
-    EXPECT_EQ(std::memcmp(s[a]->data(), l[a]->data(), s[a]->size() * sizeof(sw::Cx)), 0)
-        << "array " << a;
-  EXPECT_TRUE(sameBits(scalar.acc.tpic1, lanes.acc.tpic1));
-  EXPECT_TRUE(sameBits(scalar.acc.tpic2, lanes.acc.tpic2));
-  EXPECT_TRUE(sameBits(scalar.acc.fu1, lanes.acc.fu1));
-  EXPECT_TRUE(sameBits(scalar.acc.fu2, lanes.acc.fu2));
-}
-
+// maxiter 130: passes 100 and beyond log their global error.
 INSTANTIATE_TEST_SUITE_P(
-    Grids, LaneKernelsTest,
-    ::testing::Values(GridCase{9, 7, 3, 1, 3, 3, 1},    // lanes left empty in both parities
-                      GridCase{12, 16, 2, 2, 5, 8, 2},  // lanes filled exactly (up to 8)
-                      GridCase{6, 19, 2, 3, 6, 19, 3},  // source in the top strip, last element
-                      GridCase{5, 1, 2, 1, 1, 1, 1},    // a single strip
-                      GridCase{1, 6, 2, 2, 1, 2, 1},    // strips of one element
-                      GridCase{4, 2, 2, 5, 2, 1, 0}));  // no source pattern: zero fields
+    Grids, SameResults,
+    ::testing::Values(
+        GridCase{9, 7, 3, 3, 3, 1, 130, false, {1, 2, 3, 5}},  // lanes left empty in both parities
+        GridCase{12, 16, 2, 5, 8, 2, 130, false, {2}},         // lanes filled exactly (up to 8)
+        GridCase{6, 19, 2, 6, 19, 3, 130, false, {3}},  // source in the top strip, last element
+        GridCase{5, 1, 2, 1, 1, 1, 130, false, {1}},    // a single strip
+        GridCase{1, 6, 2, 1, 2, 1, 130, false, {2}},    // strips of one element
+        GridCase{4, 2, 2, 2, 1, 0, 130, false, {5}},    // no source pattern: zero fields
+        // Accelerated: more than two reduction blocks of carried state (2 nx (ny - 1)
+        // entries), and more even strips than one group of lanes.
+        GridCase{64, 67, 2, 3, 3, 1, 15, true, {1, 2, 3}}));
 
 }  // namespace

@@ -55,31 +55,6 @@ TestDeck withSnapshots(int n) {
   return d;
 }
 
-TestDeck withReceivers(int n) {
-  TestDeck d;
-  d.nrec = n;
-  return d;
-}
-
-TestDeck withTime(double stime) {
-  TestDeck d;
-  d.stime = stime;
-  return d;
-}
-
-TestDeck withFrequencies(int npf) {
-  TestDeck d;
-  d.npf = npf;
-  return d;
-}
-
-TestDeck withLongPulse() {
-  TestDeck d;
-  d.key = 2;
-  d.freq = 0.5;  // a pulse of 3.75 / freq s: 4500 steps of 1/600 s and one more
-  return d;
-}
-
 struct LimitCase {
   const char* what;
   TestDeck deck;
@@ -98,24 +73,25 @@ TEST(LiftedLimits, EachLimitStopsWithoutTheOptionAndRunsWithIt) {
          EXPECT_FALSE(fs::exists(dir / "fort.501"));
          EXPECT_FALSE(fs::exists(dir / "fort.5121"));
        }},
-      {"250 receivers", withReceivers(250), 9920 & 0xff,
+      {"250 receivers", TestDeck{.nrec = 250}, 9920 & 0xff,
        [](const fs::path& dir, const TestDeck&) {
          EXPECT_EQ(lineCount(dir / "fort.60"), 250u * loggedSamples(dir));
        }},
-      {"3000 time samples", withTime(5.0), 999 & 0xff,
+      {"3000 time samples", TestDeck{.stime = 5.0}, 999 & 0xff,
        [](const fs::path& dir, const TestDeck&) {
          const std::size_t nt = loggedSamples(dir);
          EXPECT_GT(nt, 2500u);
          EXPECT_EQ(lineCount(dir / "fort.70"), 3u * nt);
          EXPECT_EQ(lineCount(dir / "fuente_sin_filtrar"), nt);
        }},
-      {"700 frequencies", withFrequencies(700), 33377 & 0xff,
+      {"700 frequencies", TestDeck{.npf = 700}, 33377 & 0xff,
        [](const fs::path& dir, const TestDeck&) {
          EXPECT_EQ(lineCount(dir / "espectro_filtrado"), 700u);
          const std::string log = sw::test::readBytes((dir / "output").string());
          EXPECT_NE(log.find(" frequency number   700 "), std::string::npos);
        }},
-      {"a type-2 pulse of 4500 samples", withLongPulse(), 12345 & 0xff,
+      // A pulse of 3.75 / freq s: 4500 steps of 1/600 s and one more.
+      {"a type-2 pulse of 4500 samples", TestDeck{.key = 2, .freq = 0.5}, 12345 & 0xff,
        [](const fs::path& dir, const TestDeck&) {
          EXPECT_EQ(lineCount(dir / "fuente_sin_filtrar"), 4501u);
        }},
@@ -197,11 +173,12 @@ TEST(LiftedLimits, TooManyTimeSamplesAreRefusedBeforeTheWavelet) {
   // stime saturates nt at 2^31 - 1 samples: some 80 GiB of trace and wavelet storage.
   if (sw::availableMemory().bytes > 64.0 * (1 << 30)) GTEST_SKIP() << "this machine has room";
   ScratchDir dir;
-  sw::test::writeRun(withTime(1.0e12));
+  sw::test::writeRun(TestDeck{.stime = 1.0e12});
   EXPECT_EQ(sw::test::runProgram(dir.path()).status, 999 & 0xff);
   const RunResult r = sw::test::runProgram(dir.path(), {"--lift-limits"});
   expectRefused(dir.path(), r);
-  EXPECT_NE(sw::test::readBytes(dir.path() / "output").find("jw1 - jw2 - jwlow"), std::string::npos);
+  EXPECT_NE(sw::test::readBytes(dir.path() / "output").find("jw1 - jw2 - jwlow"),
+            std::string::npos);
   EXPECT_EQ(sw::test::readBytes(dir.path() / "fuente_sin_filtrar"), "");
 }
 

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/files.hpp"
 #include "support/input_harness.hpp"
@@ -94,66 +96,51 @@ TEST(MemoryEstimate, FollowsTheMeasuredPeakOfARun) {
       << sw::bytesText(a.measured - a.estimated);
 }
 
-TEST(AvailableMemory, MemAvailableAlone) {
-  FakeKernel k;
-  sw::test::writeBytes(k.from.meminfo,
-                       "MemTotal:       24683736 kB\nMemFree:  100 kB\nMemAvailable:   "
-                       "20000000 kB\nBuffers: 5 kB\n");
-  const sw::AvailableMemory a = sw::availableMemory(k.from);
-  EXPECT_EQ(a.bytes, 20000000 * kKiB);
-  EXPECT_EQ(a.source, "MemAvailable");
-}
-
-TEST(AvailableMemory, CgroupTwoLimitsAtEveryLevel) {
-  FakeKernel k;
-  sw::test::writeBytes(k.from.meminfo, "MemAvailable: 20000000 kB\n");
-  sw::test::writeBytes(k.from.selfCgroup, "0::/user/job\n");
-  k.put("user/job/memory.max", "max\n");
-  k.put("user/job/memory.current", "1000\n");
-  k.put("user/memory.max", "4294967296\n");  // 4 GiB for the parent group
-  k.put("user/memory.current", "1073741824\n");
-  const sw::AvailableMemory a = sw::availableMemory(k.from);
-  EXPECT_EQ(a.bytes, 3 * kGiB);
-  EXPECT_EQ(a.source, "cgroup limit");
-}
-
-TEST(AvailableMemory, CgroupOneMemoryController) {
-  FakeKernel k;
-  sw::test::writeBytes(k.from.meminfo, "MemAvailable: 20000000 kB\n");
-  sw::test::writeBytes(k.from.selfCgroup, "5:cpu,cpuacct:/\n4:memory:/batch/7\n0::/\n");
-  k.put("memory/batch/7/memory.limit_in_bytes", "2147483648\n");
-  k.put("memory/batch/7/memory.usage_in_bytes", "536870912\n");
-  k.put("memory/memory.limit_in_bytes", "9223372036854771712\n");  // no limit
-  k.put("memory/memory.usage_in_bytes", "10\n");
-  const sw::AvailableMemory a = sw::availableMemory(k.from);
-  EXPECT_EQ(a.bytes, 1.5 * kGiB);
-  EXPECT_EQ(a.source, "cgroup limit");
-}
-
-TEST(AvailableMemory, OwnGroupShownAsRootInANamespace) {
-  FakeKernel k;
-  sw::test::writeBytes(k.from.selfCgroup, "0::/not/visible/here\n");
-  k.put("memory.max", "1073741824\n");
-  k.put("memory.current", "0\n");
-  EXPECT_EQ(sw::availableMemory(k.from).bytes, kGiB);
-}
-
-TEST(AvailableMemory, NothingReadableMeansNoLimit) {
-  FakeKernel k;  // no files at all
-  EXPECT_TRUE(std::isinf(sw::availableMemory(k.from).bytes));
-  sw::test::writeBytes(k.from.meminfo, "MemAvailable: lots kB\n");
-  sw::test::writeBytes(k.from.selfCgroup, "0::/\n");
-  k.put("memory.max", "max\n");
-  k.put("memory.current", "5\n");
-  EXPECT_TRUE(std::isinf(sw::availableMemory(k.from).bytes));
-}
-
-TEST(AvailableMemory, UsageAboveTheLimitLeavesNothing) {
-  FakeKernel k;
-  sw::test::writeBytes(k.from.selfCgroup, "0::/\n");
-  k.put("memory.max", "100\n");
-  k.put("memory.current", "200\n");
-  EXPECT_EQ(sw::availableMemory(k.from).bytes, 0.0);
+TEST(AvailableMemory, SmallestOfMemAvailableAndTheCgroupLimitsAboveTheRun) {
+  struct Case {
+    const char* what;
+    const char* meminfo;  ///< nullptr: no such file
+    const char* cgroup;   ///< the run's /proc/self/cgroup, nullptr: no such file
+    std::vector<std::pair<std::string, std::string>> files;  ///< under /sys/fs/cgroup
+    double bytes;
+    const char* source;  ///< nullptr: not asserted
+  };
+  const char* const meminfo = "MemAvailable: 20000000 kB\n";
+  // clang-format off
+  const Case cases[] = {
+      {"MemAvailable alone",
+       "MemTotal:       24683736 kB\nMemFree:  100 kB\nMemAvailable:   20000000 kB\nBuffers: 5 kB\n",
+       nullptr, {}, 20000000 * kKiB, "MemAvailable"},
+      {"cgroup v2 limits at every level: 4 GiB for the parent group", meminfo, "0::/user/job\n",
+       {{"user/job/memory.max", "max\n"}, {"user/job/memory.current", "1000\n"},
+        {"user/memory.max", "4294967296\n"}, {"user/memory.current", "1073741824\n"}},
+       3 * kGiB, "cgroup limit"},
+      {"cgroup v1 memory controller, no limit above it", meminfo,
+       "5:cpu,cpuacct:/\n4:memory:/batch/7\n0::/\n",
+       {{"memory/batch/7/memory.limit_in_bytes", "2147483648\n"},
+        {"memory/batch/7/memory.usage_in_bytes", "536870912\n"},
+        {"memory/memory.limit_in_bytes", "9223372036854771712\n"},
+        {"memory/memory.usage_in_bytes", "10\n"}},
+       1.5 * kGiB, "cgroup limit"},
+      {"own group shown as the root in a namespace", nullptr, "0::/not/visible/here\n",
+       {{"memory.max", "1073741824\n"}, {"memory.current", "0\n"}}, kGiB, nullptr},
+      {"nothing there", nullptr, nullptr, {}, INFINITY, nullptr},
+      {"nothing readable", "MemAvailable: lots kB\n", "0::/\n",
+       {{"memory.max", "max\n"}, {"memory.current", "5\n"}}, INFINITY, nullptr},
+      {"usage above the limit", nullptr, "0::/\n",
+       {{"memory.max", "100\n"}, {"memory.current", "200\n"}}, 0.0, nullptr},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeKernel k;
+    if (c.meminfo != nullptr) sw::test::writeBytes(k.from.meminfo, c.meminfo);
+    if (c.cgroup != nullptr) sw::test::writeBytes(k.from.selfCgroup, c.cgroup);
+    for (const auto& [rel, text] : c.files) k.put(rel, text);
+    const sw::AvailableMemory a = sw::availableMemory(k.from);
+    EXPECT_EQ(a.bytes, c.bytes);
+    if (c.source != nullptr) EXPECT_EQ(a.source, c.source);
+  }
 }
 
 TEST(AvailableMemory, ThisMachineTellsSomething) {

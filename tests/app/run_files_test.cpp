@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/files.hpp"
@@ -20,9 +21,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using sw::test::countOf;
 using sw::test::readBytes;
 using sw::test::RunResult;
 using sw::test::TempDir;
+using sw::test::withoutCpuTime;
 
 const fs::path& layeredCase() {
   static const fs::path dir = sw::test::dataDir() / "regression" / "layered_small";
@@ -32,12 +35,6 @@ const fs::path& layeredCase() {
 /// The stored result file `name` of the layered case.
 std::string expectedFile(const std::string& name) {
   return readBytes((layeredCase() / "expected" / name).string());
-}
-
-/// The log without its CPU-time line.
-std::string withoutCpuTime(const std::string& log) {
-  const std::size_t at = log.find("\n tiempo=");
-  return at == std::string::npos ? log : log.substr(0, at);
 }
 
 /// Copies the layered case's input into `dir`.
@@ -51,12 +48,6 @@ void slowLayeredInput(const fs::path& dir) {
   sw::test::replaceLine(deck, 1, " 3000");                  // maxlow
   sw::test::replaceLine(deck, 20, " 3000");                 // maxiter
   sw::test::replaceLine(deck, 21, "      0.00000000E+00");  // reduc: never converges
-}
-
-int countOf(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 /// The content of `path`, empty while there is no such file.
@@ -80,84 +71,106 @@ std::vector<std::string> temporaries(const fs::path& dir) {
   return names;
 }
 
-class LinkAtOutputName : public testing::TestWithParam<const char*> {};
+/// What stands at an output name when a run starts.
+enum class Kind { Link, LinkToFullDevice, DanglingLink, Directory, ReadOnlyFile, FullDevice };
 
-TEST_P(LinkAtOutputName, IsReplacedAndItsTargetLeftAlone) {
-  TempDir dir;
-  layeredInput(dir.path());
-  sw::test::writeBytes(dir.file("victim"), "precious\n");
-  fs::create_symlink("victim", dir.path() / GetParam());
-  fs::create_symlink("nowhere", dir.path() / "fort.602");  // dangling: not created either
+/// Each kind's name, and the run's message about it (% for the output name); empty when
+/// the run goes through.
+const std::pair<const char*, const char*> kKinds[] = {
+    {"link", ""},
+    {"link_to_full_device", ""},
+    {"dangling_link", ""},
+    {"directory", "cannot create %: Is a directory"},
+    {"read_only", "cannot create %: the file there is read-only; make it writable or remove it"},
+    {"full_device", "cannot write %: No space left on device"}};
 
-  const RunResult r = sw::test::runProgram(dir.path());
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(readBytes(dir.file("victim")), "precious\n");
-  EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
-  for (const std::string name : {std::string(GetParam()), std::string("fort.602")}) {
-    EXPECT_FALSE(fs::is_symlink(dir.path() / name)) << name;
-    if (name == "output")
-      EXPECT_EQ(withoutCpuTime(readBytes(dir.file(name))), withoutCpuTime(expectedFile(name)));
-    else
-      EXPECT_TRUE(readBytes(dir.file(name)) == expectedFile(name)) << name;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, LinkAtOutputName,
-                         testing::Values("fort.70", "fort.601", "output", "fuente_sin_filtrar",
-                                         "espectro_filtrado"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                           std::string n = info.param;
-                           for (char& c : n)
-                             if (c == '.') c = '_';
-                           return n;
-                         });
-
-TEST(RunFiles, WaveletFileLinkedToTheFullDeviceGetsItsContent) {
-  TempDir dir;
-  layeredInput(dir.path());
-  fs::create_symlink("/dev/full", dir.path() / "fuente_sin_filtrar");
-  const RunResult r = sw::test::runProgram(dir.path());
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(readBytes(dir.file("fuente_sin_filtrar")) == expectedFile("fuente_sin_filtrar"));
-}
-
-struct Blocked {
+struct AtOutputName {
   const char* name;
-  bool directory;  ///< a directory there, else a read-only file
-  const char* message;
+  Kind kind;
 };
 
-class BlockedOutputName : public testing::TestWithParam<Blocked> {};
+/// Puts what the case says at its name in `dir`; false when it cannot be made here.
+bool place(const TempDir& dir, const AtOutputName& c) {
+  const fs::path at = dir.path() / c.name;
+  switch (c.kind) {
+    case Kind::Link:
+      sw::test::writeBytes(dir.file("victim"), "precious\n");
+      fs::create_symlink("victim", at);
+      return true;
+    case Kind::LinkToFullDevice:
+      fs::create_symlink("/dev/full", at);
+      return true;
+    case Kind::DanglingLink:
+      fs::create_symlink("nowhere", at);
+      return true;
+    case Kind::Directory:
+      fs::create_directory(at);
+      return true;
+    case Kind::ReadOnlyFile:
+      sw::test::writeBytes(at, "earlier\n");
+      fs::permissions(at, fs::perms::owner_read);
+      return true;
+    case Kind::FullDevice:
+      // A device is written in place: a node of the always-full device.
+      return mknod(at.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+  }
+  return false;
+}
 
-TEST_P(BlockedOutputName, StopsTheRunBeforeTheFirstFrequency) {
-  const Blocked& b = GetParam();
+class ObstacleAtOutputName : public testing::TestWithParam<AtOutputName> {};
+
+TEST_P(ObstacleAtOutputName, IsReplacedOrStopsTheRunNamingIt) {
+  const AtOutputName& c = GetParam();
   TempDir dir;
   layeredInput(dir.path());
-  if (b.directory) {
-    fs::create_directory(dir.path() / b.name);
-  } else {
-    sw::test::writeBytes(dir.file(b.name), "earlier\n");
-    fs::permissions(dir.path() / b.name, fs::perms::owner_read);
-  }
+  if (!place(dir, c)) GTEST_SKIP() << "device nodes cannot be made here";
+  const auto type = fs::symlink_status(dir.path() / c.name).type();
+
   const RunResult r = sw::test::runProgram(dir.path());
+  EXPECT_TRUE(temporaries(dir.path()).empty());
+  std::string error = kKinds[static_cast<int>(c.kind)].second;
+  if (error.empty()) {
+    // A link is replaced by the file; what it pointed to is left alone.
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::is_symlink(dir.path() / c.name));
+    const std::string got = readBytes(dir.file(c.name)), want = expectedFile(c.name);
+    EXPECT_TRUE(std::string(c.name) == "output" ? withoutCpuTime(got) == withoutCpuTime(want)
+                                                : got == want);
+    if (c.kind == Kind::Link) EXPECT_EQ(readBytes(dir.file("victim")), "precious\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+    return;
+  }
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, std::string("stripwave: cannot create ") + b.name + ": " + b.message + "\n");
-  EXPECT_EQ(frequenciesIn(readBytes(dir.file("output"))), 0);
-  if (!b.directory) EXPECT_EQ(readBytes(dir.file(b.name)), "earlier\n");
-  EXPECT_FALSE(fs::exists(dir.path() / "fort.70") && std::string(b.name) != "fort.70");
+  EXPECT_EQ(r.err, "stripwave: " + error.replace(error.find('%'), 1, c.name) + "\n");
+  EXPECT_EQ(fs::symlink_status(dir.path() / c.name).type(), type);
+  if (c.kind == Kind::ReadOnlyFile) EXPECT_EQ(readBytes(dir.file(c.name)), "earlier\n");
+  // What cannot be replaced is found when the files are opened, before the first frequency.
+  if (c.kind != Kind::FullDevice) EXPECT_EQ(frequenciesIn(readBytes(dir.file("output"))), 0);
+  if (std::string(c.name) != "fort.70") EXPECT_FALSE(fs::exists(dir.path() / "fort.70"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, BlockedOutputName,
+    Cases, ObstacleAtOutputName,
+    // clang-format off
     testing::Values(
-        Blocked{"fort.60", true, "Is a directory"}, Blocked{"fort.601", true, "Is a directory"},
-        Blocked{"fort.70", false, "the file there is read-only; make it writable or remove it"},
-        Blocked{"fort.502", false, "the file there is read-only; make it writable or remove it"}),
-    [](const testing::TestParamInfo<Blocked>& info) {
+        AtOutputName{"fort.70", Kind::Link}, AtOutputName{"fort.601", Kind::Link},
+        AtOutputName{"output", Kind::Link}, AtOutputName{"fuente_sin_filtrar", Kind::Link},
+        AtOutputName{"espectro_filtrado", Kind::Link},
+        AtOutputName{"fuente_sin_filtrar", Kind::LinkToFullDevice},
+        AtOutputName{"fort.602", Kind::DanglingLink},
+        AtOutputName{"fort.60", Kind::Directory}, AtOutputName{"fort.601", Kind::Directory},
+        AtOutputName{"fort.70", Kind::ReadOnlyFile}, AtOutputName{"fort.502", Kind::ReadOnlyFile},
+        AtOutputName{"fuente_sin_filtrar", Kind::FullDevice},
+        AtOutputName{"espectro_sin_filtrar", Kind::FullDevice},
+        AtOutputName{"espectro_filtrado", Kind::FullDevice},
+        AtOutputName{"fuente_filtrada", Kind::FullDevice}, AtOutputName{"fort.601", Kind::FullDevice},
+        AtOutputName{"fort.70", Kind::FullDevice}, AtOutputName{"output", Kind::FullDevice}),
+    // clang-format on
+    [](const testing::TestParamInfo<AtOutputName>& info) {
       std::string n = info.param.name;
-      for (char& c : n)
-        if (c == '.') c = '_';
-      return n + (info.param.directory ? "_directory" : "_read_only");
+      for (char& ch : n)
+        if (ch == '.') ch = '_';
+      return n + "_" + kKinds[static_cast<int>(info.param.kind)].first;
     });
 
 TEST(RunFiles, BlockedSnapshotNameOfARunWithMoreThan99IsFoundBeforeTheFirstFrequency) {
@@ -201,33 +214,6 @@ TEST(RunFiles, FullDiskAtTheTracesKeepsTheEarlierSetOfResultFiles) {
   for (const std::string& n : results) EXPECT_EQ(readBytes(dir.file(n)), "earlier " + n + "\n");
   EXPECT_TRUE(temporaries(dir.path()).empty());
 }
-
-class FullDeviceAtOutputName : public testing::TestWithParam<const char*> {};
-
-TEST_P(FullDeviceAtOutputName, IsAWriteErrorNamingThatFile) {
-  TempDir dir;
-  layeredInput(dir.path());
-  // A device at an output name is written in place: a node of the always-full device.
-  if (mknod(dir.file(GetParam()).c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
-    GTEST_SKIP() << "device nodes cannot be made here";
-  const RunResult r = sw::test::runProgram(dir.path());
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err,
-            std::string("stripwave: cannot write ") + GetParam() + ": No space left on device\n");
-  EXPECT_TRUE(temporaries(dir.path()).empty());
-  EXPECT_FALSE(fs::exists(dir.path() / "fort.70") && std::string(GetParam()) != "fort.70");
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, FullDeviceAtOutputName,
-                         testing::Values("fuente_sin_filtrar", "espectro_sin_filtrar",
-                                         "espectro_filtrado", "fuente_filtrada", "fort.601",
-                                         "fort.70", "output"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                           std::string n = info.param;
-                           for (char& c : n)
-                             if (c == '.') c = '_';
-                           return n;
-                         });
 
 TEST(RunFiles, PipeAtAnOutputNameWhoseReaderLeavesIsAWriteError) {
   sw::test::ScratchDir dir;

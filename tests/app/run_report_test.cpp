@@ -29,31 +29,10 @@ struct LayeredRun {
   std::string log() const { return sw::test::readBytes(dir.file("output")); }
 };
 
-/// How the log says a frequency ended.
-struct Logged {
-  int passes;
-  bool converged;
-  double change;
-};
-
-/// The convergence and NO convergence lines of a log, by frequency index.
-std::map<int, Logged> loggedOutcomes(const std::string& log) {
-  static const std::regex line(
-      R"((NO )?convergence  for freq. # +(\d+) +(?:achieved in|after) +(\d+) inner iterations *\n)"
-      R"( relative error value(?: reduction)? = +(\S+))");
-  std::map<int, Logged> out;
-  for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
-    out[std::stoi((*it)[2])] = {std::stoi((*it)[3]), !(*it)[1].matched, std::stod((*it)[4])};
-  return out;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t pos = 0, end;
-  while ((end = text.find('\n', pos)) != std::string::npos) {
-    out.push_back(text.substr(pos, end - pos));
-    pos = end + 1;
-  }
+/// The frequencies a log reports as ended, by index.
+std::map<int, sw::test::LoggedFrequency> loggedOutcomes(const std::string& log) {
+  std::map<int, sw::test::LoggedFrequency> out;
+  for (const sw::test::LoggedFrequency& f : sw::test::loggedFrequencies(log)) out[f.jw] = f;
   return out;
 }
 
@@ -64,10 +43,10 @@ TEST(Report, OneLinePerFrequencyAndTheSummaryAgreeWithTheLog) {
   LayeredRun run;
   const RunResult r = sw::test::runProgram(run.dir.path(), {"--progress"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::map<int, Logged> logged = loggedOutcomes(run.log());
+  const auto logged = loggedOutcomes(run.log());
   ASSERT_EQ(logged.size(), 24u);
 
-  const std::vector<std::string> err = lines(r.err);
+  const std::vector<std::string> err = sw::test::lines(r.err);
   ASSERT_EQ(err.size(), 24u + 1 + 2 + 2) << r.err;
   for (int k = 1; k <= 24; ++k) {
     std::smatch m;

@@ -21,21 +21,10 @@ TEST(ElementIndex, TruncatesTowardZero) {
   EXPECT_EQ(elementIndex(1.0e300, 10.0), 2147483647);
 }
 
-/// A 10 x 10 grid of 10 m elements (f4 below the Nyquist frequency of dt = 10 / 3000).
-TestDeck grid10() {
-  TestDeck d;
-  d.nx = 10;
-  d.ny = 10;
-  d.xsize = 100.0;
-  d.ysize = 100.0;
-  d.regions = {{0.0, 100.0, 0.0, 100.0, 1}};
-  d.f4 = 100.0;
-  return d;
-}
-
 TEST(Source, EchoesElementPositionAndReceiverCount) {
   ScratchDir dir;
-  TestDeck d = grid10();
+  TestDeck d;
+  grid10(d);
   d.xsou = 0.0;
   d.ysou = 9.99;
   const InputRun r = readDeck(d);
@@ -53,7 +42,8 @@ TEST(Source, EchoesElementPositionAndReceiverCount) {
 
 TEST(Receivers, LineFromZeroToHundredAtFifty) {
   ScratchDir dir;
-  TestDeck d = grid10();
+  TestDeck d;
+  grid10(d);
   d.nrec = 3;
   d.xinic = 0.0;
   d.xfin = 100.0;
@@ -75,7 +65,8 @@ TEST(Receivers, LineFromZeroToHundredAtFifty) {
 
 TEST(Receivers, OutsideTheGridOnlyWarn) {
   ScratchDir dir;
-  TestDeck d = grid10();
+  TestDeck d;
+  grid10(d);
   d.nrec = 2;
   d.xinic = 100.0;
   d.xfin = 110.0;

@@ -39,14 +39,6 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-/// A 10 x 10 grid of 10 m elements (f4 below the Nyquist frequency of dt = 10 / 3000).
-void grid10(TestDeck& d) {
-  d.nx = d.ny = 10;
-  d.xsize = d.ysize = 100.0;
-  d.regions = {{0.0, 100.0, 0.0, 100.0, 1}};
-  d.f4 = 100.0;
-}
-
 const std::string kNx = " Global # elements  in x-direction nx = ";
 const std::string kNy = " Global # elements  in y-direction ny = ";
 const std::string kKey = "       key==2 for type 2 source(gaussian derivative)             ;    ";

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 #include "core/exit_status.hpp"
 #include "input/frequency_axis.hpp"
@@ -191,25 +193,21 @@ TEST(Taper, If3OfOneOrAboveIf4LeavesTheSpectrum) {
   for (int j = 1; j <= 6; ++j) EXPECT_EQ(spectrum[j], (Cx{3.0, 1.0}));
 }
 
-TEST(Taper, ZeroF3LeavesTheSpectrumUnfiltered) {
-  ScratchDir dir;
-  TestDeck d;
-  d.f3 = 0.0;
-  const InputRun r = readDeck(d);
-  ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
-  EXPECT_NE(r.log.find("\n  if1 if2 if3 if4 =     1     1     1     7\n"), std::string::npos);
-  EXPECT_EQ(readBytes("espectro_filtrado"), readBytes("espectro_sin_filtrar"));
-}
-
-TEST(Taper, F3InTheBinOfF4GivesIf3OneBelowIf4AndNoChange) {
-  ScratchDir dir;
-  TestDeck d;
-  d.f3 = 150.0;
-  const InputRun r = readDeck(d);
-  ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
-  EXPECT_NE(r.log.find("\n  if1 if2 if3 if4 =     1     1     6     7\n"), std::string::npos);
-  EXPECT_EQ(readBytes("espectro_filtrado"), readBytes("espectro_sin_filtrar"));
-  EXPECT_EQ(readBytes("espectro_filtrado").size(), 6u * 41u);
+TEST(Taper, F3AtZeroOrInTheBinOfF4LeavesTheSpectrumUnfiltered) {
+  // In the bin of f4, if3 is one below if4.
+  for (const auto& [f3, indices] :
+       {std::pair{0.0, "1     1     1     7"}, std::pair{150.0, "1     1     6     7"}}) {
+    SCOPED_TRACE(f3);
+    ScratchDir dir;
+    TestDeck d;
+    d.f3 = f3;
+    const InputRun r = readDeck(d);
+    ASSERT_EQ(r.outcome.kind, Kind::Returned) << r.outcome.message;
+    EXPECT_NE(r.log.find(std::string("\n  if1 if2 if3 if4 =     ") + indices + "\n"),
+              std::string::npos);
+    EXPECT_EQ(readBytes("espectro_filtrado"), readBytes("espectro_sin_filtrar"));
+    EXPECT_EQ(readBytes("espectro_filtrado").size(), 6u * 41u);
+  }
 }
 
 TEST(Taper, NegativeF3TapersFromTheFirstIndex) {

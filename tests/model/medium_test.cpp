@@ -7,6 +7,7 @@
 
 #include "model/materials.hpp"
 #include "model/medium.hpp"
+#include "support/layered_model.hpp"
 
 namespace swtest {
 namespace {
@@ -74,36 +75,11 @@ TEST(Isotropic, GoesThroughLambdaInTheWrittenOrder) {
 }
 
 TEST(FillMedium, CoversTheGhostFrameAndZeroesTheCouplingTerms) {
-  sw::Materials mat;
-  mat.nmat = 3;
-  mat.rhob[1] = 2.3;
-  mat.rhob[2] = 2.2;
-  mat.rhob[3] = 2.4;
+  // Materials 1 and 2 isotropic, 3 transversely isotropic, all three in the 3 x 2 grid.
   const int jw = 5;
-  mat.p_modulus(1, jw) = Cx{2.0e7, 1.0e5};
-  mat.s_modulus(1, jw) = Cx{6.0e6, 3.0e4};
-  mat.p_modulus(2, jw) = Cx{1.0e7, 2.0e5};
-  mat.s_modulus(2, jw) = Cx{3.0e6, 1.0e4};
-  mat.p11w(3, jw) = Cx{2.5e7, 2.0e5};
-  mat.p13w(3, jw) = Cx{9.0e6, 1.0e5};
-  mat.p33w(3, jw) = Cx{1.9e7, 1.5e5};
-  mat.p55w(3, jw) = Cx{5.0e6, 4.0e4};
-  mat.p66w(3, jw) = Cx{6.0e6, 5.0e4};
+  sw::test::LayeredModel model(3, 2, jw + 1);
+  sw::Materials& mat = model.mat;
   mat.p_modulus(1, jw + 1) = Cx{9.0, 9.0};  // another frequency: must not be used
-
-  mat.matnum = sw::Grid<int>(3, 2);
-  const int inner[3][2] = {{1, 3}, {3, 1}, {2, 2}};  // (i, j) -> material
-  for (int i = 1; i <= 3; ++i)
-    for (int j = 1; j <= 2; ++j) mat.matnum(i, j) = inner[i - 1][j - 1];
-  for (int j = 0; j <= 3; ++j) {
-    mat.matnum(0, j) = mat.matnum(1, j < 1 ? 1 : (j > 2 ? 2 : j));
-    mat.matnum(4, j) = mat.matnum(3, j < 1 ? 1 : (j > 2 ? 2 : j));
-  }
-  for (int i = 0; i <= 4; ++i) {
-    mat.matnum(i, 0) = mat.matnum(i, 1);
-    mat.matnum(i, 3) = mat.matnum(i, 2);
-  }
-
   sw::Medium med(3, 2);
   med.p15.fill(Cx{1.0, 1.0});
   med.p35.fill(Cx{1.0, 1.0});
@@ -111,9 +87,11 @@ TEST(FillMedium, CoversTheGhostFrameAndZeroesTheCouplingTerms) {
 
   const sw::PlaneStiffness rotated = sw::rotateToHorizontalAxis(
       mat.p11w(3, jw), mat.p13w(3, jw), mat.p33w(3, jw), mat.p55w(3, jw), mat.p66w(3, jw));
+  int seen[4] = {};
   for (int j = 0; j <= 3; ++j)
     for (int i = 0; i <= 4; ++i) {
       const int m = mat.matnum(i, j);
+      ++seen[m];
       const sw::PlaneStiffness want =
           m == 3 ? rotated : sw::isotropicStiffness(mat.p_modulus(m, jw), mat.s_modulus(m, jw));
       EXPECT_EQ(med.rho(i, j), mat.rhob[m]) << i << "," << j;
@@ -125,12 +103,7 @@ TEST(FillMedium, CoversTheGhostFrameAndZeroesTheCouplingTerms) {
       EXPECT_EQ(med.p35(i, j), Cx{}) << i << "," << j;
       EXPECT_FALSE(std::signbit(med.p15(i, j).re));
     }
-  // Isotropic: p11 = p33, p13 = p33 - 2G, p55 = G.
-  EXPECT_EQ(med.p55(1, 1), mat.s_modulus(1, jw));
-  EXPECT_EQ(med.p11(3, 1), med.p33(3, 1));
-  EXPECT_EQ(med.p11(2, 1), rotated.p11);
-  EXPECT_EQ(med.rho(0, 0), 2.3);
-  EXPECT_EQ(med.rho(4, 3), 2.2);
+  EXPECT_TRUE(seen[1] > 0 && seen[2] > 0 && seen[3] > 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Input files are read as far as the reads go and no further, and a file far beyond its
-// bound is refused instead of filling the memory.
+// Input files are read as far as the reads go and no further, and a stream far beyond its
+// bound is refused instead of filling the memory.  An endless record and a huge regular
+// file are refused in the deck and the tables (bounded_input_test).
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,38 +20,13 @@
 namespace {
 
 namespace fs = std::filesystem;
-using sw::test::ioErrorOf;
 using sw::rec::InFile;
 using sw::rec::Layout;
+using sw::test::ioErrorOf;
 
 const Layout& i5() {
   static const Layout l("(i5)");
   return l;
-}
-
-TEST(BoundedRead, EndlessLineIsRefusedAtTheRecordBound) {
-  InFile in;
-  in.open("/dev/zero");
-  int n = 0;
-  EXPECT_EQ(ioErrorOf([&] { in.read(i5(), {n}); }),
-            "/dev/zero, record 1: a record longer than 65536 characters; this is not a text file "
-            "of the expected kind");
-}
-
-TEST(BoundedRead, LargeRegularFileIsRefusedBeforeItIsRead) {
-  sw::test::TempDir dir;
-  const std::string path = dir.file("inp_A");
-  sw::test::writeBytes(path, "   10\n");
-  fs::resize_file(path, std::uintmax_t{2} << 30);  // 2 GiB, sparse
-  InFile in;
-  in.open(path);
-  int n = 0;
-  in.read(i5(), {n});
-  EXPECT_EQ(n, 10);
-  EXPECT_EQ(ioErrorOf([&] { in.limitSize(1000000, "a deck for a 10 x 8 grid"); }),
-            path +
-                ": 2147483648 bytes, far more than a deck for a 10 x 8 grid can need (at most "
-                "1000000 bytes); refused");
 }
 
 TEST(BoundedRead, EndlessStreamIsRefusedOnceItPassesTheBound) {

@@ -16,10 +16,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using sw::test::ioErrorOf;
 using sw::rec::InFile;
 using sw::rec::Layout;
 using sw::rec::OutFile;
+using sw::test::ioErrorOf;
 
 TEST(OutFile, FileWithoutRecordsIsNotCreated) {
   sw::test::TempDir dir;
@@ -33,22 +33,7 @@ TEST(OutFile, FileWithoutRecordsIsNotCreated) {
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
-TEST(OutFile, CommittedFileAppearsWhenCommitted) {
-  sw::test::TempDir dir;
-  const std::string path = dir.file("fort.601");
-  static const Layout g154("(g15.4)");
-  OutFile out;
-  out.openForCommit(path);
-  out.writeReals(g154, std::vector<double>{1.5});
-  out.flush();
-  EXPECT_FALSE(fs::exists(path));
-  out.writeReals(g154, std::vector<double>{12345.6});
-  out.commit();
-  EXPECT_EQ(sw::test::readBytes(path), "      1.500    \n     0.1235E+05\n");
-  EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u) << "no temporary file is left";
-}
-
-TEST(OutFile, OpenTruncatesAndFlushWritesTheRecords) {
+TEST(OutFile, OpenTruncatesInPlaceAndFlushWritesTheRecords) {
   sw::test::TempDir dir;
   const std::string path = dir.file("output");
   sw::test::writeBytes(path, "old content\n");
@@ -60,6 +45,7 @@ TEST(OutFile, OpenTruncatesAndFlushWritesTheRecords) {
   out.flush();
   EXPECT_EQ(sw::test::readBytes(path),
             "\n  number of materials (nmat) =     3\n de unit 1, mat=           1\n");
+  EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u) << "no temporary file is left";
 }
 
 TEST(OutFile, ManyRecordsArriveInOrder) {
@@ -101,18 +87,6 @@ TEST(OutFile, MismatchedValueLeavesNoPartialRecord) {
   out.write(Layout("(i5)"), {3});
   out.flush();
   EXPECT_EQ(sw::test::readBytes(path), "    3\n");
-}
-
-TEST(OutFile, FailureToCreateNamesTheFile) {
-  sw::test::TempDir dir;
-  const std::string path = dir.file("missing-dir/output");
-  OutFile out;
-  EXPECT_EQ(ioErrorOf([&] { out.open(path); }),
-            "cannot create " + path + ": No such file or directory");
-  OutFile deferred;
-  deferred.openForCommit(path);
-  EXPECT_EQ(ioErrorOf([&] { deferred.write(Layout("(i5)"), {1}); }),
-            "cannot create " + path + ": No such file or directory");
 }
 
 TEST(InFile, MissingFileNamesTheFile) {

@@ -8,132 +8,138 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "records/io_error.hpp"
 #include "records/layout.hpp"
 #include "records/out_file.hpp"
+#include "records/render.hpp"
 #include "support/files.hpp"
 #include "support/run.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-using sw::test::ioErrorOf;
 using sw::rec::Layout;
 using sw::rec::OutFile;
+using sw::test::ioErrorOf;
 
 const Layout& pairs() {
   static const Layout l("(2e20.8)");
   return l;
 }
 
-/// Writes one record to `out`, opened in the way the case says, and puts it in place.
-void writeAndPlace(OutFile& out, const std::string& path, bool live) {
-  if (live)
-    out.open(path);
-  else
-    out.openForCommit(path);
-  out.writeReals(pairs(), std::vector<double>{1.0, 2.0});
-  out.commit();
-}
-
 const char* const kRecord = "      0.10000000E+01      0.20000000E+01\n";
 
-class BothKinds : public testing::TestWithParam<bool> {};
+/// Where putting one record at a name fails: nowhere, or at one of its steps.
+enum class Step { None, Open, Write, Commit };
 
-TEST_P(BothKinds, LinkAtTheNameIsReplacedNotWrittenThrough) {
-  sw::test::TempDir dir;
-  sw::test::writeBytes(dir.file("victim"), "precious\n");
-  fs::create_symlink("victim", dir.file("fort.70"));
-  OutFile out;
-  writeAndPlace(out, dir.file("fort.70"), GetParam());
-  EXPECT_EQ(sw::test::readBytes(dir.file("victim")), "precious\n");
-  EXPECT_FALSE(fs::is_symlink(dir.file("fort.70")));
-  EXPECT_EQ(sw::test::readBytes(dir.file("fort.70")), kRecord);
+/// Something standing at an output name, and how each kind of file meets it.
+struct Obstacle {
+  const char* what;
+  const char* name;  ///< in the scratch directory, or an absolute path
+  void (*place)(const sw::test::TempDir&);
+  Step live, committed;  ///< where the open() and the openForCommit() file fail
+  const char* error;     ///< the message, % standing for the path, when it fails
+};
+
+// clang-format off
+const Obstacle kObstacles[] = {
+    {"link to a file: replaced, not written through", "fort.70", [](const sw::test::TempDir& d) {
+       sw::test::writeBytes(d.file("victim"), "precious\n");
+       fs::create_symlink("victim", d.file("fort.70"));
+     }, Step::None, Step::None, ""},
+    {"dangling link: its target not created", "output", [](const sw::test::TempDir& d) {
+       fs::create_symlink("elsewhere", d.file("output"));
+     }, Step::None, Step::None, ""},
+    {"file: replaced keeping its permissions", "fort.501", [](const sw::test::TempDir& d) {
+       sw::test::writeBytes(d.file("fort.501"), "old\n");
+       chmod(d.file("fort.501").c_str(), 0640);
+     }, Step::None, Step::None, ""},
+    {"directory", "fort.601", [](const sw::test::TempDir& d) {
+       fs::create_directory(d.file("fort.601"));
+     }, Step::Open, Step::Open, "cannot create %: Is a directory"},
+    {"read-only file", "fort.60", [](const sw::test::TempDir& d) {
+       sw::test::writeBytes(d.file("fort.60"), "kept\n");
+       fs::permissions(d.file("fort.60"), fs::perms::owner_read | fs::perms::group_read);
+     }, Step::Open, Step::Open,
+     "cannot create %: the file there is read-only; make it writable or remove it"},
+    // The committed file looks at its directory only when its first record comes.
+    {"missing directory", "missing-dir/output", [](const sw::test::TempDir&) {},
+     Step::Open, Step::Write, "cannot create %: No such file or directory"},
+    // A special file at the name is written in place; the device refuses the records.
+    {"full device", "/dev/full", [](const sw::test::TempDir&) {},
+     Step::Commit, Step::Commit, "cannot write %: No space left on device"},
+};
+// clang-format on
+
+TEST(OutFilePlacement, WhatStandsAtTheNameIsReplacedOrRefused) {
+  for (const bool live : {true, false}) {
+    for (const Obstacle& c : kObstacles) {
+      SCOPED_TRACE(std::string(c.what) + (live ? ", live" : ", committed"));
+      sw::test::TempDir dir;
+      c.place(dir);
+      const std::string path = dir.file(c.name);  // an absolute name stays as it is
+      struct stat before {};
+      const bool wasFile = lstat(path.c_str(), &before) == 0 && S_ISREG(before.st_mode);
+      const auto type = fs::symlink_status(path).type();
+      auto files = sw::test::readDir(dir.path());
+
+      OutFile out;
+      Step failed = Step::None;
+      std::string error = "no error";
+      const auto attempt = [&](Step step, const std::function<void()>& f) {
+        if (failed == Step::None && (error = ioErrorOf(f)) != "no error") failed = step;
+      };
+      attempt(Step::Open, [&] { live ? out.open(path) : out.openForCommit(path); });
+      attempt(Step::Write, [&] { out.writeReals(pairs(), std::vector<double>{1.0, 2.0}); });
+      attempt(Step::Commit, [&] { out.commit(); });
+      out = OutFile();  // a failed file gives up its temporary
+
+      const Step expected = live ? c.live : c.committed;
+      ASSERT_EQ(failed, expected) << error;
+      if (expected == Step::None) {
+        files[c.name] = kRecord;
+        EXPECT_FALSE(fs::is_symlink(path));
+        struct stat after {};
+        if (wasFile) EXPECT_EQ(stat(path.c_str(), &after) == 0 ? after.st_mode : 0, before.st_mode);
+      } else {
+        std::string message = c.error;
+        EXPECT_EQ(error, message.replace(message.find('%'), 1, path));
+        EXPECT_EQ(fs::symlink_status(path).type(), type) << "what stood there is left";
+      }
+      // Nothing else is written or created, and no temporary is left.
+      EXPECT_EQ(sw::test::readDir(dir.path()), files);
+    }
+  }
 }
 
-TEST_P(BothKinds, DanglingLinkDoesNotCreateItsTarget) {
-  sw::test::TempDir dir;
-  fs::create_symlink("elsewhere", dir.file("output"));
-  OutFile out;
-  writeAndPlace(out, dir.file("output"), GetParam());
-  EXPECT_FALSE(fs::exists(dir.file("elsewhere")));
-  EXPECT_EQ(sw::test::readBytes(dir.file("output")), kRecord);
-}
-
-TEST_P(BothKinds, DirectoryOrReadOnlyFileIsRefusedWhenOpened) {
-  sw::test::TempDir dir;
-  fs::create_directory(dir.file("fort.601"));
-  sw::test::writeBytes(dir.file("fort.60"), "kept\n");
-  fs::permissions(dir.file("fort.60"), fs::perms::owner_read | fs::perms::group_read);
-  OutFile out;
-  const auto open = [&](const std::string& path) {
-    if (GetParam())
-      out.open(path);
-    else
+TEST(OutFilePlacement, CommittedFileReplacesTheEarlierOneOnlyWhenCommitted) {
+  // Far more than the buffer holds, so that records reach the disk before the commit.
+  std::string records;
+  for (int k = 0; k < 5000; ++k) {
+    sw::rec::putExp(records, 20, 8, 1.0 * k);
+    sw::rec::putExp(records, 20, 8, 2.0);
+    records += '\n';
+  }
+  for (const bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "committed" : "abandoned");
+    sw::test::TempDir dir;
+    const std::string path = dir.file("fuente_sin_filtrar");
+    sw::test::writeBytes(path, "earlier run\n");
+    {
+      OutFile out;
       out.openForCommit(path);
-  };
-  EXPECT_EQ(ioErrorOf([&] { open(dir.file("fort.601")); }),
-            "cannot create " + dir.file("fort.601") + ": Is a directory");
-  EXPECT_EQ(ioErrorOf([&] { open(dir.file("fort.60")); }),
-            "cannot create " + dir.file("fort.60") +
-                ": the file there is read-only; make it writable or remove it");
-  EXPECT_EQ(sw::test::readBytes(dir.file("fort.60")), "kept\n");
-}
-
-TEST_P(BothKinds, ReplacedFileKeepsItsPermissions) {
-  sw::test::TempDir dir;
-  sw::test::writeBytes(dir.file("fort.501"), "old\n");
-  chmod(dir.file("fort.501").c_str(), 0640);
-  OutFile out;
-  writeAndPlace(out, dir.file("fort.501"), GetParam());
-  struct stat st {};
-  ASSERT_EQ(stat(dir.file("fort.501").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(sw::test::readBytes(dir.file("fort.501")), kRecord);
-}
-
-INSTANTIATE_TEST_SUITE_P(LiveAndCommitted, BothKinds, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                           return info.param ? "Live" : "Committed";
-                         });
-
-TEST(OutFilePlacement, EarlierContentStaysUntilCommitAndWithoutIt) {
-  sw::test::TempDir dir;
-  const std::string path = dir.file("fuente_sin_filtrar");
-  sw::test::writeBytes(path, "earlier run\n");
-  {
-    OutFile out;
-    out.openForCommit(path);
-    for (int k = 0; k < 5000; ++k) out.writeReals(pairs(), std::vector<double>{1.0 * k, 2.0});
-    out.flush();
-    EXPECT_EQ(sw::test::readBytes(path), "earlier run\n");
-  }  // abandoned: never committed
-  EXPECT_EQ(sw::test::readBytes(path), "earlier run\n");
-  EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u) << "the temporary file is removed";
-}
-
-TEST(OutFilePlacement, LiveFileIsInPlaceFromTheStart) {
-  sw::test::TempDir dir;
-  const std::string path = dir.file("output");
-  sw::test::writeBytes(path, "earlier log\n");
-  OutFile log;
-  log.open(path);
-  EXPECT_EQ(sw::test::readBytes(path), "");
-  log.writeList({"de unit 1, mat=", 1});
-  log.flush();
-  EXPECT_EQ(sw::test::readBytes(path), " de unit 1, mat=           1\n");
-  EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u);
-}
-
-TEST(OutFilePlacement, FullDeviceIsAWriteErrorNamingTheFile) {
-  // A special file at the name is written in place; the device refuses the records.
-  OutFile out;
-  out.openForCommit("/dev/full");
-  out.writeReals(pairs(), std::vector<double>{1.0, 2.0});
-  EXPECT_EQ(ioErrorOf([&] { out.commit(); }), "cannot write /dev/full: No space left on device");
+      for (int k = 0; k < 5000; ++k) out.writeReals(pairs(), std::vector<double>{1.0 * k, 2.0});
+      out.flush();
+      EXPECT_EQ(sw::test::readBytes(path), "earlier run\n");
+      if (commit) out.commit();
+    }
+    EXPECT_TRUE(sw::test::readBytes(path) == (commit ? records : "earlier run\n"));
+    EXPECT_EQ(sw::test::readDir(dir.path()).size(), 1u) << "no temporary file is left";
+  }
 }
 
 TEST(OutFilePlacement, FullDiskLeavesTheEarlierFileAndNoTemporary) {

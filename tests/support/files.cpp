@@ -68,6 +68,12 @@ std::vector<std::string> lastLines(const std::string& text, int n) {
   return std::vector<std::string>(all.end() - static_cast<std::ptrdiff_t>(k), all.end());
 }
 
+int countOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 std::vector<std::string> fileNames(const fs::path& dir) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir))

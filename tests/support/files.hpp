@@ -48,6 +48,9 @@ std::vector<std::string> lines(const std::string& text);
 /// The last n lines of a text.
 std::vector<std::string> lastLines(const std::string& text, int n);
 
+/// How many times `what` stands in `text`, overlaps counted.
+int countOf(const std::string& text, const std::string& what);
+
 /// Replaces line `number` (from 1) of the text file `path` with `text`.
 void replaceLine(const fs::path& path, int number, const std::string& text);
 

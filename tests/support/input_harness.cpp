@@ -130,6 +130,13 @@ void writeAnisoTables(const std::vector<AnisoMaterial>& mats, int nf) {
   }
 }
 
+void grid10(TestDeck& d) {
+  d.nx = d.ny = 10;
+  d.xsize = d.ysize = 100.0;
+  d.regions = {{0.0, 100.0, 0.0, 100.0, 1}};
+  d.f4 = 100.0;
+}
+
 void writeRun(const TestDeck& deck) {
   deck.write();
   const int nf = deck.npf >= 1 && deck.f4 > 0.0 && std::isfinite(deck.f4)

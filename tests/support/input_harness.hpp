@@ -73,6 +73,10 @@ struct TestDeck {
   void write() const;
 };
 
+/// Makes `d` a 10 x 10 grid of 10 m elements (f4 below the Nyquist frequency of
+/// dt = 10 / 3000).
+void grid10(TestDeck& d);
+
 /// A material of the tables: complex moduli constant over frequency and a density.
 struct IsoMaterial {
   Cx m{2.07e7, 0.0};   ///< P-wave modulus (2.3 * 3000^2)

@@ -1,12 +1,14 @@
 #include "support/run.hpp"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -153,6 +155,37 @@ std::string withoutCpuTime(const std::string& log) {
 void copyFiles(const fs::path& from, const fs::path& to) {
   for (const auto& e : fs::directory_iterator(from))
     if (e.is_regular_file()) fs::copy_file(e.path(), to / e.path().filename());
+}
+
+void expectStoredFiles(const fs::path& caseDir, const fs::path& runDir) {
+  auto expected = readDir(caseDir / "expected");
+  for (const char* status : {"exit_status", "stderr.txt", "RUNTIME_ERROR"}) expected.erase(status);
+  auto actual = readDir(runDir);
+  for (const auto& e : fs::directory_iterator(caseDir / "input"))
+    actual.erase(e.path().filename().string());
+  std::vector<std::string> expectedNames, actualNames;
+  for (const auto& [name, text] : expected) expectedNames.push_back(name);
+  for (const auto& [name, text] : actual) actualNames.push_back(name);
+  EXPECT_EQ(actualNames, expectedNames) << "files left behind";
+  for (const auto& [name, text] : expected) {
+    auto it = actual.find(name);
+    if (it == actual.end()) continue;
+    if (name == "output")
+      EXPECT_EQ(withoutCpuTime(it->second), withoutCpuTime(text)) << "file " << name;
+    else
+      EXPECT_TRUE(it->second == text) << "file " << name << " differs";
+  }
+}
+
+std::vector<LoggedFrequency> loggedFrequencies(const std::string& log) {
+  static const std::regex line(
+      R"((NO )?convergence  for freq. # +(\d+) +(?:achieved in|after) +(\d+) inner iterations *\n)"
+      R"( relative error value(?: reduction)? = +(\S+))");
+  std::vector<LoggedFrequency> out;
+  for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
+    out.push_back(
+        {std::stoi((*it)[2]), std::stoi((*it)[3]), !(*it)[1].matched, std::stod((*it)[4])});
+  return out;
 }
 
 std::map<std::string, std::string> readDir(const fs::path& dir) {
