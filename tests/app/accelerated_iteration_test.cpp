@@ -100,7 +100,7 @@ TEST(AcceleratedIteration, FirstPassIsThePlainOne) {
 TEST(AcceleratedIteration, WhereSlowMixesOnlyAfterASlowFrequency) {
   Model model = withReceivers(10, 12, 3);
   model.par.maxiter = model.par.maxlow = 600;
-  model.par.reduc = 1e-3;
+  model.par.reduc = 1e-2;
   // Every frequency converges within kMixAfterPasses: the run is the established one.
   const LoopOutcome plain = runLoop(model, A::off);
   for (const auto& f : sw::test::loggedFrequencies(plain.log)) {
@@ -109,8 +109,9 @@ TEST(AcceleratedIteration, WhereSlowMixesOnlyAfterASlowFrequency) {
   }
   sw::test::expectSameResults(runLoop(model, A::whereSlow), plain, "quick frequencies");
 
-  // A frequency that does not converge makes the next ones mixed: the first (the highest)
-  // has the established spectra, the others those of the mixed iteration.
+  // A frequency that does not converge makes the next one mixed: the first (the highest)
+  // has the established spectra, the second, started from the same fields as without the
+  // option, has others.
   model.par.maxiter = model.par.maxlow = 40;
   model.par.reduc = 1e-12;
   const LoopOutcome plainSlow = runLoop(model, A::off);
@@ -127,7 +128,6 @@ TEST(AcceleratedIteration, WhereSlowMixesOnlyAfterASlowFrequency) {
   EXPECT_TRUE(sameSpectra(whereSlow, plainSlow, 3));
   EXPECT_FALSE(sameSpectra(whereSlow, always, 3));
   EXPECT_FALSE(sameSpectra(whereSlow, plainSlow, 2));
-  EXPECT_TRUE(sameSpectra(whereSlow, always, 2));
 }
 
 TEST(AcceleratedIteration, TheCommandLineSwitchesItOn) {
