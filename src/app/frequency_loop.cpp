@@ -20,7 +20,7 @@
 namespace sw {
 
 FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
-                             int threads, Kernels kernels, bool accelerate)
+                             int threads, Kernels kernels, Acceleration acceleration)
     : par_(par),
       mat_(mat),
       sour_(sour),
@@ -46,8 +46,9 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const V
     lanePass_ = LanePass(nx, ny, threads_);
     bands_.assign(t, std::vector<BandMatrix>(static_cast<std::size_t>(kLanes), BandMatrix(nx)));
   }
-  if (accelerate)
-    accel_ = std::make_unique<AcceleratedIteration>(carried_.size(), AndersonSettings{}, threads_);
+  if (acceleration != Acceleration::off)
+    accel_ = std::make_unique<AcceleratedIteration>(carried_.size(), AndersonSettings{}, threads_,
+                                                    acceleration);
 }
 
 void FrequencyLoop::run(rec::OutFile& log, ProgressReport* progress) {

@@ -36,10 +36,10 @@ class FrequencyLoop {
  public:
   /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
   /// results do not depend on it, nor on `kernels`.  `sour` is the source spectrum,
-  /// 1 .. jw2.  With `accelerate` the passes of each frequency are driven by the
-  /// accelerated iteration.
+  /// 1 .. jw2.  `acceleration` says which frequencies the accelerated iteration mixes.
   FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0,
-                Kernels kernels = Kernels::lanes, bool accelerate = false);
+                Kernels kernels = Kernels::lanes,
+                Acceleration acceleration = Acceleration::off);
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.  The log is flushed before the first frequency and after

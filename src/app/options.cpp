@@ -78,10 +78,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "Lift the limits on grid size, time samples, receivers, time\n"
                "snapshots and frequencies; a run whose estimated memory does\n"
                "not fit is refused (status 5)");
-  app.add_flag("--accelerate", opt.accelerate,
+  bool accelerate = false, accelerateAll = false;
+  app.add_flag("--accelerate", accelerate,
                "Accelerated interface iteration (Anderson mixing of the data the\n"
-               "strips exchange): the same solution in fewer passes, to at least\n"
-               "the same accuracy; the files are not byte for byte the default's");
+               "strips exchange) for the frequencies after one that took more\n"
+               "than 150 passes or did not converge: the same solution in fewer\n"
+               "passes, to at least the same accuracy; the files are not byte for\n"
+               "byte the default's");
+  app.add_flag("--accelerate-all", accelerateAll,
+               "The accelerated iteration for every frequency, also where its\n"
+               "stricter stopping test costs more passes than the mixing saves");
 
   CommandLine result;
   try {
@@ -103,6 +109,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   }
   if (progress) opt.progress = ProgressMode::Always;
   if (quiet) opt.progress = ProgressMode::Never;
+  if (accelerate) opt.acceleration = Acceleration::whereSlow;
+  if (accelerateAll) opt.acceleration = Acceleration::always;
   result.run = opt;
   return result;
 }

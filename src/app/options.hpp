@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "coupling/accelerated_iteration.hpp"
+
 #include "core/exit_status.hpp"
 
 namespace sw {
@@ -21,7 +23,8 @@ struct Options {
   int threads = 0;           ///< --threads; 0 leaves the choice to the grid size
   ProgressMode progress = ProgressMode::Auto;
   bool liftLimits = false;  ///< --lift-limits: the storage limits give way to memory
-  bool accelerate = false;  ///< --accelerate: the accelerated interface iteration
+  /// --accelerate (where it pays) or --accelerate-all: the accelerated interface iteration
+  Acceleration acceleration = Acceleration::off;
 };
 
 /// Outcome of reading the command line: either a run with its options, or an exit with

@@ -54,7 +54,7 @@ int terminalWidth() {
 }
 
 /// Why a run of these sizes would not fit in the memory available, or nothing.
-std::string memoryRefusal(const RunSizes& s, int threads, bool accelerate) {
+std::string memoryRefusal(const RunSizes& s, int threads, Acceleration acceleration) {
   RunShape shape;
   shape.nx = s.nx;
   shape.ny = s.ny;
@@ -64,7 +64,7 @@ std::string memoryRefusal(const RunSizes& s, int threads, bool accelerate) {
   shape.nrec = std::max(s.nrec, 0);
   shape.nt = std::max(s.nt, 0);
   shape.threads = threads > 0 ? threads : defaultThreads(s.nx, s.ny);
-  shape.accelerate = accelerate;
+  shape.accelerate = acceleration != Acceleration::off;
   const MemoryEstimate e = estimateMemory(shape);
   const AvailableMemory a = availableMemory();
   if (e.total() <= a.bytes) return {};
@@ -126,7 +126,7 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
     if (opt.liftLimits) {
       lim.limits = Limits::lifted();
       lim.memory = [&opt](const RunSizes& s) {
-        return memoryRefusal(s, opt.threads, opt.accelerate);
+        return memoryRefusal(s, opt.threads, opt.acceleration);
       };
     }
     readInput(in, log, par, mat, sour, lim);
@@ -136,7 +136,7 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
     // The result files are opened first: a name that cannot be replaced ends the run
     // before the work is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    FrequencyLoop loop(par, mat, sour, opt.threads, Kernels::lanes, opt.accelerate);
+    FrequencyLoop loop(par, mat, sour, opt.threads, Kernels::lanes, opt.acceleration);
     stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.
     std::optional<ProgressReport> progress;

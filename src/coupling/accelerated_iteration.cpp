@@ -18,8 +18,8 @@ constexpr double kFinish = 0.2;
 }  // namespace
 
 AcceleratedIteration::AcceleratedIteration(std::size_t n, const AndersonSettings& settings,
-                                           int threads)
-    : mixer_(n, settings, threads), x_(n), image_(n) {}
+                                           int threads, Acceleration which)
+    : mixer_(n, settings, threads), x_(n), image_(n), which_(which) {}
 
 std::size_t AcceleratedIteration::bytes() const {
   return mixer_.historyBytes() + (x_.size() + image_.size()) * sizeof(Cx);
@@ -27,6 +27,17 @@ std::size_t AcceleratedIteration::bytes() const {
 
 IterationResult AcceleratedIteration::iterate(int jw, IterationControl& ctl, const Pass& pass,
                                               const CarriedAccess& state, rec::OutFile& log) {
+  const bool mix =
+      which_ == Acceleration::always || (which_ == Acceleration::whereSlow && slowBefore_);
+  const IterationResult r =
+      mix ? iterateMixed(jw, ctl, pass, state, log) : iteratePasses(jw, ctl, pass, log);
+  slowBefore_ = !r.converged || r.passes > kMixAfterPasses;
+  return r;
+}
+
+IterationResult AcceleratedIteration::iterateMixed(int jw, IterationControl& ctl,
+                                                   const Pass& pass, const CarriedAccess& state,
+                                                   rec::OutFile& log) {
   SW_CHECK(state.size == x_.size(), "carried state of the size of the history");
   // The operator changes with the frequency: the history of the last one does not apply.
   mixer_.reset();

@@ -14,6 +14,22 @@
 
 namespace sw {
 
+/// Which frequencies the accelerated iteration mixes.
+enum class Acceleration {
+  off,        ///< none: the established iteration
+  whereSlow,  ///< those after a frequency that took more than kMixAfterPasses passes or did
+              ///< not converge; the others run the established iteration unchanged
+  always,     ///< every frequency
+};
+
+/// Passes of the established iteration from which mixing pays.  A mixed frequency ends
+/// under a five times stricter test, which costs some 20 to 30 passes; measured on the
+/// example and on a layered 100 by 100 grid at reduc 1e-3 and 1e-6, frequencies that
+/// the established iteration finishes in fewer passes than about this took more passes
+/// mixed, slower ones fewer.  Neighbouring frequencies need similar numbers of passes,
+/// so the frequency before decides.
+constexpr int kMixAfterPasses = 150;
+
 /// Reads and writes the carried part of the current fields as a flat vector.
 struct CarriedAccess {
   std::size_t size = 0;
@@ -24,7 +40,13 @@ struct CarriedAccess {
 /// History and work vectors of the accelerated iteration, sized once to the grid.
 class AcceleratedIteration {
  public:
-  AcceleratedIteration(std::size_t n, const AndersonSettings& settings, int threads);
+  AcceleratedIteration(std::size_t n, const AndersonSettings& settings, int threads,
+                       Acceleration which);
+
+  /// The passes of frequency jw: mixed (iterateMixed) or, where `which` leaves this
+  /// frequency to the established iteration, iteratePasses itself.
+  IterationResult iterate(int jw, IterationControl& ctl, const Pass& pass,
+                          const CarriedAccess& state, rec::OutFile& log);
 
   /// Passes iter = 1 .. maxit as iteratePasses makes them, with the same log lines.
   /// After each pass the mixer takes the carried state before and after it and proposes
@@ -33,8 +55,8 @@ class AcceleratedIteration {
   /// the frequency began with) and changed the displacements by less than a fifth of
   /// reduc: the test of the plain iteration on a plain iterate, made stricter.  A pass
   /// below that bound from a mixed state is therefore followed by one plain pass.
-  IterationResult iterate(int jw, IterationControl& ctl, const Pass& pass,
-                          const CarriedAccess& state, rec::OutFile& log);
+  IterationResult iterateMixed(int jw, IterationControl& ctl, const Pass& pass,
+                               const CarriedAccess& state, rec::OutFile& log);
 
   /// Bytes of the mixer's history and of the two work vectors.
   std::size_t bytes() const;
@@ -42,6 +64,8 @@ class AcceleratedIteration {
  private:
   Anderson<Cx> mixer_;
   std::vector<Cx> x_, image_;
+  Acceleration which_;
+  bool slowBefore_ = false;  ///< the frequency before took more than kMixAfterPasses passes
 };
 
 }  // namespace sw

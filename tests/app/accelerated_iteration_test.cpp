@@ -1,10 +1,12 @@
-// The accelerated iteration (--accelerate): fewer passes to the same solution, the log
-// lines of the plain iteration, the plain first pass.  Its results on any thread count and
+// The accelerated iteration (--accelerate, --accelerate-all): fewer passes to the same
+// solution, the log lines of the plain iteration, the plain first pass, which frequencies
+// are mixed.  Its results on any thread count and
 // with either kernels are checked with the other whole runs in lane_kernels_test.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,11 @@ namespace {
 using Model = sw::test::LayeredModel;
 using sw::test::LoopOutcome;
 
-/// A run of every frequency, plain or accelerated.
-LoopOutcome runLoop(const Model& model, bool accelerate) {
-  return sw::test::runLoop(model, 0, sw::Kernels::lanes, accelerate);
+using A = sw::Acceleration;
+
+/// A run of every frequency.
+LoopOutcome runLoop(const Model& model, A acceleration) {
+  return sw::test::runLoop(model, 0, sw::Kernels::lanes, acceleration);
 }
 
 sw::Cx spectrum(const sw::Accumulators& acc, int c, int jw, int r) {
@@ -44,8 +48,8 @@ TEST(AcceleratedIteration, SameSpectraInFewerPassesAtEveryFrequency) {
   Model model = withReceivers(10, 12, 6);
   model.par.maxiter = model.par.maxlow = 600;
   model.par.reduc = 1e-6;
-  const LoopOutcome plain = runLoop(model, false);
-  const LoopOutcome fast = runLoop(model, true);
+  const LoopOutcome plain = runLoop(model, A::off);
+  const LoopOutcome fast = runLoop(model, A::always);
   const auto p = sw::test::loggedFrequencies(plain.log), a = sw::test::loggedFrequencies(fast.log);
   ASSERT_EQ(p.size(), 6u);
   ASSERT_EQ(a.size(), 6u);
@@ -73,7 +77,7 @@ TEST(AcceleratedIteration, KeepsTheGlobalErrorAndNoConvergenceLines) {
   Model model(8, 9, 1);
   model.par.maxiter = model.par.maxlow = 230;
   model.par.reduc = 1e-300;  // never reached
-  const LoopOutcome fast = runLoop(model, true);
+  const LoopOutcome fast = runLoop(model, A::always);
   EXPECT_EQ(sw::test::countOf(fast.log, "iteration number =   100"), 1);
   EXPECT_EQ(sw::test::countOf(fast.log, "iteration number =   200"), 1);
   EXPECT_EQ(sw::test::countOf(fast.log, " NO convergence  for freq. #     1 "), 1);
@@ -87,10 +91,43 @@ TEST(AcceleratedIteration, FirstPassIsThePlainOne) {
   for (const auto& [reduc, limit] : {std::pair{1.5, 20}, std::pair{0.5, 1}}) {
     model.par.reduc = reduc;
     model.par.maxiter = model.par.maxlow = limit;
-    const LoopOutcome plain = runLoop(model, false);
-    const LoopOutcome fast = runLoop(model, true);
+    const LoopOutcome plain = runLoop(model, A::off);
+    const LoopOutcome fast = runLoop(model, A::always);
     sw::test::expectSameResults(fast, plain, "reduc " + std::to_string(reduc));
   }
+}
+
+TEST(AcceleratedIteration, WhereSlowMixesOnlyAfterASlowFrequency) {
+  Model model = withReceivers(10, 12, 3);
+  model.par.maxiter = model.par.maxlow = 600;
+  model.par.reduc = 1e-2;
+  // Every frequency converges within kMixAfterPasses: the run is the established one.
+  const LoopOutcome plain = runLoop(model, A::off);
+  for (const auto& f : sw::test::loggedFrequencies(plain.log)) {
+    ASSERT_TRUE(f.converged) << f.jw;
+    ASSERT_LE(f.passes, sw::kMixAfterPasses) << f.jw;
+  }
+  sw::test::expectSameResults(runLoop(model, A::whereSlow), plain, "quick frequencies");
+
+  // A frequency that does not converge makes the next one mixed: the first (the highest)
+  // has the established spectra, the second, started from the same fields as without the
+  // option, has others.
+  model.par.maxiter = model.par.maxlow = 40;
+  model.par.reduc = 1e-12;
+  const LoopOutcome plainSlow = runLoop(model, A::off);
+  const LoopOutcome whereSlow = runLoop(model, A::whereSlow);
+  const LoopOutcome always = runLoop(model, A::always);
+  const auto sameSpectra = [&](const LoopOutcome& a, const LoopOutcome& b, int jw) {
+    for (int c = 1; c <= 2; ++c)
+      for (int r = 1; r <= model.par.nrec; ++r) {
+        const sw::Cx x = spectrum(a.acc, c, jw, r), y = spectrum(b.acc, c, jw, r);
+        if (std::memcmp(&x, &y, sizeof x) != 0) return false;
+      }
+    return true;
+  };
+  EXPECT_TRUE(sameSpectra(whereSlow, plainSlow, 3));
+  EXPECT_FALSE(sameSpectra(whereSlow, always, 3));
+  EXPECT_FALSE(sameSpectra(whereSlow, plainSlow, 2));
 }
 
 TEST(AcceleratedIteration, TheCommandLineSwitchesItOn) {
@@ -99,7 +136,8 @@ TEST(AcceleratedIteration, TheCommandLineSwitchesItOn) {
   sw::test::copyFiles(input, plainDir.path());
   sw::test::copyFiles(input, fastDir.path());
   const sw::test::RunResult plain = sw::test::runProgram(plainDir.path(), {"-q"});
-  const sw::test::RunResult fast = sw::test::runProgram(fastDir.path(), {"-q", "--accelerate"});
+  const sw::test::RunResult fast =
+      sw::test::runProgram(fastDir.path(), {"-q", "--accelerate-all"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   ASSERT_EQ(fast.status, 0) << fast.err;
   const auto p = sw::test::loggedFrequencies(sw::test::readBytes(plainDir.file("output")));

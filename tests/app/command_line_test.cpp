@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -25,22 +24,6 @@ struct CaseRun {
     sw::test::copyFiles(storedCase(name) / "input", dir.path());
   }
 };
-
-/// Checks that a run directory holds exactly the stored results of the case next to its
-/// input (the CPU time of the log excepted).
-void expectStoredResults(const std::string& name, const fs::path& dir) {
-  auto expected = sw::test::readDir(storedCase(name) / "expected");
-  expected.erase("exit_status");
-  expected.erase("stderr.txt");
-  auto actual = sw::test::readDir(dir);
-  for (const auto& e : fs::directory_iterator(storedCase(name) / "input"))
-    actual.erase(e.path().filename().string());
-  ASSERT_EQ(actual.size(), expected.size());
-  for (const auto& [file, text] : expected) {
-    ASSERT_TRUE(actual.count(file)) << file;
-    EXPECT_EQ(sw::test::withoutCpuTime(actual[file]), sw::test::withoutCpuTime(text)) << file;
-  }
-}
 
 bool has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -97,7 +80,7 @@ TEST(CommandLine, RunDirectoryGivenFromElsewhere) {
   const RunResult r = sw::test::runProgram(cwd.path(), {run.dir.path().string()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  expectStoredResults("layered_small", run.dir.path());
+  sw::test::expectStoredFiles(storedCase("layered_small"), run.dir.path());
   EXPECT_TRUE(sw::test::readDir(cwd.path()).empty()) << "nothing is written where it was started";
 }
 
@@ -109,7 +92,7 @@ TEST(CommandLine, ThreadsQuietAndProgressLeaveTheFilesAsTheyAre) {
     CaseRun run("layered_small");
     const RunResult r = sw::test::runProgram(run.dir.path(), args);
     EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
-    expectStoredResults("layered_small", run.dir.path());
+    sw::test::expectStoredFiles(storedCase("layered_small"), run.dir.path());
   }
 }
 
@@ -122,7 +105,7 @@ TEST(CommandLine, LiftedLimitsChangeNothingForADeckWithinThem) {
         << name;
     EXPECT_EQ(r.err, sw::test::readBytes((storedCase(name) / "expected" / "stderr.txt").string()))
         << name;
-    expectStoredResults(name, run.dir.path());
+    sw::test::expectStoredFiles(storedCase(name), run.dir.path());
   }
 }
 

@@ -179,7 +179,8 @@ TEST(DirectSolve, ConvergedStripIterationMatchesTheWholeGridSystem) {
     Model model(c.nx, c.ny, c.nfreq);
     model.par.maxiter = model.par.maxlow = c.maxiter;
     model.par.reduc = c.reduc;
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes, c.accelerate);
+    sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes,
+                           c.accelerate ? sw::Acceleration::always : sw::Acceleration::off);
     ASSERT_TRUE(iterateToConvergence(c.jw, loop));
     EXPECT_LE(maxRelativeDifference(loop.fields(), wholeGridSolution(model, c.jw)),
               kDirectTolerance);
@@ -199,7 +200,8 @@ TEST(DirectSolve, AcceleratedIterationEndsAtLeastAsCloseAsThePlainOne) {
     const std::vector<cd> direct = wholeGridSolution(model, c.jw);
     double distance[2] = {0.0, 0.0};
     for (const bool accelerate : {false, true}) {
-      sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes, accelerate);
+      sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes,
+                             accelerate ? sw::Acceleration::always : sw::Acceleration::off);
       ASSERT_TRUE(iterateToConvergence(c.jw, loop)) << c.nx << "x" << c.ny << " jw " << c.jw;
       distance[accelerate] = maxRelativeDifference(loop.fields(), direct);
     }

@@ -39,7 +39,8 @@ sw::test::LoopOutcome runCase(const GridCase& c, int threads, Kernels kernels) {
   model.par.maxiter = c.maxiter;
   model.par.maxlow = 30;
   model.par.jwlow = 1;
-  return sw::test::runLoop(model, threads, kernels, c.accelerate);
+  return sw::test::runLoop(model, threads, kernels,
+                          c.accelerate ? sw::Acceleration::always : sw::Acceleration::off);
 }
 
 class SameResults : public ::testing::TestWithParam<GridCase> {};

@@ -29,23 +29,27 @@ struct RunCase {
   int threads;
   sw::ProgressMode progress;
   bool lift;
-  bool accelerate;
+  sw::Acceleration acceleration = sw::Acceleration::off;
 };
 
 TEST(CommandLine, FormsThatRun) {
   using P = sw::ProgressMode;
+  using A = sw::Acceleration;
   const RunCase cases[] = {
-      {"no arguments", {}, ".", 0, P::Auto, false, false},
-      {"run directory", {"runs/a"}, "runs/a", 0, P::Auto, false, false},
-      {"threads", {"--threads", "3"}, ".", 3, P::Auto, false, false},
-      {"threads joined", {"--threads=2"}, ".", 2, P::Auto, false, false},
-      {"threads short", {"-t", "1"}, ".", 1, P::Auto, false, false},
-      {"progress", {"--progress"}, ".", 0, P::Always, false, false},
-      {"quiet", {"-q"}, ".", 0, P::Never, false, false},
-      {"lift limits", {"--lift-limits", "d"}, "d", 0, P::Auto, true, false},
-      {"options after the directory", {"d", "-p", "-t", "4"}, "d", 4, P::Always, false, false},
-      {"a directory named like an option after --", {"--", "-q"}, "-q", 0, P::Auto, false, false},
-      {"accelerate", {"--accelerate", "-t", "2"}, ".", 2, P::Auto, false, true},
+      {"no arguments", {}, ".", 0, P::Auto, false},
+      {"run directory", {"runs/a"}, "runs/a", 0, P::Auto, false},
+      {"threads", {"--threads", "3"}, ".", 3, P::Auto, false},
+      {"threads joined", {"--threads=2"}, ".", 2, P::Auto, false},
+      {"threads short", {"-t", "1"}, ".", 1, P::Auto, false},
+      {"progress", {"--progress"}, ".", 0, P::Always, false},
+      {"quiet", {"-q"}, ".", 0, P::Never, false},
+      {"lift limits", {"--lift-limits", "d"}, "d", 0, P::Auto, true},
+      {"options after the directory", {"d", "-p", "-t", "4"}, "d", 4, P::Always, false},
+      {"a directory named like an option after --", {"--", "-q"}, "-q", 0, P::Auto, false},
+      {"accelerate", {"--accelerate", "-t", "2"}, ".", 2, P::Auto, false, A::whereSlow},
+      {"accelerate every frequency", {"--accelerate-all"}, ".", 0, P::Auto, false, A::always},
+      {"both accelerations", {"--accelerate", "--accelerate-all"}, ".", 0, P::Auto, false,
+       A::always},
   };
   for (const RunCase& c : cases) {
     std::vector<const char*> argv{"stripwave"};
@@ -56,7 +60,7 @@ TEST(CommandLine, FormsThatRun) {
     EXPECT_EQ(cl.run->threads, c.threads) << c.what;
     EXPECT_EQ(cl.run->progress, c.progress) << c.what;
     EXPECT_EQ(cl.run->liftLimits, c.lift) << c.what;
-    EXPECT_EQ(cl.run->accelerate, c.accelerate) << c.what;
+    EXPECT_EQ(cl.run->acceleration, c.acceleration) << c.what;
     EXPECT_EQ(cl.out + cl.err, "") << c.what;
   }
 }

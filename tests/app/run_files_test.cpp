@@ -392,7 +392,7 @@ TEST(InterruptedRunProgress, LinesEndBeforeWhereTheRunStopped) {
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRun,
                          testing::Values(SignalCase{SIGINT, 130, "SIGINT", {}},
                                          SignalCase{SIGTERM, 143, "SIGTERM", {}},
-                                         SignalCase{SIGINT, 130, "SIGINT", {"--accelerate"}}),
+                                         SignalCase{SIGINT, 130, "SIGINT", {"--accelerate-all"}}),
                          [](const testing::TestParamInfo<SignalCase>& info) {
                            return std::string(info.param.name) +
                                   (info.param.args.empty() ? "" : "_accelerated");

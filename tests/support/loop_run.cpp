@@ -19,11 +19,12 @@ bool sameVectorBits(const std::vector<T>& a, const std::vector<T>& b) {
 
 }  // namespace
 
-LoopOutcome runLoop(const LayeredModel& model, int threads, Kernels kernels, bool accelerate) {
+LoopOutcome runLoop(const LayeredModel& model, int threads, Kernels kernels,
+                    Acceleration acceleration) {
   TempDir dir;
   LoopOutcome out;
   {
-    FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels, accelerate);
+    FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels, acceleration);
     rec::OutFile log;
     log.open(dir.file("output"));
     loop.run(log);

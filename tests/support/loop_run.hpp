@@ -17,7 +17,7 @@ struct LoopOutcome {
 
 /// Runs every frequency of `model` with the log in a scratch directory.
 LoopOutcome runLoop(const LayeredModel& model, int threads = 0, Kernels kernels = Kernels::lanes,
-                    bool accelerate = false);
+                    Acceleration acceleration = Acceleration::off);
 
 /// Expects the same log, and the same bits in every edge array and accumulator.
 void expectSameResults(const LoopOutcome& got, const LoopOutcome& want, const std::string& what);

@@ -1,6 +1,7 @@
 #include "support/run.hpp"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -154,6 +155,26 @@ std::string withoutCpuTime(const std::string& log) {
 void copyFiles(const fs::path& from, const fs::path& to) {
   for (const auto& e : fs::directory_iterator(from))
     if (e.is_regular_file()) fs::copy_file(e.path(), to / e.path().filename());
+}
+
+void expectStoredFiles(const fs::path& caseDir, const fs::path& runDir) {
+  auto expected = readDir(caseDir / "expected");
+  for (const char* status : {"exit_status", "stderr.txt", "RUNTIME_ERROR"}) expected.erase(status);
+  auto actual = readDir(runDir);
+  for (const auto& e : fs::directory_iterator(caseDir / "input"))
+    actual.erase(e.path().filename().string());
+  std::vector<std::string> expectedNames, actualNames;
+  for (const auto& [name, text] : expected) expectedNames.push_back(name);
+  for (const auto& [name, text] : actual) actualNames.push_back(name);
+  EXPECT_EQ(actualNames, expectedNames) << "files left behind";
+  for (const auto& [name, text] : expected) {
+    auto it = actual.find(name);
+    if (it == actual.end()) continue;
+    if (name == "output")
+      EXPECT_EQ(withoutCpuTime(it->second), withoutCpuTime(text)) << "file " << name;
+    else
+      EXPECT_TRUE(it->second == text) << "file " << name << " differs";
+  }
 }
 
 std::vector<LoggedFrequency> loggedFrequencies(const std::string& log) {

@@ -64,6 +64,11 @@ void copyFiles(const std::filesystem::path& from, const std::filesystem::path& t
 /// Regular files of a directory, name -> contents.
 std::map<std::string, std::string> readDir(const std::filesystem::path& dir);
 
+/// Expects `runDir` to hold, besides the input of the stored case `caseDir`, exactly the
+/// files of its expected/ other than exit_status, stderr.txt and RUNTIME_ERROR, with the
+/// same bytes (the CPU-time line of the log excepted).
+void expectStoredFiles(const std::filesystem::path& caseDir, const std::filesystem::path& runDir);
+
 /// How the log says a frequency ended: its convergence or NO convergence line and the
 /// relative error line after it.
 struct LoggedFrequency {
