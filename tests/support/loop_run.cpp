@@ -14,7 +14,9 @@ namespace {
 
 template <class T>
 bool sameVectorBits(const std::vector<T>& a, const std::vector<T>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+  // Empty vectors may hold no storage at all: memcmp must not see their null data.
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 }  // namespace
