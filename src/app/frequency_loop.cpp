@@ -171,11 +171,12 @@ IterationResult FrequencyLoop::iterateLanes(int jw, rec::OutFile& log) {
   exported_ = false;
   const LaneSystem ls = laneSystem(jw);
   lanePass_.begin();
-  // The accelerated iteration alters the fields after most passes: its passes do not make
-  // the odd phase of the next pass ahead.  Nor does the last pass the limit allows.
+  // A mixed frequency alters the fields after most passes: its passes do not make the odd
+  // phase of the next pass ahead.  Nor does the last pass the limit allows.
+  const bool mixed = accel_ && accel_->mixesNext();
   int made = 0;
   const Pass pass = [&](bool measure) {
-    const bool ahead = !accel_ && ++made < ctl_.maxit;
+    const bool ahead = !mixed && ++made < ctl_.maxit;
     switch (lanePass_.run(laneCur_, ls, measure, ahead)) {
       case LanePassResult::done:
         break;

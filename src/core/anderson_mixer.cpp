@@ -21,7 +21,10 @@ Anderson<T>::Anderson(std::size_t n, const AndersonSettings& settings, int threa
       gram_(static_cast<std::size_t>(m_ * m_)),
       rhs_(static_cast<std::size_t>(m_)),
       gamma_(static_cast<std::size_t>(m_)),
-      chol_(static_cast<std::size_t>(m_ * m_)) {}
+      chol_(static_cast<std::size_t>(m_ * m_)),
+      dots_(static_cast<std::size_t>(m_) + 1),
+      weights_(static_cast<std::size_t>(m_)),
+      cols_(static_cast<std::size_t>(m_) + 1) {}
 
 template <class T>
 std::size_t Anderson<T>::historyBytes() const {
@@ -72,12 +75,11 @@ double Anderson<T>::step(T* x, const T* tx) {
   // Inner products of the columns and of the residual with the new column, and |f|^2.
   // The products of the older columns with the residual follow from those of the last
   // step: dF_k' f = dF_k' f_prev + dF_k' dF_new.
-  std::vector<const T*> cols(static_cast<std::size_t>(count_) + 1);
-  for (int k = 0; k < count_; ++k) cols[static_cast<std::size_t>(k)] = column(dF_, slotOf(k));
-  cols[static_cast<std::size_t>(count_)] = fPrev_.data();
-  dots_.resize(cols.size());
+  for (int k = 0; k < count_; ++k) cols_[static_cast<std::size_t>(k)] = column(dF_, slotOf(k));
+  cols_[static_cast<std::size_t>(count_)] = fPrev_.data();
   if (slot >= 0) {
-    innerProducts(cols.data(), count_ + 1, column(dF_, slot), n_, dots_.data(), scratch_, threads_);
+    innerProducts(cols_.data(), count_ + 1, column(dF_, slot), n_, dots_.data(), scratch_,
+                  threads_);
     for (int k = 0; k < count_; ++k) {
       const int s = slotOf(k);
       const T d = dots_[static_cast<std::size_t>(k)];
@@ -105,14 +107,20 @@ double Anderson<T>::step(T* x, const T* tx) {
   // Column by column, oldest difference first whatever the ring position: every entry
   // takes its terms in the same order as a sum written per entry.
   const double w = mixing_;
-#pragma omp parallel for schedule(static) num_threads(threads_)
-  for (long i = 0; i < n; ++i) x[i] = x[i] + w * fPrev_[i];
-  for (int k = 0; k < count_; ++k) {
+  // The terms of each entry are taken oldest difference first, all in one sweep over x.
+  const int c = count_;
+  T* g = weights_.data();
+  const T** dg = cols_.data();
+  for (int k = 0; k < c; ++k) {
     const int s = slotOf(k);
-    const T g = gamma_[static_cast<std::size_t>(s)];
-    const T* dg = column(dG_, s);
+    g[k] = gamma_[static_cast<std::size_t>(s)];
+    dg[k] = column(dG_, s);
+  }
 #pragma omp parallel for schedule(static) num_threads(threads_)
-    for (long i = 0; i < n; ++i) x[i] -= g * dg[i];
+  for (long i = 0; i < n; ++i) {
+    T xi = x[i] + w * fPrev_[i];
+    for (int k = 0; k < c; ++k) xi -= g[k] * dg[k][i];
+    x[i] = xi;
   }
   return fnorm2;
 }

@@ -59,6 +59,8 @@ class Anderson {
   std::vector<T> xPrev_, fPrev_;
   std::vector<T> gram_;  ///< <dF_a, dF_b> by slot
   std::vector<T> rhs_, gamma_, chol_, scratch_, dots_;
+  std::vector<T> weights_;     ///< gamma of the differences in use, oldest first
+  std::vector<const T*> cols_;  ///< dF columns in use, oldest first, then the residual
   bool havePrev_ = false;
   int count_ = 0, oldest_ = 0, restarts_ = 0;
   double minResidual_ = -1.0;  ///< smallest |f| since the last restart (none yet)

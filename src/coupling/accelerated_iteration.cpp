@@ -27,10 +27,8 @@ std::size_t AcceleratedIteration::bytes() const {
 
 IterationResult AcceleratedIteration::iterate(int jw, IterationControl& ctl, const Pass& pass,
                                               const CarriedAccess& state, rec::OutFile& log) {
-  const bool mix =
-      which_ == Acceleration::always || (which_ == Acceleration::whereSlow && slowBefore_);
   const IterationResult r =
-      mix ? iterateMixed(jw, ctl, pass, state, log) : iteratePasses(jw, ctl, pass, log);
+      mixesNext() ? iterateMixed(jw, ctl, pass, state, log) : iteratePasses(jw, ctl, pass, log);
   slowBefore_ = !r.converged || r.passes > kMixAfterPasses;
   return r;
 }

@@ -58,6 +58,11 @@ class AcceleratedIteration {
   IterationResult iterateMixed(int jw, IterationControl& ctl, const Pass& pass,
                                const CarriedAccess& state, rec::OutFile& log);
 
+  /// Whether the next frequency iterate() is given will be mixed.
+  bool mixesNext() const {
+    return which_ == Acceleration::always || (which_ == Acceleration::whereSlow && slowBefore_);
+  }
+
   /// Bytes of the mixer's history and of the two work vectors.
   std::size_t bytes() const;
 
