@@ -21,26 +21,18 @@
 #include "records/io_error.hpp"
 #include "records/layout.hpp"
 #include "records/out_file.hpp"
+#include "support/record_text.hpp"
 
 namespace sw::fuzz {
 
 namespace {
 
+using test::e20Line;
+using test::i5Line;
+
 void writeFile(const char* name, std::string_view bytes) {
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string i5(int v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%5d\n", v);
-  return buf;
-}
-
-std::string e20(double v) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%20.11E\n", v);
-  return buf;
 }
 
 /// Runs the input routine on the files in the current directory; the documented ways
@@ -69,9 +61,9 @@ void runInput() {
 void writeTables(int nmat, int nf) {
   std::string p, s, d, a;
   for (int i = 1; i <= nmat - 1; ++i) {
-    p += i5(i);
-    s += i5(i);
-    d += i5(i) + e20(2.0 + 0.1 * i);
+    p += i5Line(i);
+    s += i5Line(i);
+    d += i5Line(i) + e20Line(2.0 + 0.1 * i);
     for (int j = nf; j >= 1; --j) {
       char rec[96];
       std::snprintf(rec, sizeof rec, "%20.12E%20.12E%20.12E\n", 1.0 * j, 9.0 + i, 0.05 * i);
@@ -89,7 +81,7 @@ void writeTables(int nmat, int nf) {
   for (int u = 0; u < 5; ++u) {
     a.clear();
     for (int i = 3; i <= nmat; ++i) {
-      a += i5(i) + e20(2.4);
+      a += i5Line(i) + e20Line(2.4);
       for (int j = nf; j >= 1; --j) {
         char rec[96];
         std::snprintf(rec, sizeof rec, "%g %.12E %.12E\n", 1.0 * j, c[u], 0.02 * c[u]);
@@ -209,16 +201,16 @@ void readTables(const std::uint8_t* data, std::size_t size) {
   // 4 x 3 elements of 1 m; f4 a power of two times nf, so that nf = f4 / (f4 / nf)
   // exactly; stime 0 (no samples), so that any velocities pass the time-step checks.
   const double f4 = nf * 0x1p-20;
-  std::string deck = i5(10) + e20(0.5) + i5(4) + i5(3) + e20(4.0) + e20(3.0);
-  deck += i5(0) + e20(0.0) + i5(1) + e20(0.0);                       // snapshots
-  deck += i5(nf) + i5(1) + e20(f4 / 4) + e20(0.0);                   // npf key freq stime
-  deck += e20(0.0) + e20(0.0) + e20(f4 / 2) + e20(f4);               // f1 .. f4
-  deck += i5(5) + e20(0.01) + i5(nmat) + i5(1) + e20(0.0);           // maxiter .. tmute
-  deck += e20(1.5) + e20(1.5) + i5(2) + "0.5\n0.5\n3.5\n2.5\n";      // source, receivers
-  deck += e20(0.0) + e20(4.0) + e20(0.0) + e20(3.0) + i5(1);         // material 1 everywhere
-  deck += e20(0.0) + e20(1.0) + e20(0.0) + e20(1.0) + i5(nmat - 1);  // the last isotropic one
-  if (nmat >= 3) deck += e20(1.0) + e20(2.0) + e20(0.0) + e20(1.0) + i5(3);
-  deck += e20(-1.0) + e20(0.0) + e20(0.0) + e20(0.0) + i5(0);
+  std::string deck = i5Line(10) + e20Line(0.5) + i5Line(4) + i5Line(3) + e20Line(4.0) + e20Line(3.0);
+  deck += i5Line(0) + e20Line(0.0) + i5Line(1) + e20Line(0.0);                       // snapshots
+  deck += i5Line(nf) + i5Line(1) + e20Line(f4 / 4) + e20Line(0.0);                   // npf key freq stime
+  deck += e20Line(0.0) + e20Line(0.0) + e20Line(f4 / 2) + e20Line(f4);               // f1 .. f4
+  deck += i5Line(5) + e20Line(0.01) + i5Line(nmat) + i5Line(1) + e20Line(0.0);           // maxiter .. tmute
+  deck += e20Line(1.5) + e20Line(1.5) + i5Line(2) + "0.5\n0.5\n3.5\n2.5\n";      // source, receivers
+  deck += e20Line(0.0) + e20Line(4.0) + e20Line(0.0) + e20Line(3.0) + i5Line(1);         // material 1 everywhere
+  deck += e20Line(0.0) + e20Line(1.0) + e20Line(0.0) + e20Line(1.0) + i5Line(nmat - 1);  // the last isotropic one
+  if (nmat >= 3) deck += e20Line(1.0) + e20Line(2.0) + e20Line(0.0) + e20Line(1.0) + i5Line(3);
+  deck += e20Line(-1.0) + e20Line(0.0) + e20Line(0.0) + e20Line(0.0) + i5Line(0);
   writeFile("inp_A", deck);
 
   static const char* const kNames[8] = {"p_modulus.freq",  "s_modulus.freq",  "bulk_density.mat",

@@ -8,6 +8,7 @@
 #include "input/run_files.hpp"
 #include "input/tables.hpp"
 #include "records/io_error.hpp"
+#include "support/record_text.hpp"
 
 namespace sw::test {
 
@@ -41,20 +42,6 @@ InputRun runReadInput() {
 
 namespace {
 
-std::string i5(int v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%5d\n", v);
-  return buf;
-}
-
-/// A real in columns 1 to 20, always with a decimal point (a field without one would be
-/// scaled by 10^-8).
-std::string e20(double v) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%20.11E\n", v);
-  return buf;
-}
-
 std::string freeForm(double v) {
   char buf[48];
   std::snprintf(buf, sizeof buf, "%.17g\n", v);
@@ -62,9 +49,9 @@ std::string freeForm(double v) {
 }
 
 std::string list(int n, const std::vector<double>& v) {
-  if (n <= 0) return e20(0.0);
+  if (n <= 0) return e20Line(0.0);
   std::string s;
-  for (int k = 0; k < n; ++k) s += e20(k < static_cast<int>(v.size()) ? v[k] : 0.0);
+  for (int k = 0; k < n; ++k) s += e20Line(k < static_cast<int>(v.size()) ? v[k] : 0.0);
   return s;
 }
 
@@ -80,13 +67,13 @@ void TestDeck::write() const { writeBytes(files::kDeck, text()); }
 
 std::string TestDeck::text() const {
   std::string s;
-  s += i5(maxlow) + e20(perclow) + i5(nx) + i5(ny) + e20(xsize) + e20(ysize);
-  s += i5(nsnapf) + list(nsnapf, fsnap) + i5(nsnapt) + list(nsnapt, tsnap);
-  s += i5(npf) + i5(key) + e20(freq) + e20(stime) + e20(f1) + e20(f2) + e20(f3) + e20(f4);
-  s += i5(maxiter) + e20(reduc) + i5(nmat) + i5(kdel) + e20(tmute) + e20(xsou) + e20(ysou);
-  s += i5(nrec) + freeForm(xinic) + freeForm(yinic) + freeForm(xfin) + freeForm(yfin);
-  for (const Region& r : regions) s += e20(r.xi) + e20(r.xf) + e20(r.yi) + e20(r.yf) + i5(r.numat);
-  if (terminator) s += e20(-1.0) + e20(0.0) + e20(0.0) + e20(0.0) + i5(0);
+  s += i5Line(maxlow) + e20Line(perclow) + i5Line(nx) + i5Line(ny) + e20Line(xsize) + e20Line(ysize);
+  s += i5Line(nsnapf) + list(nsnapf, fsnap) + i5Line(nsnapt) + list(nsnapt, tsnap);
+  s += i5Line(npf) + i5Line(key) + e20Line(freq) + e20Line(stime) + e20Line(f1) + e20Line(f2) + e20Line(f3) + e20Line(f4);
+  s += i5Line(maxiter) + e20Line(reduc) + i5Line(nmat) + i5Line(kdel) + e20Line(tmute) + e20Line(xsou) + e20Line(ysou);
+  s += i5Line(nrec) + freeForm(xinic) + freeForm(yinic) + freeForm(xfin) + freeForm(yfin);
+  for (const Region& r : regions) s += e20Line(r.xi) + e20Line(r.xf) + e20Line(r.yi) + e20Line(r.yf) + i5Line(r.numat);
+  if (terminator) s += e20Line(-1.0) + e20Line(0.0) + e20Line(0.0) + e20Line(0.0) + i5Line(0);
   return s;
 }
 
@@ -94,9 +81,9 @@ void writeIsoTables(const std::vector<IsoMaterial>& mats, int nf) {
   std::string p, s, d;
   for (std::size_t i = 0; i < mats.size(); ++i) {
     const int num = static_cast<int>(i) + 1;
-    p += i5(num);
-    s += i5(num);
-    d += i5(num);
+    p += i5Line(num);
+    s += i5Line(num);
+    d += i5Line(num);
     char buf[48];
     std::snprintf(buf, sizeof buf, "%20.12E\n", mats[i].rho);
     d += buf;
@@ -115,7 +102,7 @@ void writeAnisoTables(const std::vector<AnisoMaterial>& mats, int nf) {
   for (int u = 0; u < 5; ++u) {
     std::string t;
     for (std::size_t i = 0; i < mats.size(); ++i) {
-      t += i5(static_cast<int>(i) + 3);
+      t += i5Line(static_cast<int>(i) + 3);
       char buf[48];
       std::snprintf(buf, sizeof buf, "%20.12E\n", mats[i].rho);
       t += buf;
