@@ -82,9 +82,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--accelerate", accelerate,
                "Accelerated interface iteration (Anderson mixing of the data the\n"
                "strips exchange) for the frequencies after one that took more\n"
-               "than 150 passes or did not converge: the same solution in fewer\n"
-               "passes, to at least the same accuracy; the files are not byte for\n"
-               "byte the default's");
+               "than " + std::to_string(kMixAfterPasses) +
+                   " passes or did not converge: the same solution in fewer\n"
+                   "passes, to at least the same accuracy; the files are not byte for\n"
+                   "byte the default's");
   app.add_flag("--accelerate-all", accelerateAll,
                "The accelerated iteration for every frequency, also where its\n"
                "stricter stopping test costs more passes than the mixing saves");
