@@ -12,6 +12,15 @@ lap G + k^2 G = -delta with outgoing waves; so the radial displacement is
 and the particle velocity i w u_r.  The program records the mean of an element's edge values,
 the value at the element centre, so receivers sit at their elements' centres and the source at
 its element's centre.  An explosion in a homogeneous medium sends out P waves only.
+
+Attenuation.  With a quality factor Qp the P modulus is the constant-Q one of the tables,
+M(w) = `materials.constant_q`(rho vp^2, Qp, f, f_ref), f = w / (2 pi), f_ref the wavelet's
+dominant frequency; the same formula holds with the complex velocity vp(w) = sqrt(M(w) / rho)
+and k = w / vp(w).  M has a positive imaginary part (exp(+i w t)), so Im k < 0 and H1^(2)(k r)
+~ exp(-i k r) decays.  With M(w) = |M| exp(i pi g), tan(pi g) = 1 / Qp, the phase velocity is
+c(w) = Re(1 / vp(w))^-1 = vp (f / f_ref)^g (vp at f_ref) and the amplitude falls off as
+exp(-alpha r) beyond the geometric spreading, alpha = -Im k = (w / c) tan(pi g / 2)
+= w / (c (Qp + sqrt(1 + Qp^2))) ~ w / (2 Qp c).
 """
 
 from __future__ import annotations
@@ -19,28 +28,53 @@ from __future__ import annotations
 import numpy as np
 from scipy.special import hankel2
 
+from .materials import constant_q
 from .source import frequencies, source_spectrum, synthesise
 
 SOURCE_SCALE = 1.0e6
 
 
-def explosion_spectra(x, y, xs, ys, vp, rho, omega, sour):
-    """Velocity spectra (Vx, Vy), arrays [receiver, frequency], of an explosion at (xs, ys)."""
-    x = np.asarray(x, float)[:, None]
-    y = np.asarray(y, float)[:, None]
+def complex_velocity(v: float, q, omega, f_ref=None) -> np.ndarray:
+    """sqrt(M(w) / rho) at every angular frequency, M the constant-Q modulus of velocity `v`
+    (the phase velocity at `f_ref`) and quality factor `q`; `v` itself (real) where q is None."""
+    omega = np.asarray(omega, float)
+    if q is None:
+        return np.full(omega.shape, float(v))
+    if not q > 0:
+        raise ValueError(f"Q = {q}: must be positive (None for an elastic medium)")
+    if f_ref is None or not f_ref > 0:
+        raise ValueError("an attenuating medium needs the reference frequency f_ref > 0")
+    m = [constant_q(v * v, q, w / (2.0 * np.pi), f_ref) for w in omega.ravel()]
+    return np.sqrt(np.asarray(m, complex)).reshape(omega.shape)
+
+
+def _distances(x, y, xs, ys):
+    """Receiver columns x, y and their distances r from (xs, ys); no receiver at the source."""
+    x = np.asarray(x, float).reshape(-1)[:, None]
+    y = np.asarray(y, float).reshape(-1)[:, None]
     r = np.hypot(x - xs, y - ys)
     if np.any(r == 0):
         raise ValueError("a receiver sits on the source element")
-    k = omega[None, :] / vp
-    p = SOURCE_SCALE * sour[None, :]
-    u_r = 1j * k * p * hankel2(1, k * r) / (4.0 * rho * vp * vp)
+    return x, y, r
+
+
+def explosion_spectra(x, y, xs, ys, vp, rho, omega, sour, qp=None, f_ref=None):
+    """Velocity spectra (Vx, Vy), arrays [receiver, frequency], of an explosion at (xs, ys);
+    attenuating with quality factor `qp` at reference frequency `f_ref` (None: elastic)."""
+    x, y, r = _distances(x, y, xs, ys)
+    omega = np.asarray(omega, float)
+    c = complex_velocity(vp, qp, omega, f_ref)[None, :]
+    k = omega[None, :] / c
+    p = SOURCE_SCALE * np.asarray(sour)[None, :]
+    u_r = 1j * k * p * hankel2(1, k * r) / (4.0 * rho * c * c)
     v_r = 1j * omega[None, :] * u_r
     return v_r * (x - xs) / r, v_r * (y - ys) / r
 
 
-def exact_traces(run, vp: float, rho: float):
-    """The exact (vx, vy) traces, [receiver, sample], of a homogeneous elastic run with kdel 1,
-    summed over the run's own frequencies so that they compare sample by sample."""
+def exact_traces(run, vp: float, rho: float, qp=None):
+    """The exact (vx, vy) traces, [receiver, sample], of a homogeneous run with kdel 1, summed
+    over the run's own frequencies so that they compare sample by sample; with `qp` the medium
+    attenuates, its reference frequency the wavelet's dominant one as in the tables."""
     p = run.params
     if p.kdel != 1:
         raise ValueError(f"kdel = {p.kdel}: the exact solution is that of the explosion, kdel 1")
@@ -51,7 +85,7 @@ def exact_traces(run, vp: float, rho: float):
     xs, ys = (p.jsou - 0.5) * h, (p.ksou - 0.5) * h
     sour = source_spectrum(p.key, p.freq, p.dt, int(p.stime / p.dt), p.band, p.npf)
     omega = frequencies(p.delf, sour.size)
-    vx, vy = explosion_spectra(xr, yr, xs, ys, vp, rho, omega, sour)
+    vx, vy = explosion_spectra(xr, yr, xs, ys, vp, rho, omega, sour, qp, p.freq)
     t = run.traces.t
     return synthesise(vx, omega, t), synthesise(vy, omega, t)
 
