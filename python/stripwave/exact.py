@@ -21,6 +21,26 @@ and k = w / vp(w).  M has a positive imaginary part (exp(+i w t)), so Im k < 0 a
 c(w) = Re(1 / vp(w))^-1 = vp (f / f_ref)^g (vp at f_ref) and the amplitude falls off as
 exp(-alpha r) beyond the geometric spreading, alpha = -Im k = (w / c) tan(pi g / 2)
 = w / (c (Qp + sqrt(1 + Qp^2))) ~ w / (2 Qp c).
+
+Point forces.  A force F e_j at a point (F = 1e6 s(w), e_j = +x or +y; the load at the source
+element's centre) gives  -div sigma - w^2 rho u = F e_j delta.  In the plane wavenumber domain
+u^ = F [ I / (mu (|k|^2 - ks^2)) + k k^T / (rho w^2) (1 / (|k|^2 - kp^2) - 1 / (|k|^2 - ks^2)) ],
+so with g_a = -(i/4) H0^(2)(k_a r), (lap + k_a^2) g_a = -delta,
+
+    u_i = F G_ij,   G_ij = delta_ij g_s / mu + d_i d_j (g_s - g_p) / (rho w^2),
+
+and with d_i d_j g = (i/4) [k^2 H0(k r) g_i g_j + (k H1(k r) / r) (delta_ij - 2 g_i g_j)],
+g_i the unit vector from the force to the receiver,
+
+    G_ij = i / (4 rho w^2) [ -kp^2 H0(kp r) g_i g_j - (delta_ij - 2 g_i g_j) kp H1(kp r) / r ]  (P)
+         + i / (4 rho w^2) [ -ks^2 H0(ks r) (delta_ij - g_i g_j)
+                             + (delta_ij - 2 g_i g_j) ks H1(ks r) / r ]                         (S)
+
+(Hankel functions of the second kind, kp = w / vp, ks = w / vs, complex with Q as above).  The
+P part is curl-free and in the far field points along g (longitudinal), the S part is
+divergence-free and transverse; G is symmetric (G_xy = G_yx).  As w -> 0, G tends, up to a
+constant, to the static plane-strain solution F / (8 pi mu (1 - nu)) [-(3 - 4 nu) ln r delta_ij
++ g_i g_j].  The particle velocity is i w u.
 """
 
 from __future__ import annotations
@@ -69,6 +89,44 @@ def explosion_spectra(x, y, xs, ys, vp, rho, omega, sour, qp=None, f_ref=None):
     u_r = 1j * k * p * hankel2(1, k * r) / (4.0 * rho * c * c)
     v_r = 1j * omega[None, :] * u_r
     return v_r * (x - xs) / r, v_r * (y - ys) / r
+
+
+def greens_tensor(x, y, xs, ys, vp, vs, rho, omega, part="both", qp=None, qs=None,
+                  f_ref=None):
+    """Displacement per unit force (Gxx, Gxy, Gyy), arrays [receiver, frequency], of a point
+    force at (xs, ys): its P part, S part or both (`part` "p", "s" or "both")."""
+    if part not in ("p", "s", "both"):
+        raise ValueError(f"part = {part!r}: must be 'p', 's' or 'both'")
+    x, y, r = _distances(x, y, xs, ys)
+    omega = np.asarray(omega, float)
+    if np.any(omega <= 0):
+        raise ValueError("the Green's tensor needs positive frequencies")
+    gx, gy = (x - xs) / r, (y - ys) / r
+    pairs = ((gx * gx, 1.0), (gx * gy, 0.0), (gy * gy, 1.0))
+    scale = 1j / (4.0 * rho * omega[None, :] ** 2)
+    out = [np.zeros(np.broadcast(r, omega[None, :]).shape, complex) for _ in pairs]
+    if part in ("p", "both"):
+        k = omega[None, :] / complex_velocity(vp, qp, omega, f_ref)[None, :]
+        h0, h1 = hankel2(0, k * r), k * hankel2(1, k * r) / r
+        for o, (gg, d) in zip(out, pairs):
+            o += scale * (-k * k * h0 * gg - (d - 2.0 * gg) * h1)
+    if part in ("s", "both"):
+        k = omega[None, :] / complex_velocity(vs, qs, omega, f_ref)[None, :]
+        h0, h1 = hankel2(0, k * r), k * hankel2(1, k * r) / r
+        for o, (gg, d) in zip(out, pairs):
+            o += scale * (-k * k * h0 * (d - gg) + (d - 2.0 * gg) * h1)
+    return tuple(out)
+
+
+def force_spectra(x, y, xs, ys, vp, vs, rho, omega, sour, direction, part="both", qp=None,
+                  qs=None, f_ref=None):
+    """Velocity spectra (Vx, Vy), [receiver, frequency], of a force 1e6 s(w) along +x or +y
+    (`direction` "x" or "y") at (xs, ys)."""
+    if direction not in ("x", "y"):
+        raise ValueError(f"direction = {direction!r}: must be 'x' or 'y'")
+    gxx, gxy, gyy = greens_tensor(x, y, xs, ys, vp, vs, rho, omega, part, qp, qs, f_ref)
+    f = 1j * np.asarray(omega, float)[None, :] * SOURCE_SCALE * np.asarray(sour)[None, :]
+    return (f * gxx, f * gxy) if direction == "x" else (f * gxy, f * gyy)
 
 
 def exact_traces(run, vp: float, rho: float, qp=None):

@@ -1,11 +1,12 @@
 """The exact solutions against their limits and against independent computations."""
 
+import functools
 import math
 
 import numpy as np
 import pytest
 
-from stripwave.exact import complex_velocity, explosion_spectra
+from stripwave.exact import complex_velocity, explosion_spectra, force_spectra, greens_tensor
 from stripwave.materials import constant_q
 
 
@@ -59,3 +60,147 @@ class TestAttenuatingExplosion:
             complex_velocity(2.0, 30.0, self.OMEGA)
         with pytest.raises(ValueError, match="positive"):
             complex_velocity(2.0, -1.0, self.OMEGA, 0.01)
+
+
+@functools.lru_cache(maxsize=None)
+def _nodes(n):
+    return np.polynomial.legendre.leggauss(n)
+
+
+def _legendre(a, b, n):
+    t, w = _nodes(n)
+    return 0.5 * (b - a) * t + 0.5 * (b + a), 0.5 * (b - a) * w
+
+
+def _plane_wave_sum(k, x, y, amplitude):
+    """(1/2 pi) * integral over kx of exp(-i kx x - i nu |y|) amplitude(kx, nu) / nu, nu =
+    sqrt(k^2 - kx^2) with Im nu <= 0: propagating waves kx = k cos(t), evanescent ones
+    kx = +-k cosh(s) (both make dkx / nu smooth)."""
+    t, wt = _legendre(0.0, np.pi, 400)
+    total = np.sum(wt * amplitude(k * np.cos(t), k * np.sin(t))
+                   * np.exp(-1j * k * (np.cos(t) * x + np.sin(t) * abs(y))))
+    s_max = np.arcsinh(45.0 / (k * abs(y)))
+    s, ws = _legendre(0.0, s_max, 400)
+    nu = -1j * k * np.sinh(s)
+    for sign in (1.0, -1.0):
+        kx = sign * k * np.cosh(s)
+        total += 1j * np.sum(ws * amplitude(kx, nu) * np.exp(-1j * kx * x - 1j * nu * abs(y)))
+    return total / (2.0 * np.pi)
+
+
+def _force_by_wavenumbers(x, y, vp, vs, rho, w, i, j):
+    """G_ij from the plane-wave expansion of the displacement of a point force (the k_y
+    integral done by residues), summed numerically over the horizontal wavenumber."""
+    kp, ks, mu = w / vp, w / vs, rho * vs * vs
+    sy = np.sign(y)
+
+    def comp(kx, nu, n):
+        return kx if n == 0 else nu * sy
+
+    def p(kx, nu):
+        return -0.5j * comp(kx, nu, i) * comp(kx, nu, j) / (rho * w * w)
+
+    def s(kx, nu):
+        return -0.5j * ((i == j) / mu - comp(kx, nu, i) * comp(kx, nu, j) / (rho * w * w))
+
+    return _plane_wave_sum(kp, x, y, p) + _plane_wave_sum(ks, x, y, s)
+
+
+class TestPointForces:
+    VP, VS, RHO = 2.0, 1.15, 2.3
+    MU, LAM = RHO * VS ** 2, RHO * (VP ** 2 - 2 * VS ** 2)
+
+    def g(self, x, y, w, part="both"):
+        return np.array(greens_tensor(np.atleast_1d(x), np.atleast_1d(y), 0.0, 0.0, self.VP,
+                                      self.VS, self.RHO, np.atleast_1d(w), part))[:, :, 0]
+
+    def test_matches_the_wavenumber_integral(self):
+        w = 2 * np.pi * 0.02
+        points = [(70.0, 40.0), (-25.0, 110.0), (15.0, -8.0), (200.0, -150.0)]
+        for x, y in points:
+            gxx, gxy, gyy = self.g(x, y, w)[:, 0]
+            for (i, j), ours in {(0, 0): gxx, (0, 1): gxy, (1, 0): gxy, (1, 1): gyy}.items():
+                direct = _force_by_wavenumbers(x, y, self.VP, self.VS, self.RHO, w, i, j)
+                assert abs(direct - ours) < 1e-10 * (abs(gxx) + abs(gyy)), (x, y, i, j)  # 2e-13
+
+    def test_reciprocity_and_the_force_directions(self):
+        w = 2 * np.pi * np.array([0.01, 0.03])
+        sour = np.array([1.0, 0.3 - 0.4j])
+        x, y = np.array([130.0, -60.0]), np.array([45.0, 220.0])
+        a = greens_tensor(x, y, 10.0, -20.0, self.VP, self.VS, self.RHO, w)
+        for n in range(2):   # source and receiver swapped
+            b = greens_tensor([10.0], [-20.0], x[n], y[n], self.VP, self.VS, self.RHO, w)
+            for ga, gb in zip(a, b):
+                assert np.allclose(ga[n], gb[0], rtol=1e-13, atol=0)
+        vx_x, vy_x = force_spectra(x, y, 10.0, -20.0, self.VP, self.VS, self.RHO, w, sour, "x")
+        vx_y, vy_y = force_spectra(x, y, 10.0, -20.0, self.VP, self.VS, self.RHO, w, sour, "y")
+        iw_f = 1j * w * 1e6 * sour
+        assert np.allclose(vy_x, iw_f * a[1]) and np.allclose(vx_y, vy_x)
+        assert np.allclose(vx_x, iw_f * a[0]) and np.allclose(vy_y, iw_f * a[2])
+
+    def test_far_field_p_is_longitudinal_and_s_transverse(self):
+        w = 2 * np.pi * 0.05
+        r = 1500.0   # kp r ~ 240
+        for ang in (0.0, 35.0, 90.0, 160.0):
+            g = np.array([np.cos(np.radians(ang)), np.sin(np.radians(ang))])
+            n = np.array([-g[1], g[0]])
+            for part, along, across in (("p", g, n), ("s", n, g)):
+                gxx, gxy, gyy = self.g(r * g[0], r * g[1], w, part)[:, 0]
+                tensor = np.array([[gxx, gxy], [gxy, gyy]])
+                big = abs(along @ tensor @ along)
+                assert abs(across @ tensor @ across) < 2e-2 * big
+                assert abs(across @ tensor @ along) < 2e-2 * big
+        # both fall off as r^(-1/2) at large distance, S stronger by (vp / vs)^(3/2)... per
+        # unit force: |G_P| / |G_S| -> (vs / vp)^(3/2) (ratio of kp^2 / sqrt(kp) to ks^2 / sqrt(ks))
+        gp = abs(self.g(r, 0.0, w, "p")[0, 0])
+        gs = abs(self.g(0.0, r, w, "s")[0, 0])
+        assert gp / gs == pytest.approx((self.VS / self.VP) ** 1.5, rel=1e-2)
+
+    def test_static_limit_is_the_plane_strain_point_force(self):
+        nu = self.LAM / (2 * (self.LAM + self.MU))
+        w = 3e-5           # k r <= 3e-4: the dynamic terms are ~ (k r)^2 ln(k r) smaller
+
+        def kelvin(x, y):
+            r = np.hypot(x, y)
+            g = np.array([x, y]) / r
+            return (-(3 - 4 * nu) * np.log(r) * np.eye(2) + np.outer(g, g)) \
+                / (8 * np.pi * self.MU * (1 - nu))
+
+        def ours(x, y):
+            gxx, gxy, gyy = self.g(x, y, w)[:, 0]
+            return np.array([[gxx, gxy], [gxy, gyy]])
+
+        ref = (3.0, 4.0)
+        for x, y in ((10.0, 0.0), (-2.0, 7.0), (0.5, -0.3)):
+            expect = kelvin(x, y) - kelvin(*ref)
+            got = ours(x, y) - ours(*ref)
+            assert np.abs(got - expect).max() < 1e-5 * np.abs(expect).max()
+
+    def test_p_part_is_curl_free_s_part_divergence_free_and_the_sum_solves_navier(self):
+        w = 2 * np.pi * 0.02
+        d = 0.05           # ~ 1 / 1000 of the S wavelength
+        x0, y0 = 37.0, -21.0
+        off = {(a, b): (x0 + a * d, y0 + b * d) for a in (-1, 0, 1) for b in (-1, 0, 1)}
+        field = {}
+        for part in ("p", "s"):
+            for key, (x, y) in off.items():
+                gxx, gxy, gyy = self.g(x, y, w, part)[:, 0]
+                field[part, key] = np.array([[gxx, gxy], [gxy, gyy]])  # [component, force]
+
+        def dx(part, n):
+            return (field[part, (1, 0)][n] - field[part, (-1, 0)][n]) / (2 * d)
+
+        def dy(part, n):
+            return (field[part, (0, 1)][n] - field[part, (0, -1)][n]) / (2 * d)
+
+        scale = np.abs(dx("p", 0)).max() + np.abs(dx("s", 0)).max()
+        assert np.abs(dx("p", 1) - dy("p", 0)).max() < 1e-5 * scale     # curl of the P part
+        assert np.abs(dx("s", 0) + dy("s", 1)).max() < 1e-5 * scale     # div of the S part
+        u = {key: field["p", key] + field["s", key] for key in off}
+        lap = (u[1, 0] + u[-1, 0] + u[0, 1] + u[0, -1] - 4 * u[0, 0]) / d ** 2
+        ddx = (u[1, 0] - 2 * u[0, 0] + u[-1, 0]) / d ** 2
+        ddy = (u[0, 1] - 2 * u[0, 0] + u[0, -1]) / d ** 2
+        dxy = (u[1, 1] - u[1, -1] - u[-1, 1] + u[-1, -1]) / (4 * d * d)
+        grad_div = np.array([ddx[0] + dxy[1], dxy[0] + ddy[1]])
+        residual = self.MU * lap + (self.LAM + self.MU) * grad_div + self.RHO * w * w * u[0, 0]
+        assert np.abs(residual).max() < 1e-4 * self.MU * np.abs(lap).max()
