@@ -33,7 +33,7 @@ void BM_Convergence(benchmark::State& state) {
   std::size_t history = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes,
+    sw::FrequencyLoop loop(model.par, model.tabled, model.sour, 0, sw::Kernels::lanes,
                            accelerate ? sw::Acceleration::always : sw::Acceleration::off);
     loop.assemble(jw, sw::frequencyOfIndex(jw, model.par.delf) * sw::kTwoPi);
     state.ResumeTiming();

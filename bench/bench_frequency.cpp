@@ -93,7 +93,7 @@ double passSeconds(int nx, int ny, int threads, int passes) {
   sw::test::LayeredModel model(nx, ny);
   model.par.maxiter = model.par.maxlow = passes;
   model.par.reduc = 0.0;
-  sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, sw::Kernels::lanes);
+  sw::FrequencyLoop loop(model.par, model.tabled, model.sour, threads, sw::Kernels::lanes);
   sw::rec::OutFile log;
   log.open("/dev/null");
   loop.assemble(1, 0.5 * model.par.delw);
@@ -112,7 +112,7 @@ void BM_Frequency(benchmark::State& state) {
   const int threads = sw::defaultThreads(n, n);
   double assembly = 0.0, passes = 0.0, passCpu = 0.0, bytes = 0.0;
   {
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels);
+    sw::FrequencyLoop loop(model.par, model.tabled, model.sour, threads, kernels);
     sw::rec::OutFile log;
     log.open("/dev/null");
     for (auto _ : state) {

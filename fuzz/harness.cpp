@@ -15,7 +15,7 @@
 #include "input/read_input.hpp"
 #include "input/run_files.hpp"
 #include "input/tables.hpp"
-#include "model/materials.hpp"
+#include "materials/material_tables.hpp"
 #include "model/run_params.hpp"
 #include "records/in_file.hpp"
 #include "records/io_error.hpp"

@@ -14,8 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 
 /// The layers from the bottom up.
-const std::vector<std::string> kLayers = {"core",  "records",  "model",  "input",
-                                          "strip", "coupling", "output", "app"};
+const std::vector<std::string> kLayers = {"core", "records", "model", "materials", "input",
+                                          "strip", "coupling", "solvers", "output", "app"};
 
 /// Position of a layer, or -1 for a folder that is not one.
 int layerOf(const std::string& folder) {

@@ -19,10 +19,10 @@
 
 namespace sw {
 
-FrequencyLoop::FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour,
+FrequencyLoop::FrequencyLoop(const RunParams& par, const MaterialModel& materials, const Vec1<Cx>& sour,
                              int threads, Kernels kernels, Acceleration acceleration)
     : par_(par),
-      mat_(mat),
+      mat_(materials),
       sour_(sour),
       kernels_(kernels),
       threads_(threads > 0 ? threads : defaultThreads(par.nx, par.ny)),

@@ -15,7 +15,7 @@
 #include "coupling/iteration.hpp"
 #include "coupling/lane_fields.hpp"
 #include "coupling/lane_pass.hpp"
-#include "model/materials.hpp"
+#include "materials/material_model.hpp"
 #include "model/run_params.hpp"
 #include "output/accumulators.hpp"
 #include "records/out_file.hpp"
@@ -37,7 +37,7 @@ class FrequencyLoop {
   /// `threads` strips are assembled and solved at a time (0: `defaultThreads`); the
   /// results do not depend on it, nor on `kernels`.  `sour` is the source spectrum,
   /// 1 .. jw2.  `acceleration` says which frequencies the accelerated iteration mixes.
-  FrequencyLoop(const RunParams& par, const Materials& mat, const Vec1<Cx>& sour, int threads = 0,
+  FrequencyLoop(const RunParams& par, const MaterialModel& materials, const Vec1<Cx>& sour, int threads = 0,
                 Kernels kernels = Kernels::lanes,
                 Acceleration acceleration = Acceleration::off);
 
@@ -76,7 +76,7 @@ class FrequencyLoop {
   LaneSystem laneSystem(int jw) const;
 
   const RunParams& par_;
-  const Materials& mat_;
+  const MaterialModel& mat_;
   const Vec1<Cx>& sour_;
   Kernels kernels_;
   int threads_;

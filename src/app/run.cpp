@@ -23,6 +23,7 @@
 #include "core/interrupt.hpp"
 #include "input/read_input.hpp"
 #include "input/run_files.hpp"
+#include "materials/tabled_materials.hpp"
 #include "output/time_domain_files.hpp"
 #include "records/io_error.hpp"
 #include "records/layout.hpp"
@@ -136,7 +137,8 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
     // The result files are opened first: a name that cannot be replaced ends the run
     // before the work is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    FrequencyLoop loop(par, mat, sour, opt.threads, Kernels::lanes, opt.acceleration);
+    const TabledMaterials tabled(mat);
+    FrequencyLoop loop(par, tabled, sour, opt.threads, Kernels::lanes, opt.acceleration);
     stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.
     std::optional<ProgressReport> progress;

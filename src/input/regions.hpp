@@ -1,7 +1,7 @@
 #pragma once
 /// The material regions of the deck and the material map they give.
 
-#include "model/materials.hpp"
+#include "materials/material_tables.hpp"
 #include "model/run_params.hpp"
 #include "records/in_file.hpp"
 #include "records/out_file.hpp"

@@ -5,7 +5,7 @@
 #include "core/complex.hpp"
 #include "input/deck.hpp"
 #include "input/run_files.hpp"
-#include "model/materials.hpp"
+#include "materials/material_tables.hpp"
 #include "model/run_params.hpp"
 #include "records/out_file.hpp"
 

@@ -11,14 +11,14 @@ StripSystem::StripSystem(int nx_, int ny_, double h_, bool everyEdge)
       beta(everyEdge ? InterfaceParameters(nx_, ny_) : InterfaceParameters()),
       roots(nx_, ny_) {}
 
-void StripSystem::setFrequency(int jw, double omega_, const Materials& mat, int threads) {
-  setMedium(jw, omega_, mat);
+void StripSystem::setFrequency(int jw, double omega_, const MaterialModel& model, int threads) {
+  setMedium(jw, omega_, model);
   interfaceParameters(omega, med, beta, roots, threads);
 }
 
-void StripSystem::setMedium(int jw, double omega_, const Materials& mat) {
+void StripSystem::setMedium(int jw, double omega_, const MaterialModel& model) {
   omega = omega_;
-  fillMedium(jw, mat, med);
+  model.fillMedium(jw, omega_, med);
 }
 
 }  // namespace sw

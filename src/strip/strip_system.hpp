@@ -1,8 +1,8 @@
 #pragma once
 /// What the strips of a frequency are assembled and solved from.
 
+#include "materials/material_model.hpp"
 #include "model/boundary.hpp"
-#include "model/materials.hpp"
 #include "model/medium.hpp"
 #include "strip/interface_parameters.hpp"
 
@@ -25,11 +25,11 @@ struct StripSystem {
   /// kernels keep their own).
   StripSystem(int nx, int ny, double h, bool everyEdge = true);
 
-  /// Sets omega, and the medium, interface parameters and boundary roots of frequency
-  /// index jw (the parameters on up to `threads` threads).
-  void setFrequency(int jw, double omega, const Materials& mat, int threads = 1);
+  /// Sets omega, and the medium the material model gives for frequency index jw, with its
+  /// interface parameters and boundary roots (the parameters on up to `threads` threads).
+  void setFrequency(int jw, double omega, const MaterialModel& model, int threads = 1);
   /// Sets omega and the medium of frequency index jw only.
-  void setMedium(int jw, double omega, const Materials& mat);
+  void setMedium(int jw, double omega, const MaterialModel& model);
 };
 
 }  // namespace sw

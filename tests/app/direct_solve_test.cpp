@@ -78,7 +78,7 @@ std::vector<cd> wholeGridSolution(const Model& model, int jw) {
   // The whole-grid system, from the same element matrices and boundary roots.
   const double omega = sw::frequencyOfIndex(jw, model.par.delf) * sw::kTwoPi;
   sw::StripSystem sys(nx, ny, model.par.h);
-  sys.setFrequency(jw, omega, model.mat);
+  sys.setFrequency(jw, omega, model.tabled);
   const sw::Medium& med = sys.med;
   const sw::BoundaryRoots& roots = sys.roots;
 
@@ -179,7 +179,7 @@ TEST(DirectSolve, ConvergedStripIterationMatchesTheWholeGridSystem) {
     Model model(c.nx, c.ny, c.nfreq);
     model.par.maxiter = model.par.maxlow = c.maxiter;
     model.par.reduc = c.reduc;
-    sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes,
+    sw::FrequencyLoop loop(model.par, model.tabled, model.sour, 0, sw::Kernels::lanes,
                            c.accelerate ? sw::Acceleration::always : sw::Acceleration::off);
     ASSERT_TRUE(iterateToConvergence(c.jw, loop));
     EXPECT_LE(maxRelativeDifference(loop.fields(), wholeGridSolution(model, c.jw)),
@@ -200,7 +200,7 @@ TEST(DirectSolve, AcceleratedIterationEndsAtLeastAsCloseAsThePlainOne) {
     const std::vector<cd> direct = wholeGridSolution(model, c.jw);
     double distance[2] = {0.0, 0.0};
     for (const bool accelerate : {false, true}) {
-      sw::FrequencyLoop loop(model.par, model.mat, model.sour, 0, sw::Kernels::lanes,
+      sw::FrequencyLoop loop(model.par, model.tabled, model.sour, 0, sw::Kernels::lanes,
                              accelerate ? sw::Acceleration::always : sw::Acceleration::off);
       ASSERT_TRUE(iterateToConvergence(c.jw, loop)) << c.nx << "x" << c.ny << " jw " << c.jw;
       distance[accelerate] = maxRelativeDifference(loop.fields(), direct);
@@ -216,7 +216,7 @@ TEST(RunInvariants, SharedEdgesAgreeAndOnlyInterfaceMultipliersCarryValues) {
   model.par.reduc = 1e-6;
 
   sw::test::TempDir dir;
-  sw::FrequencyLoop loop(model.par, model.mat, model.sour);
+  sw::FrequencyLoop loop(model.par, model.tabled, model.sour);
   {
     sw::rec::OutFile log;
     log.open(dir.file("output"));

@@ -42,7 +42,7 @@ struct OneFrequency {
   sw::CarriedState state{nx, ny};
 
   OneFrequency() {
-    sys.setFrequency(1, sw::frequencyOfIndex(1, model.par.delf) * sw::kTwoPi, model.mat);
+    sys.setFrequency(1, sw::frequencyOfIndex(1, model.par.delf) * sw::kTwoPi, model.tabled);
     for (int k = 1; k <= ny; ++k) sw::assembleStrip(k, sys, work[0], factors);
   }
 

@@ -9,7 +9,7 @@
 
 #include "core/complex.hpp"
 #include "core/grid.hpp"
-#include "model/materials.hpp"
+#include "materials/material_tables.hpp"
 #include "model/run_params.hpp"
 #include "support/files.hpp"
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "materials/tabled_materials.hpp"
 #include "model/run_params.hpp"
 
 namespace sw::test {
@@ -14,6 +15,10 @@ struct LayeredModel {
   RunParams par;
   Materials mat;
   Vec1<Cx> sour{kMaxFreqs};
+  TabledMaterials tabled{mat};  ///< the tables as the loop's material model
+
+  LayeredModel(const LayeredModel& o) : par(o.par), mat(o.mat), sour(o.sour), tabled(mat) {}
+  LayeredModel& operator=(const LayeredModel&) = delete;
 
   /// nx by ny elements of 10 m; frequency indices 1 .. nfreq with delf = 60 Hz / nfreq
   /// ... the band spans 0 .. 60 Hz; a kdel 1 source near the centre.

@@ -26,7 +26,7 @@ LoopOutcome runLoop(const LayeredModel& model, int threads, Kernels kernels,
   TempDir dir;
   LoopOutcome out;
   {
-    FrequencyLoop loop(model.par, model.mat, model.sour, threads, kernels, acceleration);
+    FrequencyLoop loop(model.par, model.tabled, model.sour, threads, kernels, acceleration);
     rec::OutFile log;
     log.open(dir.file("output"));
     loop.run(log);

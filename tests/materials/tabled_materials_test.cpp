@@ -5,7 +5,8 @@
 
 #include <cmath>
 
-#include "model/materials.hpp"
+#include "materials/material_tables.hpp"
+#include "materials/tabled_materials.hpp"
 #include "model/medium.hpp"
 #include "support/layered_model.hpp"
 

@@ -1,0 +1,23 @@
+#pragma once
+/// Where the element coefficients of a frequency come from: tabled materials painted in
+/// regions, or a property grid.
+
+#include <cstddef>
+
+#include "model/medium.hpp"
+
+namespace sw {
+
+/// Fills the density and stiffness of every element, ghost frame included, for one
+/// frequency.  The strips and the solvers see only the medium it fills.
+class MaterialModel {
+ public:
+  virtual ~MaterialModel() = default;
+  /// The medium of frequency index jw, at angular frequency omega (2 pi times the
+  /// frequency of jw).
+  virtual void fillMedium(int jw, double omega, Medium& med) const = 0;
+  /// Bytes the model holds (per-element properties, tables).
+  virtual std::size_t bytes() const = 0;
+};
+
+}  // namespace sw
