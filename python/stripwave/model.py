@@ -28,6 +28,7 @@ from .deck import REAL_KEYS, REGION_KEYS, RECEIVER_KEYS, deck_lines, quantise
 from .grid import element_size, material_map, region_range
 from .materials import (ANISOTROPIC_SLOT, nmat_for, program_velocities, table_files,
                         vti_stiffness)
+from .timing import wraparound_warning
 
 #: Sample limit of the program's trace storage.
 MAX_SAMPLES = 2500
@@ -443,11 +444,10 @@ def warnings(model, der=None) -> list:
     per_s = min(der["vs"]) / (freq * h)
     out = []
     d = der["model"]["deck"]
-    if d["stime"] > der["period"]:
-        out.append(f"deck.stime = {d['stime']:g} is past the period 1/delf = "
-                   f"{der['period']:.6g} of the frequency sampling (delf = f4 / npf): trace "
-                   "samples after it repeat the first ones with the sign flipped; raise npf "
-                   "to see more")
+    wrap = wraparound_warning(d["stime"], d["f4"], d["npf"], der["width"], der["height"],
+                              min(der["vs"]), "the slowest S wave")
+    if wrap:
+        out.append(wrap)
     if per_s < 5:
         out.append(f"{per_s:.1f} elements per S wavelength at the dominant frequency "
                    f"({min(der['vs']):.4g} / ({freq:g} x {h:g})): expect numerical dispersion; "
@@ -498,3 +498,18 @@ def build_model(model, outdir, source=None, lift_limits: bool = False) -> list:
         path.write_text(text, encoding="ascii")
         written.append(path)
     return written
+
+
+#: Gridded models (one set of properties per element, for `stripwave --model FILE`), from
+#: `stripwave.gridded` and `stripwave.layers`, importable from here.
+_GRIDDED = {"GriddedModel": "gridded", "from_segy": "gridded", "read_model_file": "gridded",
+            "read_segy_section": "gridded", "resample": "gridded", "gardner_density": "gridded",
+            "property_messages": "gridded", "Layer": "layers", "Fault": "layers",
+            "Body": "layers", "layered_model": "layers", "interface": "layers"}
+
+
+def __getattr__(name):
+    if name in _GRIDDED:
+        from importlib import import_module
+        return getattr(import_module(f".{_GRIDDED[name]}", __package__), name)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
