@@ -41,12 +41,61 @@ P part is curl-free and in the far field points along g (longitudinal), the S pa
 divergence-free and transverse; G is symmetric (G_xy = G_yx).  As w -> 0, G tends, up to a
 constant, to the static plane-strain solution F / (8 pi mu (1 - nu)) [-(3 - 4 nu) ln r delta_ij
 + g_i g_j].  The particle velocity is i w u.
+
+Half-space (Lamb's problem).  The medium fills y <= surface, traction-free at y = surface;
+z = surface - y is the depth (z down, u_z = -u_y), the source at depth d.  `rayleigh_speed`
+gives c_R, the root of (2 - c^2/vs^2)^2 = 4 sqrt(1 - c^2/vp^2) sqrt(1 - c^2/vs^2) below vs.
+
+Frequency domain (`half_space_spectra`): u = (1 / 2 pi) integral of U(kx, z) exp(-i kx x) dkx.
+Besides the direct waves (the full-plane solutions above), the surface sends back
+A (kx, nu_p) exp(-i nu_p z) + B (-nu_s, kx) exp(-i nu_s z), nu = sqrt(k^2 - kx^2) with
+Im nu <= 0, and A, B make the traction of all waves vanish at z = 0: a plane wave
+a exp(-i (kx x + kz z)) has sigma_xz = -i mu (kz a_x + kx a_z) and sigma_zz = -i (lambda
+(kx a_x + kz a_z) + 2 mu kz a_z).  The upgoing waves at z = 0 are, per unit source,
+    explosion:  c0 (kx, -nu_p),  c0 = -exp(-i nu_p d) / (2 M nu_p);
+    force +y:   P  -(i / (2 rho w^2)) exp(-i nu_p d) (kx, -nu_p),
+                S   (i kx / (2 rho w^2 nu_s)) exp(-i nu_s d) (nu_s, kx);
+and a force on the surface (d = 0) is the traction sigma_zz = F delta(x) alone.  The 2 x 2
+system's determinant is (2 kx^2 - ks^2)^2 + 4 kx^2 nu_p nu_s, which vanishes at the Rayleigh
+wavenumbers +-w / c_R; for the explosion A / c0 = (4 kx^2 nu_p nu_s - (2 kx^2 - ks^2)^2) / det.
+The sum runs on kx = t + i a sin(pi t / T), |t| < T = 2 w / c_R, which passes above the branch
+points and the pole at kx > 0 and below those at kx < 0 (where the outgoing solution puts them
+for exp(+i w t)), then on the real axis to where exp(-|kx| (d + z)) is negligible.  With the
+force and the receiver both on the surface the integrand falls off only as 1 / |kx|: its static
+limit (i C_x / kx, -C_z / |kx|), C_x = vs^2 / (2 mu (vp^2 - vs^2)), C_z = vp^2 / (2 mu (vp^2 -
+vs^2)), is taken out as i C_x kx / (kx^2 + ks^2) and -C_z / sqrt(kx^2 + ks^2) and added back
+exactly, C_x sign(x) exp(-ks |x|) / 2 and -C_z K0(ks |x|) / pi.  Attenuation enters through
+the complex velocities.
+
+Time domain (`half_space_cagniard`, elastic): with the slowness p = kx / w, gamma = sqrt(1/c^2 -
+p^2), Q = 1/vs^2 - 2 p^2, R(p) = Q^2 + 4 p^2 gamma_p gamma_s, and a path tau(p) = p x + gamma
+h made real (the Cagniard-de Hoop path: p = (tau x + i h sqrt(tau^2 - r^2/c^2)) / r^2 past the
+arrival r / c, on the real axis from p = 1 / vp to the vertex for a head wave), the impulse
+responses are, for an impulsive force F delta(t) on the surface,
+    u = -(F / (pi mu)) Im[W(p) dp/dtau],
+    W_P = Q (p, gamma_p) / R        on tau = p x + gamma_p z,
+    W_S = 2 p gamma_p (-gamma_s, p) / R  on tau = p x + gamma_s z,
+(on the surface both on p = tau / x: W = (p (Q - 2 gamma_p gamma_s), gamma_p / vs^2) / R, with
+u_x = (F / mu) (W_x R)(p_R) / R'(p_R) delta(t - x / c_R) and a principal value 1 / (t - x / c_R)
+in u_z), and for an impulsive explosion P delta(t) at depth d,  u = (1 / pi) d/dt Im[W dp/dtau],
+    direct  u_r = -(P / (2 pi M r)) d/dt [t / sqrt(t^2 - r^2 / vp^2)],
+    W_PP = -(1 / 2 M) (p, gamma_p) (4 p^2 gamma_p gamma_s - Q^2) / (gamma_p R)  on tau = p x +
+           gamma_p (d + z),
+    W_PS = (2 / M) p Q (-gamma_s, p) / R  on tau = p x + gamma_p d + gamma_s z (the path found by
+           Newton steps from its vertex).
+Velocities of a source 1e6 w(t) are these convolved with 1e6 dw/dt, as sums along the paths
+(tau - t0 = s^2 takes up the 1 / sqrt at each arrival; the pole is taken out and added back
+with its logarithm).  The two computations share nothing but `rayleigh_speed` and agree to
+about 1e-5.
 """
 
 from __future__ import annotations
 
+import math
+
 import numpy as np
-from scipy.special import hankel2
+from scipy.optimize import brentq
+from scipy.special import eval_hermite, hankel2, kv
 
 from .materials import constant_q
 from .source import frequencies, source_spectrum, synthesise
@@ -83,12 +132,16 @@ def explosion_spectra(x, y, xs, ys, vp, rho, omega, sour, qp=None, f_ref=None):
     attenuating with quality factor `qp` at reference frequency `f_ref` (None: elastic)."""
     x, y, r = _distances(x, y, xs, ys)
     omega = np.asarray(omega, float)
+    v_r = (1j * omega * SOURCE_SCALE * np.asarray(sour))[None, :] \
+        * _explosion_displacement(r, vp, rho, omega, qp, f_ref)
+    return v_r * (x - xs) / r, v_r * (y - ys) / r
+
+
+def _explosion_displacement(r, vp, rho, omega, qp, f_ref):
+    """u_r = i k H1^(2)(k r) / (4 M), [distance, frequency], per unit source strength."""
     c = complex_velocity(vp, qp, omega, f_ref)[None, :]
     k = omega[None, :] / c
-    p = SOURCE_SCALE * np.asarray(sour)[None, :]
-    u_r = 1j * k * p * hankel2(1, k * r) / (4.0 * rho * c * c)
-    v_r = 1j * omega[None, :] * u_r
-    return v_r * (x - xs) / r, v_r * (y - ys) / r
+    return 1j * k * hankel2(1, k * r) / (4.0 * rho * c * c)
 
 
 def greens_tensor(x, y, xs, ys, vp, vs, rho, omega, part="both", qp=None, qs=None,
@@ -157,3 +210,405 @@ def first_reflection_time(run, vp: float) -> np.ndarray:
     xs, ys = (p.jsou - 0.5) * h, (p.ksou - 0.5) * h
     mirrors = [(-xs, ys), (2 * p.xsize - xs, ys), (xs, -ys), (xs, 2 * p.ysize - ys)]
     return np.min([np.hypot(xr - mx, yr - my) for mx, my in mirrors], axis=0) / vp
+
+
+# ---------------------------------------------------------------------------------------------
+# Half-space with a traction-free surface
+
+
+def rayleigh_speed(vp: float, vs: float) -> float:
+    """The Rayleigh wave speed c of a half-space: with xi = c^2 / vs^2 the root in (0, 1) of
+    (2 - xi)^2 = 4 sqrt(1 - xi vs^2 / vp^2) sqrt(1 - xi)."""
+    if not 0 < vs < vp:
+        raise ValueError(f"vs = {vs}, vp = {vp}: need 0 < vs < vp")
+    kappa = (vs / vp) ** 2
+
+    def rayleigh(xi):   # the Rayleigh function over xi, which vanishes trivially at xi = 0
+        return ((2.0 - xi) ** 2 - 4.0 * np.sqrt(1.0 - kappa * xi) * np.sqrt(1.0 - xi)) / xi
+
+    return vs * math.sqrt(brentq(rayleigh, 1e-12, 1.0, xtol=1e-15, rtol=1e-15))
+
+
+def _vertical(k, kx):
+    """nu = sqrt(k^2 - kx^2) with Im nu <= 0 (waves leaving the surface decay or propagate)."""
+    nu = np.sqrt(k * k - kx * kx)
+    return np.where(nu.imag > 0, -nu, nu)
+
+
+def _traction(mu, lam, kx, kz, ax, az):
+    """(sigma_xz, sigma_zz) of the plane wave (ax, az) exp(-i (kx x + kz z))."""
+    return (-1j * mu * (kz * ax + kx * az),
+            -1j * (lam * (kx * ax + kz * az) + 2.0 * mu * kz * az))
+
+
+def _reflected(kx, w, cp, cs, rho, source, d):
+    """Amplitudes (A, B) at z = 0 of the P wave A (kx, nu_p) exp(-i nu_p z) and the S wave
+    B (-nu_s, kx) exp(-i nu_s z) leaving the surface, per unit source, with their nu."""
+    kp, ks = w / cp, w / cs
+    mu, m = rho * cs * cs, rho * cp * cp
+    lam = m - 2.0 * mu
+    nup, nus = _vertical(kp, kx), _vertical(ks, kx)
+    px, pz = _traction(mu, lam, kx, nup, kx, nup)
+    sx, sz = _traction(mu, lam, kx, nus, -nus, kx)
+    if source == "explosion":                   # the upgoing P wave of the explosion at depth d
+        c0 = -np.exp(-1j * nup * d) / (2.0 * m * nup)
+        bx, bz = _traction(mu, lam, kx, -nup, c0 * kx, -c0 * nup)
+        rx, rz = -bx, -bz
+    elif d > 0:                                 # the upgoing P and S waves of the force (-z)
+        rw2 = rho * w * w
+        ap = -0.5j * np.exp(-1j * nup * d) / rw2
+        bs = 0.5j * kx * np.exp(-1j * nus * d) / (rw2 * nus)
+        b1 = _traction(mu, lam, kx, -nup, ap * kx, -ap * nup)
+        b2 = _traction(mu, lam, kx, -nus, bs * nus, bs * kx)
+        rx, rz = -(b1[0] + b2[0]), -(b1[1] + b2[1])
+    else:                                       # the force on the surface: sigma_zz = F delta
+        rx, rz = np.zeros_like(kx), np.ones_like(kx)
+    det = px * sz - sx * pz
+    return (rx * sz - sx * rz) / det, (px * rz - rx * pz) / det, nup, nus
+
+
+def _surface_asymptote(w, cp, cs, rho):
+    """(C_x, C_z): the surface displacement of a surface force tends to (i C_x / kx,
+    -C_z / |kx|) per unit force at large |kx| (the static limit of the half-space)."""
+    mu = rho * cs * cs
+    c = 2.0 * mu * (cp * cp - cs * cs)
+    return cs * cs / c, cp * cp / c
+
+
+_GAUSS = np.polynomial.legendre.leggauss(16)
+
+
+def _nodes_on(a, b, n):
+    """Nodes and weights of about n points on [a, b]: 16-point Gauss rules on equal panels."""
+    panels = max(1, -(-int(n) // 16))
+    edges = np.linspace(a, b, panels + 1)
+    half = 0.5 * np.diff(edges)[:, None]
+    t = (0.5 * (edges[1:] + edges[:-1]))[:, None] + half * _GAUSS[0][None, :]
+    return t.ravel(), (half * _GAUSS[1][None, :]).ravel()
+
+
+def _half_space_reflection(x, z, w, cp, cs, rho, source, d, cr):
+    """The displacement (u_x, u_z) (z down) at (x, z), x from the source, of the waves the
+    surface sends back (all of the field for a force on the surface), by the wavenumber sum
+    (1 / 2 pi) integral over kx of U(kx, z) exp(-i kx x).
+
+    The path is kx = t + i a sin(pi t / T) for |t| < T = 2 w / c_R (above the branch points and
+    the Rayleigh pole at kx > 0, below them at kx < 0, where the outgoing solution has them),
+    then the real axis out to K, beyond which the waves are negligible."""
+    ks = abs(w / cs)
+    kr = w / cr
+    big_t = 2.0 * kr
+    ux = np.zeros(x.shape, complex)
+    uz = np.zeros(x.shape, complex)
+    for depth_z in np.unique(z):
+        on = z == depth_z
+        xo = x[on]
+        span = max(np.abs(xo).max(), 1e-3 / ks)
+        a = min(0.15 * ks, 1.0 / span)
+        depth = d + depth_z
+        static = depth == 0          # a force on the surface seen on the surface
+        kmax = 40.0 * ks if static else max(1.5 * big_t, 18.0 / depth)
+        n_bump = 2.0 * big_t * span + 12.0 * big_t / a
+        n_tail = 1.2 * (kmax - big_t) * span
+        if n_bump + n_tail > 4e5:
+            raise ValueError(f"receivers {span:g} from the source and {depth:g} below it (or the "
+                             "source below the surface) need too fine a wavenumber sum")
+        t, wt = _nodes_on(-big_t, big_t, max(600, n_bump))
+        kx = t + 1j * a * np.sin(np.pi * t / big_t)
+        dk = wt * (1.0 + 1j * a * np.pi / big_t * np.cos(np.pi * t / big_t))
+        tt, wtt = _nodes_on(big_t, kmax, max(200, n_tail))
+        kx = np.concatenate([kx, tt + 0j, -tt + 0j])
+        dk = np.concatenate([dk, wtt, wtt])
+        ra, rb, nup, nus = _reflected(kx, w, cp, cs, rho, source, d)
+        ep, es = ra * np.exp(-1j * nup * depth_z), rb * np.exp(-1j * nus * depth_z)
+        fx, fz = ep * kx - es * nus, ep * nup + es * kx
+        if static:
+            cx, cz = _surface_asymptote(w, cp, cs, rho)
+            fx = fx - 1j * cx * kx / (kx * kx + ks * ks)
+            fz = fz + cz / np.sqrt(kx * kx + ks * ks)
+        phase = np.exp(-1j * np.outer(xo, kx)) * dk
+        ux[on] = phase @ fx / (2.0 * np.pi)
+        uz[on] = phase @ fz / (2.0 * np.pi)
+        if static:
+            ux[on] += cx * np.sign(xo) * np.exp(-ks * np.abs(xo)) / 2.0
+            uz[on] -= cz * kv(0, ks * np.abs(xo)) / np.pi
+    return ux, uz
+
+
+def half_space_spectra(x, y, xs, ys, surface, vp, vs, rho, omega, sour, source="force",
+                       qp=None, qs=None, f_ref=None):
+    """Velocity spectra (Vx, Vy), [receiver, frequency], in a half-space y <= `surface` with a
+    traction-free surface, of a vertical force 1e6 s(w) along +y (`source` "force", at depth
+    d = surface - ys >= 0, on the surface when d = 0) or an explosion (`source` "explosion",
+    d > 0); receivers at y <= surface."""
+    if source not in ("force", "explosion"):
+        raise ValueError(f"source = {source!r}: must be 'force' or 'explosion'")
+    d = float(surface - ys)
+    x = np.asarray(x, float).reshape(-1)
+    y = np.asarray(y, float).reshape(-1)
+    z = surface - y
+    if d < 0 or np.any(z < 0):
+        raise ValueError("the source and the receivers must lie in the half-space y <= surface")
+    if source == "explosion" and d == 0:
+        raise ValueError("an explosion on the free surface sends out nothing: give it a depth")
+    if d == 0 and np.any((z == 0) & (x == xs)):
+        raise ValueError("a receiver sits on the source")
+    omega = np.asarray(omega, float)
+    cps = complex_velocity(vp, qp, omega, f_ref) + 0j
+    css = complex_velocity(vs, qs, omega, f_ref) + 0j
+    cr = rayleigh_speed(vp, vs)
+    ux = np.zeros((x.size, omega.size), complex)
+    uz = np.zeros((x.size, omega.size), complex)
+    for j, w in enumerate(omega):
+        ux[:, j], uz[:, j] = _half_space_reflection(x - xs, z, w, cps[j], css[j], rho, source,
+                                                    d, cr)
+    if source == "explosion":        # the direct wave; the 1e6 s(w) and i w come below
+        xr, yr, r = _distances(x, y, xs, ys)
+        u_r = _explosion_displacement(r, vp, rho, omega, qp, f_ref)
+        ux, uz = ux + u_r * (xr - xs) / r, uz - u_r * (yr - ys) / r
+    elif d > 0:
+        _, gxy, gyy = greens_tensor(x, y, xs, ys, vp, vs, rho, omega, "both", qp, qs, f_ref)
+        ux, uz = ux + gxy, uz - gyy
+    f = 1j * omega[None, :] * SOURCE_SCALE * np.asarray(sour)[None, :]
+    return f * ux, -f * uz
+
+
+class GaussianPulse:
+    """The source time function w(t) = d^m/dt^m exp(-psi (t - delay)^2), psi = 8 freq^2 (the
+    program's type-2 pulse is m = 1 up to its scale), with its derivatives and its spectrum
+    W(w) = (i w)^m sqrt(pi / psi) exp(-w^2 / (4 psi)) exp(-i w delay)."""
+
+    def __init__(self, freq: float, delay: float, order: int = 1):
+        if not freq > 0 or order < 0:
+            raise ValueError("a Gaussian pulse needs freq > 0 and order >= 0")
+        self.psi, self.delay, self.order = 8.0 * freq * freq, float(delay), int(order)
+
+    @property
+    def width(self) -> float:
+        """Half-length beyond which the pulse and its first derivatives are below 1e-12."""
+        return 6.0 / math.sqrt(self.psi)
+
+    def derivative(self, t, n: int = 0):
+        """d^n w / dt^n at the times t."""
+        m = self.order + n
+        a = math.sqrt(self.psi)
+        u = np.asarray(t, float) - self.delay
+        return (-a) ** m * eval_hermite(m, a * u) * np.exp(-self.psi * u * u)
+
+    def spectrum(self, omega):
+        """W(w), the integral of w(t) exp(-i w t) dt."""
+        omega = np.asarray(omega, float)
+        return ((1j * omega) ** self.order * math.sqrt(math.pi / self.psi)
+                * np.exp(-omega * omega / (4.0 * self.psi) - 1j * omega * self.delay))
+
+
+def _hyperbola(x, h, c, tau_max, n):
+    """The path of tau = p x + gamma h (gamma = sqrt(1/c^2 - p^2)), tau = t0 + s^2 from the
+    arrival t0 = r / c: nodes tau, p(tau), dp/ds times the weights (the 1/sqrt of dp/dtau at
+    t0 taken up by s)."""
+    r2 = x * x + h * h
+    t0 = math.sqrt(r2) / c
+    if tau_max <= t0:
+        return np.zeros(0), np.zeros(0, complex), np.zeros(0, complex)
+    s, ws = _nodes_on(0.0, math.sqrt(tau_max - t0), n)
+    tau = t0 + s * s
+    root = np.sqrt(tau + t0)
+    p = (tau * x + 1j * h * s * root) / r2
+    dp = (2.0 * s * x + 2j * h * tau / root) / r2
+    return tau, p + 0j, dp * ws
+
+
+def _head(x, h, c, c_fast, n):
+    """The real part of the path of tau = p x + gamma h between p = 1 / c_fast and its vertex,
+    where the waves of speed c_fast run along the surface: tau = t0 - s^2."""
+    r2 = x * x + h * h
+    t0 = math.sqrt(r2) / c
+    th = x / c_fast + h * math.sqrt(1.0 / c ** 2 - 1.0 / c_fast ** 2)
+    s, ws = _nodes_on(0.0, math.sqrt(t0 - th), n)
+    tau = t0 - s * s
+    root = np.sqrt(t0 + tau)
+    p = (tau * x - h * s * root) / r2
+    dp = -(2.0 * s * x + 2.0 * h * tau / root) / r2      # dp/ds; ds = -dtau / (2 s)
+    return tau, p + 0j, -dp * ws
+
+
+def _converted(x, d, z, vp, vs, tau_max, n):
+    """The path of tau = p x + gamma_p d + gamma_s z (P down to the surface, S up from it to
+    depth z), from its vertex p0 on the real axis (tau' = 0) into Im p > 0, by Newton steps."""
+    def tau_of(p):
+        gp, gs = _vertical(1.0 / vp, p), _vertical(1.0 / vs, p)
+        return p * x + gp * d + gs * z, x - p * d / gp - p * z / gs, -d / gp ** 3 / vp ** 2 \
+            - z / gs ** 3 / vs ** 2
+
+    if x > 0:
+        p0 = brentq(lambda q: tau_of(q + 0j)[1].real, 0.0, (1.0 - 1e-14) / vp, xtol=1e-16)
+    else:
+        p0 = 0.0
+    t0, _, curv = (v.real for v in tau_of(p0 + 0j))
+    if tau_max <= t0:
+        return np.zeros(0), np.zeros(0, complex), np.zeros(0, complex)
+    s, ws = _nodes_on(0.0, math.sqrt(tau_max - t0), n)
+    p = np.empty(s.size, complex)
+    dp = np.empty(s.size, complex)
+    guess = p0 + 1j * s[0] * math.sqrt(2.0 / abs(curv))
+    for k, sk in enumerate(s):
+        target = t0 + sk * sk
+        q = guess
+        for _ in range(60):
+            val, der, _ = tau_of(q)
+            step = (val - target) / der
+            q = q - step
+            if abs(step) < 1e-14 * abs(q) + 1e-300:
+                break
+        p[k] = q
+        dp[k] = 2.0 * sk / tau_of(q)[1]
+        guess = q if k == 0 else 2.0 * q - p[k - 1]
+    return t0 + s * s, p, dp * ws
+
+
+def _rayleigh_function(p, vp, vs):
+    """R(p) = (1/vs^2 - 2 p^2)^2 + 4 p^2 gamma_p gamma_s and its derivative."""
+    gp, gs = _vertical(1.0 / vp, p), _vertical(1.0 / vs, p)
+    q = 1.0 / vs ** 2 - 2.0 * p * p
+    r = q * q + 4.0 * p * p * gp * gs
+    dr = -8.0 * p * q + 8.0 * p * gp * gs - 4.0 * p ** 3 * (gs / gp + gp / gs)
+    return r, dr
+
+
+def _force_weights(p, vp, vs, wave):
+    """The vectors W(p) of a surface force: u = -(F / (pi mu)) Im(W(p) dp/dtau) on its path."""
+    gp, gs = _vertical(1.0 / vp, p), _vertical(1.0 / vs, p)
+    q = 1.0 / vs ** 2 - 2.0 * p * p
+    r = q * q + 4.0 * p * p * gp * gs
+    if wave == "p":
+        return q * p / r, q * gp / r
+    if wave == "s":
+        return -2.0 * p * gp * gs / r, 2.0 * p * p * gp / r
+    return p * (q - 2.0 * gp * gs) / r, gp / (vs * vs * r)
+
+
+def _explosion_weights(p, vp, vs, wave):
+    """The vectors W(p) of an explosion per 1 / M: u = (1 / pi) d/dt Im(W(p) dp/dtau)."""
+    gp, gs = _vertical(1.0 / vp, p), _vertical(1.0 / vs, p)
+    q = 1.0 / vs ** 2 - 2.0 * p * p
+    r = q * q + 4.0 * p * p * gp * gs
+    if wave == "pp":
+        c = -0.5 * (4.0 * p * p * gp * gs - q * q) / (gp * r)
+        return c * p, c * gp
+    c = 2.0 * p * q / r
+    return -c * gs, c * p
+
+
+def half_space_cagniard(x, y, xs, ys, surface, vp, vs, rho, t, pulse, source="force"):
+    """Velocity traces (vx, vy), [receiver, time], in the elastic half-space y <= `surface`,
+    of a vertical force 1e6 w(t) along +y on the surface (`source` "force") or an explosion
+    1e6 w(t) at depth d = surface - ys > 0 (`source` "explosion"), w a `GaussianPulse`; from the
+    Cagniard-de Hoop solution, independent of the wavenumber sum of `half_space_spectra`."""
+    if source not in ("force", "explosion"):
+        raise ValueError(f"source = {source!r}: must be 'force' or 'explosion'")
+    d = float(surface - ys)
+    x = np.asarray(x, float).reshape(-1) - xs
+    z = surface - np.asarray(y, float).reshape(-1)
+    t = np.asarray(t, float)
+    if np.any(z < 0) or d < 0 or (source == "force" and d != 0):
+        raise ValueError("the force acts on the surface, the explosion and the receivers in "
+                         "the half-space y <= surface")
+    if source == "explosion" and d == 0:
+        raise ValueError("an explosion on the free surface sends out nothing: give it a depth")
+    mu, m = rho * vs * vs, rho * vp * vp
+    cr = rayleigh_speed(vp, vs)
+    tau_max = t.max() - pulse.delay + pulse.width
+    width = 1.0 / math.sqrt(pulse.psi)
+    vx = np.zeros((x.size, t.size))
+    vz = np.zeros((x.size, t.size))
+
+    def nodes(t_first):
+        return int(16.0 * max(tau_max - t_first, 0.0) / width + 320)
+
+    def add(n, tau, values, order):
+        kernel = pulse.derivative(t[:, None] - tau[None, :], order)
+        ux, uz = values
+        vx[n] += SOURCE_SCALE * (kernel @ ux)
+        vz[n] += SOURCE_SCALE * (kernel @ uz)
+
+    for n in range(x.size):
+        xa, zn, sign = abs(x[n]), z[n], (1.0 if x[n] >= 0 else -1.0)
+        if source == "force":
+            scale = -1.0 / (math.pi * mu)
+            if zn == 0 and xa == 0:
+                raise ValueError("a receiver sits on the source")
+            if zn == 0:
+                _surface_force(n, xa, vp, vs, cr, mu, tau_max, nodes, add, pulse, t, vx, vz,
+                               width)
+            else:
+                paths = [("p", _hyperbola(xa, zn, vp, tau_max, nodes(math.hypot(xa, zn) / vp)))]
+                if tau_max > math.hypot(xa, zn) / vs:
+                    paths.append(("s", _hyperbola(xa, zn, vs, tau_max,
+                                                  nodes(math.hypot(xa, zn) / vs))))
+                if xa / math.hypot(xa, zn) > vs / vp:   # past the critical angle: head wave
+                    paths.append(("s", _head(xa, zn, vs, vp, 400)))
+                for wave, (tau, p, dp) in paths:
+                    keep = tau < tau_max
+                    wx, wz = _force_weights(p, vp, vs, wave)
+                    add(n, tau[keep], (scale * (wx * dp).imag[keep],
+                                       scale * (wz * dp).imag[keep]), 1)
+        else:
+            h = abs(d - zn)
+            r = math.hypot(xa, h)
+            if tau_max > r / vp:                    # the direct wave: closed form
+                t0 = r / vp
+                s, ws = _nodes_on(0.0, math.sqrt(tau_max - t0), nodes(t0))
+                tau = t0 + s * s
+                g_r = -tau / (2.0 * math.pi * m * r * np.sqrt(tau + t0)) * 2.0 * ws
+                add(n, tau, (g_r * xa / r, g_r * (zn - d) / r), 2)
+            paths = []
+            if tau_max > math.hypot(xa, d + zn) / vp:
+                paths.append(("pp", _hyperbola(xa, d + zn, vp, tau_max,
+                                               nodes(math.hypot(xa, d + zn) / vp))))
+            t_ps = math.hypot(xa, d + zn) / vp
+            if tau_max > t_ps:
+                paths.append(("ps", _converted(xa, d, zn, vp, vs, tau_max + 0.0, nodes(t_ps))
+                              if zn > 0 else _hyperbola(xa, d, vp, tau_max, nodes(t_ps))))
+            for wave, (tau, p, dp) in paths:
+                keep = tau < tau_max
+                wx, wz = _explosion_weights(p, vp, vs, wave)
+                add(n, tau[keep], ((wx * dp).imag[keep] / (math.pi * m),
+                                   (wz * dp).imag[keep] / (math.pi * m)), 2)
+        vx[n] *= sign
+    return vx, -vz
+
+
+def _surface_force(n, xa, vp, vs, cr, mu, tau_max, nodes, add, pulse, t, vx, vz, width):
+    """The surface force seen on the surface: p = tau / x real, the P and S wave fronts, and
+    the Rayleigh pole at tau_R = x / c_R (a delta in u_x, a principal value in u_z)."""
+    scale = -1.0 / (math.pi * mu * xa)
+    tp, ts, trr = xa / vp, xa / vs, xa / cr
+    if tau_max <= tp:
+        return
+    tau, wt = _nodes_on(tp, min(ts, tau_max), nodes(tp))
+    wx, wz = _force_weights(tau / xa + 0j, vp, vs, "both")
+    add(n, tau, (scale * wx.imag * wt, scale * wz.imag * wt), 1)
+    if tau_max <= ts:
+        return
+    pr = 1.0 / cr
+    _, dr = _rayleigh_function(pr + 0j, vp, vs)
+    dr = dr.real
+    nx = (pr * ((1.0 / vs ** 2 - 2.0 * pr * pr)
+                - 2.0 * _vertical(1.0 / vp, pr + 0j) * _vertical(1.0 / vs, pr + 0j))).real
+    nz_im = (_vertical(1.0 / vp, pr + 0j) / vs ** 2).imag
+    c_pv = -nz_im / (math.pi * mu * dr)                 # u_z ~ c_pv / (tau - tau_R)
+    vx[n] += SOURCE_SCALE * (nx / (mu * dr)) * pulse.derivative(t - trr, 1)
+    if tau_max <= trr + width:     # the pole beyond the traces: plain sum
+        tau, wt = _nodes_on(ts, tau_max, nodes(ts))
+        _, wz = _force_weights(tau / xa + 0j, vp, vs, "both")
+        add(n, tau, (0.0 * tau, scale * wz.imag * wt), 1)
+        return
+    w_at = pulse.derivative(t - trr, 1)
+    vz[n] += SOURCE_SCALE * c_pv * w_at * math.log((tau_max - trr) / (trr - ts))
+    for a, b in ((ts, trr), (trr, tau_max)):
+        tau, wt = _nodes_on(a, b, nodes(a))
+        _, wz = _force_weights(tau / xa + 0j, vp, vs, "both")
+        regular = scale * wz.imag - c_pv / (tau - trr)
+        kernel = pulse.derivative(t[:, None] - tau[None, :], 1)
+        vz[n] += SOURCE_SCALE * ((kernel * wt) @ regular
+                                 + c_pv * ((kernel - w_at[:, None]) / (tau - trr)) @ wt)

@@ -6,8 +6,11 @@ import math
 import numpy as np
 import pytest
 
-from stripwave.exact import complex_velocity, explosion_spectra, force_spectra, greens_tensor
+from stripwave.exact import (GaussianPulse, complex_velocity, explosion_spectra, force_spectra,
+                             greens_tensor, half_space_cagniard, half_space_spectra,
+                             rayleigh_speed)
 from stripwave.materials import constant_q
+from stripwave.source import frequencies, synthesise
 
 
 def _ring(radii, angle_deg=30.0):
@@ -204,3 +207,91 @@ class TestPointForces:
         grad_div = np.array([ddx[0] + dxy[1], dxy[0] + ddy[1]])
         residual = self.MU * lap + (self.LAM + self.MU) * grad_div + self.RHO * w * w * u[0, 0]
         assert np.abs(residual).max() < 1e-4 * self.MU * np.abs(lap).max()
+
+
+class TestHalfSpace:
+    VP, VS, RHO = 2.0, 1.15, 2.3
+    MU, LAM = RHO * VS ** 2, RHO * (VP ** 2 - 2 * VS ** 2)
+    PULSE = GaussianPulse(0.02, 60.0, 1)
+    T = np.arange(0.0, 450.0, 1.0)
+
+    def test_rayleigh_speed(self):
+        # Poisson solid (vp = sqrt(3) vs): c^2 / vs^2 = 2 - 2 / sqrt(3)
+        assert rayleigh_speed(np.sqrt(3.0), 1.0) == pytest.approx(np.sqrt(2 - 2 / np.sqrt(3)),
+                                                                  rel=1e-13)
+        c = rayleigh_speed(self.VP, self.VS)
+        xi, kappa = (c / self.VS) ** 2, (self.VS / self.VP) ** 2
+        assert (2 - xi) ** 2 == pytest.approx(4 * np.sqrt(1 - kappa * xi) * np.sqrt(1 - xi),
+                                              rel=1e-13)
+        assert 0.87 * self.VS < c < self.VS
+        with pytest.raises(ValueError):
+            rayleigh_speed(1.0, 1.2)
+
+    @pytest.mark.parametrize("source, ys", [("explosion", -30.0), ("force", -20.0),
+                                            ("force", 0.0)])
+    def test_the_surface_is_free_of_traction(self, source, ys):
+        w, d = np.array([2 * np.pi * 0.02]), 0.1
+        x0 = 57.0
+        xr = np.array([x0 - d, x0, x0 + d, x0, x0])
+        yr = np.array([0.0, 0.0, 0.0, -d, -2 * d])
+        vx, vy = (v[:, 0] for v in half_space_spectra(xr, yr, 0.0, ys, 0.0, self.VP, self.VS,
+                                                       self.RHO, w, np.ones(1), source))
+        dx = [(v[2] - v[0]) / (2 * d) for v in (vx, vy)]
+        dy = [(3 * v[1] - 4 * v[3] + v[4]) / (2 * d) for v in (vx, vy)]   # one-sided, 2nd order
+        sxy = self.MU * (dy[0] + dx[1])
+        syy = self.LAM * (dx[0] + dy[1]) + 2 * self.MU * dy[1]
+        scale = self.MU * np.abs(dx + dy).max()
+        assert abs(sxy) < 2e-3 * scale and abs(syy) < 2e-3 * scale   # measured <= 1.5e-3
+
+    def test_a_force_on_the_surface_is_the_limit_of_a_buried_one(self):
+        w = 2 * np.pi * np.array([0.01, 0.03])
+        xr, yr = np.array([40.0, -70.0, 10.0]), np.array([-25.0, -60.0, -5.0])
+        on = half_space_spectra(xr, yr, 0.0, 0.0, 0.0, self.VP, self.VS, self.RHO, w,
+                                np.ones(2))
+        near = half_space_spectra(xr, yr, 0.0, -1e-3, 0.0, self.VP, self.VS, self.RHO, w,
+                                  np.ones(2))
+        for a, b in zip(on, near):
+            assert np.abs(a - b).max() < 2e-4 * np.abs(a).max()   # measured 6e-5 (depth 1e-3)
+
+    @pytest.mark.parametrize("source, ys, xr, yr", [
+        ("force", 0.0, [60.0, -150.0, 100.0, 40.0], [0.0, 0.0, -50.0, -120.0]),
+        ("explosion", -40.0, [80.0, 100.0, -30.0], [0.0, -20.0, -100.0]),
+    ])
+    def test_wavenumber_sum_agrees_with_cagniard_de_hoop(self, source, ys, xr, yr):
+        # surface and buried receivers: P, S, head and Rayleigh waves, reflected P and P-to-S
+        omega = frequencies(1.0 / 1600.0, 160)                # to 0.1 kHz, period 1600 ms
+        fx, fy = half_space_spectra(xr, yr, 0.0, ys, 0.0, self.VP, self.VS, self.RHO, omega,
+                                    self.PULSE.spectrum(omega), source)
+        cx, cy = half_space_cagniard(xr, yr, 0.0, ys, 0.0, self.VP, self.VS, self.RHO, self.T,
+                                     self.PULSE, source)
+        for f, c in ((fx, cx), (fy, cy)):
+            s = synthesise(f, omega, self.T)
+            ref = np.linalg.norm(s, axis=1)
+            err = np.linalg.norm(s - c, axis=1)
+            assert np.all(err <= 1e-3 * ref + 1e-9 * ref.max())   # measured <= 3e-5
+        assert np.all(np.abs(cy).max(axis=1) > 0)
+
+    def test_the_rayleigh_wave_dominates_the_surface_and_arrives_at_x_over_c_r(self):
+        c = rayleigh_speed(self.VP, self.VS)
+        x = np.array([400.0])
+        t = np.arange(0.0, 800.0, 0.5)
+        vx, vy = half_space_cagniard(x, [0.0], 0.0, 0.0, 0.0, self.VP, self.VS, self.RHO, t,
+                                     GaussianPulse(0.02, 60.0, 0))
+        # a Gaussian force: u_x carries a delta at x / c_R, so v_x = w'(t - x / c_R) times a
+        # constant; the P wave before it is much weaker
+        peak = t[np.argmax(np.abs(vy[0]))]
+        assert abs(peak - (x[0] / c + 60.0)) < 12.0
+        late = t > x[0] / c + 20.0
+        assert np.abs(vx[0][late]).max() > 5 * np.abs(vx[0][t < x[0] / self.VS + 20.0]).max()
+
+    def test_rejects_sources_and_receivers_outside(self):
+        w, one = np.array([0.1]), np.ones(1)
+        with pytest.raises(ValueError, match="half-space"):
+            half_space_spectra([1.0], [5.0], 0.0, -1.0, 0.0, 2.0, 1.0, 2.0, w, one)
+        with pytest.raises(ValueError, match="depth"):
+            half_space_spectra([1.0], [-5.0], 0.0, 0.0, 0.0, 2.0, 1.0, 2.0, w, one, "explosion")
+        with pytest.raises(ValueError, match="source"):
+            half_space_spectra([0.0], [0.0], 0.0, 0.0, 0.0, 2.0, 1.0, 2.0, w, one)
+        with pytest.raises(ValueError, match="surface"):
+            half_space_cagniard([1.0], [-1.0], 0.0, -3.0, 0.0, 2.0, 1.0, 2.0, self.T,
+                                self.PULSE, "force")
