@@ -10,8 +10,10 @@ CMAKE_ARGS ?=
 # `deps` has installed them.
 PYTHON     ?= $(shell tools/find-python)
 EXAMPLE    ?= examples/layered
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 
-.PHONY: all deps build demo test sanitize fuzz bench format clean
+.PHONY: all deps build install demo test sanitize fuzz bench format clean
 
 all: build
 
@@ -23,6 +25,13 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSTRIPWAVE_PYTHON=$(PYTHON) \
 	  $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
+
+## Install the simulator as PREFIX/bin/stripwave and the Python package where PYTHON finds it
+## (PREFIX/lib/python3.N/dist-packages for Debian's python3), so that `stripwave` and
+## `python3 -m stripwave` run from any directory; offline, with Debian's pip and setuptools.
+## DESTDIR stages the files under another root.
+install: build
+	@DESTDIR="$(DESTDIR)" tools/install $(BUILD)/stripwave $(PREFIX) $(PYTHON)
 
 ## Build the simulator, run the bundled example model in a scratch directory and draw it.
 demo: build
