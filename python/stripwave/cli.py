@@ -15,8 +15,7 @@ from .log import read_log
 from .model import (ModelError, beyond_established_limits, build_model, check_model, derived,
                     load_model, warnings)
 from .run import RunError, read_run, snapshot_file
-
-_FREQ_UNIT = {"ms": "kHz", "s": "Hz", "us": "MHz"}
+from .units import TIME_UNITS, frequency_unit, model_units
 _KEYS = {1: "damped sine", 2: "Gaussian derivative", 3: "two damped sines", 4: "Ricker-like"}
 _KDEL = {1: "explosion", 2: "shear", 3: "explosion with an asymmetric part"}
 
@@ -32,12 +31,11 @@ def _model(args) -> int:
         raise ModelError(messages, args.model)
     der = derived(model)
     d = der["model"]["deck"]
-    time = model.get("units", {}).get("time", "ms")
-    length = model.get("units", {}).get("length", "m")
+    length, time = model_units(model)
     print(f"{args.model}: {d['nx']} x {d['ny']} elements of {der['h']:g} {length}, "
           f"{len(model['materials'])} materials (nmat {der['nmat']}), dt = {der['dt']:.8g} "
           f"{time}, nt = {der['nt']}, {der['jw2']} frequencies up to {d['f4']:g} "
-          f"{_FREQ_UNIT[time]} (Nyquist {der['fnyq']:.6g}), "
+          f"{frequency_unit(time)} (Nyquist {der['fnyq']:.6g}), "
           f"{der['points_per_wavelength']} elements per P wavelength at freq")
     for w in warnings(model, der):
         print(f"warning: {w}")
@@ -128,7 +126,7 @@ def summary(run) -> str:
     """A few lines on a finished run: grid, time axis, band, convergence, files."""
     p = run.params
     tu, lu = run.time_unit, run.length_unit
-    fu = _FREQ_UNIT.get(tu, f"1/{tu}")
+    fu = frequency_unit(tu)
     conv = run.converged
     lines = [
         f"run {run.path}: finished, CPU time {p.cpu_time:.4g} s",
@@ -241,7 +239,7 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("-o", "--output", help="output file, or prefix for one file per component "
                                           "(default RUNDIR/traces)")
     p.add_argument("--component", choices=("x", "y", "both"), default="both")
-    p.add_argument("--time-unit", choices=("ms", "s", "us"),
+    p.add_argument("--time-unit", choices=tuple(TIME_UNITS),
                    help="time unit of the run (default: model.json 'units', else ms)")
     p.add_argument("--resample", type=int, metavar="US",
                    help="resample onto an interval of US whole microseconds")

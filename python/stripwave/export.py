@@ -29,7 +29,7 @@ import numpy as np
 import segyio
 from segyio import TraceField as TF
 
-from .run import TIME_UNITS
+from .units import TIME_UNITS
 
 #: The largest value a 2-byte header field holds as segyio writes and reads it (signed).
 MAX_HEADER_SHORT = 32767

@@ -10,6 +10,7 @@ import re
 from dataclasses import dataclass, field
 from pathlib import Path
 
+from . import limits
 from .numbers import REAL, parse_real
 
 _INT = r"([-+]?\d+)"
@@ -136,11 +137,12 @@ class RunLog:
             last = self.frequencies[-1]
             return (f"the log ends at frequency index {last.index} of {self.jw2} "
                     "(no 'tiempo=' line): the run stopped or is still running")
-        if self.pulse_length is not None and self.pulse_length > 2500:
+        if self.pulse_length is not None and self.pulse_length > limits.SAMPLES:
             return (f"the run stopped: the type-2 pulse is {self.pulse_length} samples long, "
-                    "above the limit 2500")
-        if self.nt is not None and self.nt > 2500:
-            return f"the run stopped: nt = {self.nt} time samples, above the limit 2500"
+                    f"above the limit {limits.SAMPLES}")
+        if self.nt is not None and self.nt > limits.SAMPLES:
+            return (f"the run stopped: nt = {self.nt} time samples, above the limit "
+                    f"{limits.SAMPLES}")
         if (self.fnyq is not None and self.band is not None and self.band[3] > self.fnyq):
             return (f"the run stopped: f4 = {self.band[3]:g} is above the Nyquist frequency "
                     f"{self.fnyq:g}")
@@ -266,7 +268,7 @@ def parse_log(text: str) -> RunLog:
     pulses = re.findall(r"pulse length in samples\s*" + _INT, s)
     if log.key == 2 and pulses:
         log.pulse_length = int(pulses[0])
-        if len(pulses) >= 2 and log.nt is not None and log.pulse_length <= 2500:
+        if len(pulses) >= 2 and log.nt is not None and log.pulse_length <= limits.SAMPLES:
             log.nt = max(log.nt, log.pulse_length)
 
     for m in re.finditer(r"from  xi\s*=\s*" + _NUM + r" m\s*\n\s*up to xf\s*=\s*" + _NUM

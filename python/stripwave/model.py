@@ -24,20 +24,16 @@ from pathlib import Path
 
 import jsonschema
 
+from . import limits
 from .deck import REAL_KEYS, REGION_KEYS, RECEIVER_KEYS, deck_lines, quantise
 from .grid import element_size, material_map, region_range
 from .materials import (ANISOTROPIC_SLOT, nmat_for, program_velocities, table_files,
                         vti_stiffness)
 from .timing import wraparound_warning
+from .units import LENGTH_UNITS, TIME_UNITS, model_units
 
-#: Sample limit of the program's trace storage.
-MAX_SAMPLES = 2500
-#: Frequency indices the program's tables hold.
-MAX_FREQUENCIES = 600
 #: Plausible range of rock velocities in m/s; outside it the units are almost surely mixed up.
 PLAUSIBLE_VELOCITY = (20.0, 20000.0)
-LENGTH_UNITS = {"m": 1.0, "km": 1000.0}
-TIME_UNITS = {"ms": 1e-3, "s": 1.0}
 
 
 class ModelError(ValueError):
@@ -50,24 +46,36 @@ class ModelError(ValueError):
         super().__init__("\n".join(prefix + m for m in self.messages))
 
 
-#: Schema bounds that are the program's established limits; the program lifts them with
-#: `--lift-limits` (bounded by memory), and so does the model builder on request.
-_ESTABLISHED_BOUNDS = ((("deck", "nx"), "maximum"), (("deck", "ny"), "maximum"),
-                       (("deck", "npf"), "maximum"), (("deck", "tsnap"), "maxItems"),
-                       (("deck", "receivers", "nrec"), "maximum"))
+#: Schema bounds that are the program's limits: (path, keyword, bound, bound with
+#: `--lift-limits`).  The program lifts its established limits on request (bounded by
+#: memory), and so does the model builder; the deck's (i5) fields still hold at most 99999.
+_LIMIT_BOUNDS = (
+    (("deck", "nx"), "maximum", limits.GRID, limits.FIELD_I5),
+    (("deck", "ny"), "maximum", limits.GRID, limits.FIELD_I5),
+    (("deck", "npf"), "maximum", limits.FREQUENCIES, limits.FIELD_I5),
+    (("deck", "tsnap"), "maxItems", limits.TIME_SNAPSHOTS, limits.FIELD_I5),
+    (("deck", "receivers", "nrec"), "maximum", limits.RECEIVERS, limits.FIELD_I5),
+    (("deck", "receivers", "nrec"), "minimum", limits.MIN_RECEIVERS, limits.MIN_RECEIVERS),
+    (("deck", "fsnap"), "maxItems", limits.FREQUENCY_SNAPSHOTS, limits.FREQUENCY_SNAPSHOTS),
+    (("deck", "maxlow"), "maximum", limits.FIELD_I5, limits.FIELD_I5),
+    (("deck", "maxiter"), "maximum", limits.FIELD_I5, limits.FIELD_I5),
+    # nmat is one more than the materials from four on (see materials.nmat_for)
+    (("materials",), "maxItems", limits.MATERIALS - 1, limits.MATERIALS - 1),
+    (("units", "length"), "enum", list(LENGTH_UNITS), list(LENGTH_UNITS)),
+    (("units", "time"), "enum", list(TIME_UNITS), list(TIME_UNITS)),
+)
 
 
 def schema(lift_limits: bool = False) -> dict:
-    """The JSON schema of a model description, without the program's established limits on
-    grid, frequency, snapshot and receiver counts when `lift_limits` is set."""
+    """The JSON schema of a model description with the program's limits, its established
+    limits on grid, frequency, snapshot and receiver counts lifted when `lift_limits` is set."""
     text = resources.files(__package__).joinpath("model.schema.json").read_text()
     out = json.loads(text)
-    if lift_limits:
-        for path, bound in _ESTABLISHED_BOUNDS:
-            node = out
-            for key in path:
-                node = node["properties"][key]
-            del node[bound]
+    for path, keyword, bound, lifted in _LIMIT_BOUNDS:
+        node = out
+        for key in path:
+            node = node["properties"][key]
+        node[keyword] = lifted if lift_limits else bound
     return out
 
 
@@ -191,13 +199,8 @@ def _schema_messages(model, lift_limits=False) -> list:
 
 # ------------------------------------------------------------------------------------ units
 
-def _units(model) -> tuple:
-    u = model.get("units", {})
-    return u.get("length", "m"), u.get("time", "ms")
-
-
 def _unit_messages(model) -> list:
-    length, time = _units(model)
+    length, time = model_units(model)
     scale = LENGTH_UNITS[length] / TIME_UNITS[time]  # model velocity -> m/s
     vunit = f"{length}/{time}"
     lo, hi = PLAUSIBLE_VELOCITY
@@ -326,7 +329,7 @@ def _geometry_messages(model, der, lift_limits=False) -> list:
     d = q["deck"]
     nx, ny, h = d["nx"], d["ny"], der["h"]
     width, height = der["width"], der["height"]
-    length, time = _units(model)
+    length, time = model_units(model)
     xr, yr = f"x from 0 to {width:g}", f"y from 0 to {height:g}"
 
     if not _inside(d["xsou"], h, nx):
@@ -379,15 +382,16 @@ def _geometry_messages(model, der, lift_limits=False) -> list:
         return out  # the time axis and band are checked once the geometry holds
 
     dt, nt = der["dt"], der["nt"]
-    if nt > MAX_SAMPLES and not lift_limits:
+    if nt > limits.SAMPLES and not lift_limits:
         out.append(f"deck.stime = {d['stime']:g}: gives nt = {nt} time samples (stime / dt with "
-                   f"dt = h / largest vp = {dt:.6g}), above the program's limit {MAX_SAMPLES}")
+                   f"dt = h / largest vp = {dt:.6g}), above the program's limit "
+                   f"{limits.SAMPLES}")
     elif nt < 2:
         out.append(f"deck.stime = {d['stime']:g}: gives nt = {nt} time sample"
                    f"{'s' if nt != 1 else ''} (dt = {dt:.6g}); at least 2 are needed")
-    if der.get("pulse", 0) > MAX_SAMPLES and not lift_limits:
+    if der.get("pulse", 0) > limits.SAMPLES and not lift_limits:
         out.append(f"deck.freq = {d['freq']:g}: the type-2 pulse lasts {der['pulse']} samples, "
-                   f"above the program's limit {MAX_SAMPLES}")
+                   f"above the program's limit {limits.SAMPLES}")
     if d["f4"] > der["fnyq"]:
         out.append(f"deck.f4 = {d['f4']:g}: above the Nyquist frequency {der['fnyq']:.6g} of the "
                    f"time step dt = {dt:.6g} (1 / (2 dt)){_frequency_hint(d['f4'], der['fnyq'], time)}")
@@ -404,9 +408,9 @@ def _geometry_messages(model, der, lift_limits=False) -> list:
         out.append(f"deck.npf = {d['npf']}: with f4 = {d['f4']:g} the band has {der['jw2']} "
                    f"frequency indices but the tables {der['nf']} records (f4 / delf rounds "
                    "across an integer); change npf or f4 slightly")
-    elif der["jw2"] > MAX_FREQUENCIES and not lift_limits:
+    elif der["jw2"] > limits.FREQUENCIES and not lift_limits:
         out.append(f"deck.npf = {d['npf']}: {der['jw2']} frequency indices, above the "
-                   f"program's limit {MAX_FREQUENCIES}")
+                   f"program's limit {limits.FREQUENCIES}")
     if out:
         return out  # snapshot times are judged against a time axis and band that hold
 
@@ -461,15 +465,15 @@ def beyond_established_limits(model, der=None) -> list:
     der = der or derived(model)
     d = der["model"]["deck"]
     out = []
-    for name, value, limit in (("nx", d["nx"], 600), ("ny", d["ny"], 600),
-                               ("time samples nt", der["nt"], MAX_SAMPLES),
-                               ("frequency indices", der["jw2"], MAX_FREQUENCIES),
-                               ("snapshots", len(d.get("tsnap", [])), 25),
-                               ("receivers", d["receivers"]["nrec"], 200)):
+    for name, value, limit in (("nx", d["nx"], limits.GRID), ("ny", d["ny"], limits.GRID),
+                               ("time samples nt", der["nt"], limits.SAMPLES),
+                               ("frequency indices", der["jw2"], limits.FREQUENCIES),
+                               ("snapshots", len(d.get("tsnap", [])), limits.TIME_SNAPSHOTS),
+                               ("receivers", d["receivers"]["nrec"], limits.RECEIVERS)):
         if value > limit:
             out.append(f"{name} = {value} (limit {limit})")
-    if der.get("pulse", 0) > MAX_SAMPLES:
-        out.append(f"type-2 pulse of {der['pulse']} samples (limit {MAX_SAMPLES})")
+    if der.get("pulse", 0) > limits.SAMPLES:
+        out.append(f"type-2 pulse of {der['pulse']} samples (limit {limits.SAMPLES})")
     return out
 
 

@@ -12,9 +12,7 @@ import numpy as np
 from .deck import DeckError, read_deck
 from .log import Frequency, Region, RunLog, read_log
 from .numbers import read_values
-
-#: Time units a run may be in, with their length in seconds.
-TIME_UNITS = {"s": 1.0, "ms": 1e-3, "us": 1e-6}
+from .units import DEFAULT_LENGTH, DEFAULT_TIME, model_units
 
 
 class RunError(Exception):
@@ -157,8 +155,8 @@ class Run:
     log: RunLog
     deck: dict | None = None   #: the deck inp_A when it is in the directory
     model: dict | None = None  #: model.json when it is in the directory
-    time_unit: str = "ms"      #: time unit of the run (model.json "units", else ms)
-    length_unit: str = "m"
+    time_unit: str = DEFAULT_TIME  #: time unit of the run (model.json "units", else ms)
+    length_unit: str = DEFAULT_LENGTH
 
     @property
     def converged(self) -> list:
@@ -309,15 +307,11 @@ def read_run(path) -> Run:
         regions = [Region(r["xi"], r["xf"], r["yi"], r["yf"], r["material"],
                           g.ixi, g.ixf, g.iyi, g.iyf) for r, g in zip(deck["regions"], log.regions)]
 
-    units = (model or {}).get("units", {}) if isinstance(model, dict) else {}
-    time_unit = units.get("time", "ms") if isinstance(units, dict) else "ms"
-    length_unit = units.get("length", "m") if isinstance(units, dict) else "m"
-    if time_unit not in TIME_UNITS:
-        time_unit = "ms"
+    length_unit, time_unit = model_units(model)
     return Run(path=path, params=params, frequencies=list(log.frequencies), regions=regions,
                traces=tr, snapshots=snapshots, log=log, deck=deck, model=model,
                time_unit=time_unit, length_unit=length_unit)
 
 
 __all__ = ["Frequency", "Region", "Run", "RunError", "RunParameters", "Snapshot", "Traces",
-           "read_run", "TIME_UNITS"]
+           "read_run"]
