@@ -11,9 +11,10 @@ four digits the trace files hold.
 Trace headers (both SEG-Y and SU): TRACE_SEQUENCE_LINE/FILE and TraceNumber = receiver number;
 FieldRecord = EnergySourcePoint = 1; SourceX / GroupX = model x and SourceY = GroupY = 0 (a 2-D
 line along x), with CoordinateUnits 1 (length) and SourceGroupScalar; the model's y axis (up from
-the bottom) goes into the elevations: SourceSurfaceElevation = source y, ReceiverGroupElevation =
-receiver y, SourceDepth = depth of the source below the model top, datum elevations = the model
-top, with ElevationScalar; offset = receiver x - source x; TraceIdentificationCode 14 (in-line
+the bottom) goes into the elevations: the surface is the model top, so SourceSurfaceElevation =
+the model top and SourceDepth = its depth below it (the source's elevation is their difference,
+its y), ReceiverGroupElevation = receiver y, datum elevations = the model top, with
+ElevationScalar; offset = receiver x - source x; TraceIdentificationCode 14 (in-line
 horizontal) for vx and 12 (vertical) for vy; TRACE_SAMPLE_COUNT and TRACE_SAMPLE_INTERVAL.
 """
 
@@ -164,11 +165,15 @@ def _scaled(value: float, scalar: int) -> int:
     return int(round(value * (-scalar if scalar < 0 else 1.0 / scalar)))
 
 
+def _ascii(text: str) -> str:
+    return text.encode("ascii", "replace").decode("ascii")
+
+
 def _text_header(run, component, interval, nt, fmt) -> str:
     p = run.params
     unit, lu = interval.time_unit, run.length_unit
     lines = [
-        f"stripwave run {Path(run.path).resolve()}",
+        f"stripwave run {_ascii(Path(run.path).resolve().name)}",
         f"component: {COMPONENT_NAME[component]}",
         f"{p.nrec} traces of {nt} samples, trace k = receiver k, IEEE float32 ({fmt})",
         f"time unit of the run: {unit} (the program converts no units)",
@@ -186,8 +191,9 @@ def _text_header(run, component, interval, nt, fmt) -> str:
         f"band f1-f4 {' '.join(f'{f:g}' for f in p.band)}; {p.jw2} frequencies, "
         f"{len(run.converged)} converged",
         "SourceX, GroupX: model x; SourceY = GroupY = 0 (2-D line along x)",
-        "elevations: model y, up from the model bottom; SourceDepth below the model top",
-        "datum elevations: the model top; scalars in bytes 69-72 (negative: divide)",
+        "elevations: model y, up from the model bottom; surface = datum = the model top",
+        "source: SourceSurfaceElevation = the top, SourceDepth below it; receivers: y",
+        "scalars in bytes 69-72 (negative: divide)",
         "offset: receiver x - source x; trace id 14 in-line (vx), 12 vertical (vy)",
     ]
     lines = [f"C{k:2d} {line}"[:80] for k, line in enumerate(lines, 1)]
@@ -228,7 +234,7 @@ def _write(run, path: Path, component: str, interval: SampleInterval, endian: st
                 TF.TraceIdentificationCode: TRACE_ID[component],
                 TF.offset: _scaled(tr.rx[k] - tr.xsou, 1),
                 TF.ReceiverGroupElevation: _scaled(tr.ry[k], es),
-                TF.SourceSurfaceElevation: _scaled(tr.ysou, es),
+                TF.SourceSurfaceElevation: _scaled(p.ysize, es),
                 TF.SourceDepth: _scaled(p.ysize - tr.ysou, es),
                 TF.ReceiverDatumElevation: _scaled(p.ysize, es),
                 TF.SourceDatumElevation: _scaled(p.ysize, es),

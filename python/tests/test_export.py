@@ -44,13 +44,19 @@ def test_segy_reads_back_with_coordinates_offsets_and_interval(layered_run, comp
             assert _coordinate(h[TF.SourceX], cs) == pytest.approx(tr.xsou, abs=1e-3)
             assert _coordinate(h[TF.ReceiverGroupElevation], es) == pytest.approx(tr.ry[k],
                                                                                  abs=1e-3)
-            assert _coordinate(h[TF.SourceSurfaceElevation], es) == pytest.approx(tr.ysou)
-            assert _coordinate(h[TF.SourceDepth], es) == pytest.approx(500.0 - tr.ysou)
+            # the surface is the model top; the source lies its depth below it
+            surface = _coordinate(h[TF.SourceSurfaceElevation], es)
+            depth = _coordinate(h[TF.SourceDepth], es)
+            assert surface == pytest.approx(500.0) and depth == pytest.approx(500.0 - tr.ysou)
+            assert surface - depth == pytest.approx(tr.ysou, abs=1e-3)
+            assert _coordinate(h[TF.SourceDatumElevation], es) == pytest.approx(surface)
             assert h[TF.offset] == round(tr.rx[k] - tr.xsou)
             assert h[TF.TRACE_SAMPLE_COUNT] == nt
             assert h[TF.TRACE_SAMPLE_INTERVAL] == 6248
             assert h[TF.TraceIdentificationCode] == (14 if component == "x" else 12)
         text = f.text[0].decode("ascii", "replace")
+        assert text.startswith("C 1 stripwave run layered_small ")
+        assert str(layered_run.resolve().parent) not in text
         assert f"exact dt: {run.params.dt!r} ms" in text
         assert "header interval 6248 us = dt rounded, off by -0.477216 us" in text
         assert text.rstrip().endswith("C40 END TEXTUAL HEADER")
@@ -110,7 +116,10 @@ def test_su_reads_back_resampled_onto_a_whole_interval(layered_run):
         assert f.tracecount == run.params.nrec
         assert f.samples[1] == 5.0 and len(f.samples) == nt
         assert f.header[3][TF.TRACE_SAMPLE_INTERVAL] == 5000
-        assert f.header[3][TF.GroupX] / 1000 == pytest.approx(run.traces.rx[3], abs=1e-3)
+        h = f.header[3]
+        assert h[TF.GroupX] / 1000 == pytest.approx(run.traces.rx[3], abs=1e-3)
+        assert (h[TF.SourceSurfaceElevation] - h[TF.SourceDepth]) / 1000 == \
+            pytest.approx(run.traces.ysou, abs=1e-3)
         expected = resample(run.traces.vy, run.traces.t, np.arange(nt) * 5.0, run.params.delf,
                             run.params.jw2)
         assert np.allclose(segyio.tools.collect(f.trace[:]), expected, rtol=1e-6,
