@@ -6,8 +6,9 @@ import math
 import numpy as np
 import pytest
 
-from stripwave.exact import (GaussianPulse, complex_velocity, explosion_spectra, force_spectra,
-                             greens_tensor, half_space_cagniard, half_space_spectra,
+from stripwave.exact import (GaussianPulse, anisotropic_arrival_times, complex_velocity,
+                             explosion_spectra, force_spectra, greens_tensor, group_velocity,
+                             half_space_cagniard, half_space_spectra, phase_velocity,
                              rayleigh_speed)
 from stripwave.materials import constant_q
 from stripwave.source import frequencies, synthesise
@@ -295,3 +296,77 @@ class TestHalfSpace:
         with pytest.raises(ValueError, match="surface"):
             half_space_cagniard([1.0], [-1.0], 0.0, -3.0, 0.0, 2.0, 1.0, 2.0, self.T,
                                 self.PULSE, "force")
+
+
+def _christoffel_ray(theta, vp, vs, epsilon, delta, mode):
+    """(ray angle from the axis, group speed, phase speed) from w(k) of the Christoffel equation
+    (its gradient by central differences in the wavenumber plane)."""
+    c33, c55 = vp * vp, vs * vs
+    c11 = c33 * (1 + 2 * epsilon)
+    e = np.sqrt((c33 - c55) * (c33 * (1 + 2 * delta) - c55))
+
+    def omega(kx, kz):
+        g = np.array([[c11 * kx * kx + c55 * kz * kz, e * kx * kz],
+                      [e * kx * kz, c55 * kx * kx + c33 * kz * kz]])
+        lam = np.linalg.eigvalsh(g)
+        return np.sqrt(lam[1] if mode == "qp" else lam[0])
+
+    kx, kz, h = np.sin(theta), np.cos(theta), 1e-6
+    gx = (omega(kx + h, kz) - omega(kx - h, kz)) / (2 * h)
+    gz = (omega(kx, kz + h) - omega(kx, kz - h)) / (2 * h)
+    return np.arctan2(gx, gz), np.hypot(gx, gz), omega(kx, kz)
+
+
+class TestTiltedTransverseIsotropy:
+    MEDIUM = dict(vp=3.0, vs=1.6, epsilon=0.22, delta=0.08)
+
+    def test_isotropic_limit(self):
+        a = np.linspace(-180, 180, 37)
+        for mode, v in (("qp", 2.5), ("qsv", 1.4)):
+            assert np.allclose(group_velocity(a, 2.5, 1.4, 0.0, 0.0, 33.0, mode), v, rtol=1e-12)
+            assert np.allclose(phase_velocity(a, 2.5, 1.4, 0.0, 0.0, 33.0, mode), v, rtol=1e-12)
+        x, y = 100 * np.sin(np.radians(a)), 100 * np.cos(np.radians(a))
+        t = anisotropic_arrival_times(x + 5, y - 3, 5.0, -3.0, 2.5, 1.4, 0.0, 0.0, 70.0)
+        assert np.allclose(t, 40.0, rtol=1e-12)
+
+    def test_along_and_across_the_axis(self):
+        m = self.MEDIUM
+        for tilt in (0.0, 25.0, 90.0):
+            assert group_velocity(tilt, **m, tilt_deg=tilt) == pytest.approx(m["vp"], rel=1e-12)
+            assert group_velocity(tilt + 90, **m, tilt_deg=tilt) == pytest.approx(
+                m["vp"] * np.sqrt(1 + 2 * m["epsilon"]), rel=1e-12)
+            assert group_velocity(tilt, **m, tilt_deg=tilt, mode="qsv") == pytest.approx(
+                m["vs"], rel=1e-12)
+
+    def test_tilt_rotates_the_pattern_symmetric_about_the_axis(self):
+        m, tilt = self.MEDIUM, 35.0
+        a = np.linspace(0.0, 180.0, 19)
+        tilted = group_velocity(a, **m, tilt_deg=tilt)
+        assert np.allclose(tilted, group_velocity(a - tilt, **m), rtol=1e-12)
+        assert np.allclose(group_velocity(tilt + a, **m, tilt_deg=tilt),
+                           group_velocity(tilt - a, **m, tilt_deg=tilt), rtol=1e-10)
+        assert np.ptp(tilted) > 0.1
+
+    @pytest.mark.parametrize("mode", ["qp", "qsv"])
+    def test_group_velocity_is_the_gradient_of_the_christoffel_frequency(self, mode):
+        m = self.MEDIUM
+        for theta in np.radians([5.0, 20.0, 40.0, 60.0, 80.0]):
+            psi, speed, phase = _christoffel_ray(theta, **m, mode=mode)
+            assert group_velocity(np.degrees(psi), **m, mode=mode) == pytest.approx(speed,
+                                                                                     rel=1e-8)
+            assert phase_velocity(np.degrees(theta), **m, mode=mode) == pytest.approx(
+                phase, rel=1e-12)
+
+    def test_weak_anisotropy_is_the_first_order_limit(self):
+        theta = np.linspace(0, 90, 10)
+        s, c = np.sin(np.radians(theta)), np.cos(np.radians(theta))
+        for eps, dl in ((0.01, 0.004), (0.02, -0.01)):
+            v = phase_velocity(theta, 3.0, 1.6, eps, dl)
+            weak = 3.0 * (1 + dl * s * s * c * c + eps * s ** 4)
+            assert np.abs(v / weak - 1).max() < 2 * (abs(eps) + abs(dl)) ** 2
+
+    def test_rejects_unstable_media(self):
+        with pytest.raises(ValueError, match="stable"):
+            group_velocity(0.0, 2.0, 1.0, 0.1, -0.9)
+        with pytest.raises(ValueError, match="mode"):
+            group_velocity(0.0, 2.0, 1.0, 0.1, 0.1, mode="sh")
