@@ -4,11 +4,25 @@
     >>> run = stripwave.read_run("build/demo")
     >>> run.traces.vy.shape            # receivers x samples
     >>> run.snapshots[0].time          # model time units (ms by default)
+    >>> stripwave.rayleigh_speed(2.0, 1.15)   # the exact solutions of stripwave.exact
 """
 
 from .model import ModelError, build_model, check_model, load_model
 from .run import Run, RunError, RunParameters, Snapshot, Traces, read_run
 
+#: The exact solutions, loaded (with scipy) on first use.
+_EXACT = ("GaussianPulse", "anisotropic_arrival_times", "complex_velocity", "exact_traces",
+          "explosion_spectra", "force_spectra", "greens_tensor", "group_velocity",
+          "half_space_cagniard", "half_space_spectra", "normal_reflection", "phase_velocity",
+          "pml_d0", "pml_profile", "pml_reflection", "rayleigh_speed")
+
 __all__ = ["ModelError", "Run", "RunError", "RunParameters", "Snapshot", "Traces",
-           "build_model", "check_model", "load_model", "read_run"]
+           "build_model", "check_model", "load_model", "read_run", *_EXACT]
+
+
+def __getattr__(name):
+    if name in _EXACT:
+        from . import exact
+        return getattr(exact, name)
+    raise AttributeError(f"module 'stripwave' has no attribute {name!r}")
 __version__ = "0.1.0"

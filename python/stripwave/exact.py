@@ -100,6 +100,25 @@ the direction psi = theta + atan((dv/dtheta) / v) from the axis; directions are 
 the vertical towards +x, so a ray at angle alpha has psi = alpha - tilt.  `group_velocity` inverts
 psi(theta); where qSV has cusps and several rays share a direction it gives the fastest.  The
 first qP arrival at distance r in direction alpha comes at r / V_qP(alpha - tilt).
+
+Normal incidence.  A plane P wave meeting the plane between media 1 and 2 head on (either may
+be a fluid: vs plays no part, no wave converts) with impedances Z = rho vp: continuity of the
+displacement and of the normal stress M du/dz give, for the displacement and equally for the
+particle velocity, in fixed axes,
+    R_u = (Z1 - Z2) / (Z1 + Z2),   T_u = 2 Z1 / (Z1 + Z2),
+and for the stress (pressure) and the potential, that is the amplitude along each wave's own
+direction of travel (the image-source amplitude), R = (Z2 - Z1) / (Z1 + Z2) = -R_u, T = 2 Z2 /
+(Z1 + Z2).  Energy: R_u^2 + (Z2 / Z1) T_u^2 = 1.  A free surface (Z2 = 0) gives R_u = 1;
+complex (constant-Q) velocities give complex coefficients.
+
+Perfectly matched layer.  With exp(+i w t) the layer stretches the normal coordinate by
+s(x) = 1 - i d(x) / w; a wave exp(-i k x cos(theta)) crossing it and coming back from its
+outer end (any total reflection there) returns with, in the continuous limit,
+    R(theta) = exp(-(2 cos(theta) / c) * integral_0^L d(x) dx),
+and for the profile d(x) = d0 (x / L)^n, integral = d0 L / (n + 1), so
+    R = exp(-2 d0 L cos(theta) / ((n + 1) c)),   d0 = (n + 1) c ln(1 / R) / (2 L)
+for a target R at normal incidence (c the largest velocity that reaches the layer).  A
+discretised layer reflects more than this, the more so the fewer elements it has.
 """
 
 from __future__ import annotations
@@ -703,3 +722,45 @@ def anisotropic_arrival_times(x, y, xs, ys, vp, vs, epsilon, delta, tilt_deg=0.0
     r = np.hypot(dx, dy)
     return r / group_velocity(np.degrees(np.arctan2(dx, dy)), vp, vs, epsilon, delta, tilt_deg,
                               mode)
+
+
+def normal_reflection(rho1, vp1, rho2, vp2, quantity="velocity"):
+    """(R, T) of a plane P wave from medium 1 into medium 2 at normal incidence: for the
+    displacement or particle velocity in fixed axes (`quantity` "velocity", "displacement"), or
+    for the stress, pressure or potential ("stress", "pressure", "potential").  Velocities may
+    be complex; vp2 = 0 or rho2 = 0 is a free surface."""
+    z1 = np.asarray(rho1) * np.asarray(vp1)
+    z2 = np.asarray(rho2) * np.asarray(vp2)
+    if np.any(np.abs(z1) == 0):
+        raise ValueError("the medium the wave comes from needs a positive impedance")
+    if quantity in ("velocity", "displacement"):
+        return (z1 - z2) / (z1 + z2), 2.0 * z1 / (z1 + z2)
+    if quantity in ("stress", "pressure", "potential"):
+        return (z2 - z1) / (z1 + z2), 2.0 * z2 / (z1 + z2)
+    raise ValueError(f"quantity = {quantity!r}: must be 'velocity', 'displacement', 'stress', "
+                     "'pressure' or 'potential'")
+
+
+def pml_profile(x, d0, thickness, order):
+    """The damping d(x) = d0 (x / L)^n at depth x into a layer of thickness L."""
+    x = np.clip(np.asarray(x, float), 0.0, thickness)
+    return d0 * (x / thickness) ** order
+
+
+def pml_reflection(d0, thickness, order, velocity, angle_deg=0.0):
+    """Reflection of the continuous layer d0 (x / L)^n for a wave of speed `velocity` meeting
+    it at `angle_deg` from its normal: exp(-2 d0 L cos(theta) / ((n + 1) c))."""
+    if thickness <= 0 or order < 0 or velocity <= 0:
+        raise ValueError("the layer needs thickness > 0, order >= 0 and a velocity > 0")
+    cos = np.cos(np.radians(np.asarray(angle_deg, float)))
+    return np.exp(-2.0 * d0 * thickness * cos / ((order + 1.0) * velocity))
+
+
+def pml_d0(target_reflection, thickness, order, velocity):
+    """d0 of the layer d0 (x / L)^n whose normal-incidence reflection is `target_reflection`:
+    (n + 1) c ln(1 / R) / (2 L)."""
+    if not 0 < target_reflection < 1:
+        raise ValueError(f"target reflection {target_reflection}: must lie in (0, 1)")
+    if thickness <= 0 or order < 0 or velocity <= 0:
+        raise ValueError("the layer needs thickness > 0, order >= 0 and a velocity > 0")
+    return (order + 1.0) * velocity * math.log(1.0 / target_reflection) / (2.0 * thickness)

@@ -8,7 +8,8 @@ import pytest
 
 from stripwave.exact import (GaussianPulse, anisotropic_arrival_times, complex_velocity,
                              explosion_spectra, force_spectra, greens_tensor, group_velocity,
-                             half_space_cagniard, half_space_spectra, phase_velocity,
+                             half_space_cagniard, half_space_spectra, normal_reflection,
+                             phase_velocity, pml_d0, pml_profile, pml_reflection,
                              rayleigh_speed)
 from stripwave.materials import constant_q
 from stripwave.source import frequencies, synthesise
@@ -370,3 +371,97 @@ class TestTiltedTransverseIsotropy:
             group_velocity(0.0, 2.0, 1.0, 0.1, -0.9)
         with pytest.raises(ValueError, match="mode"):
             group_velocity(0.0, 2.0, 1.0, 0.1, 0.1, mode="sh")
+
+
+def _one_dimensional(w, h, modulus, density, stretch, end):
+    """Reflection at z = 0 of a unit wave exp(-i k z) sent in from z = 0 along a line of nodes
+    z = 0, h, 2h, ..., solving d/dz((M / s) du/dz) + rho w^2 s u = 0 by second-order finite
+    differences: `modulus`, `stretch` at the midpoints, `density`, `stretch` at the nodes
+    (stretch = (midpoints, nodes)); the far end outgoing ("open") or fixed ("rigid")."""
+    from scipy.sparse import diags
+    from scipy.sparse.linalg import spsolve
+    s_mid, s_node = stretch
+    a = modulus / s_mid                                  # n - 1 midpoints
+    n = density.size
+    k0 = w * np.sqrt(density[0] / modulus[0])
+    main = np.zeros(n, complex)
+    main[1:] -= a
+    main[:-1] -= a
+    main += density * w * w * s_node * h * h
+    lower, upper = a.astype(complex), a.astype(complex)
+    rhs = np.zeros(n, complex)
+    # z = 0: u' - i k0 u = -2 i k0 through a ghost node left of node 0
+    upper[0] += a[0]
+    main[0] += -a[0] - a[0] * 2 * h * 1j * k0
+    rhs[0] = -a[0] * 2 * h * 2j * k0
+    if end == "rigid":
+        main[-1], lower[-1], rhs[-1] = 1.0, 0.0, 0.0
+    else:
+        kn = w * np.sqrt(density[-1] / modulus[-1])
+        lower[-1] += a[-1]
+        main[-1] += -a[-1] - a[-1] * 2 * h * 1j * kn
+    u = spsolve(diags([lower, main, upper], [-1, 0, 1], format="csc"), rhs)
+    return u[0] - 1.0
+
+
+class TestNormalReflectionAndAbsorbingLayers:
+    def test_interface_against_a_one_dimensional_solution(self):
+        w, h = 2 * np.pi * 0.02, 0.05
+        for (r1, c1), (r2, c2) in (((2.0, 2.0), (2.6, 3.5)), ((2.4, 3.0), (1.0, 1.5)),
+                                   ((2.2, 2.5), (1.03, 1.48))):     # the last: water
+            n = 8001
+            z = np.arange(n) * h
+            mid = 0.5 * (z[1:] + z[:-1])
+            interface = z[n // 2]
+            modulus = np.where(mid < interface, r1 * c1 * c1, r2 * c2 * c2)
+            density = np.where(z < interface, r1, r2).astype(float)
+            density[n // 2] = 0.5 * (r1 + r2)
+            refl = _one_dimensional(w, h, modulus, density, (np.ones(n - 1), np.ones(n)), "open")
+            # the incident wave travels to the interface and back: phase exp(-2 i k1 z_i)
+            refl *= np.exp(2j * w / c1 * interface)
+            r, t = normal_reflection(r1, c1, r2, c2)
+            assert refl == pytest.approx(r, abs=2e-5)          # measured <= 5e-6
+            assert r ** 2 + (r2 * c2) / (r1 * c1) * t ** 2 == pytest.approx(1.0, rel=1e-12)
+            assert normal_reflection(r1, c1, r2, c2, "pressure")[0] == pytest.approx(-r, rel=1e-15)
+        assert normal_reflection(2.0, 2.0, 0.0, 0.0)[0] == 1.0          # free surface
+        q = complex_velocity(3.0, 20.0, [0.1], 0.02)
+        assert abs(np.imag(normal_reflection(2.0, 2.0, 2.0, q)[0][0])) > 0
+
+    @pytest.mark.parametrize("order, target", [(2, 1e-3), (3, 1e-2)])
+    def test_layer_reflection_against_a_stretched_line(self, order, target):
+        c, rho, w = 2.0, 2.0, 2 * np.pi * 0.02                 # wavelength 100
+        thickness = 300.0
+        d0 = pml_d0(target, thickness, order, c)
+        assert pml_reflection(d0, thickness, order, c) == pytest.approx(target, rel=1e-13)
+        assert pml_reflection(d0, thickness, order, c, 60.0) == pytest.approx(np.sqrt(target),
+                                                                              rel=1e-13)
+        from scipy.integrate import quad
+        integral = quad(lambda x: pml_profile(x, d0, thickness, order), 0, thickness)[0]
+        assert np.exp(-2 * integral / c) == pytest.approx(target, rel=1e-10)
+        h = 0.1
+        z = np.arange(0.0, 200.0 + thickness + h / 2, h)
+        mid = 0.5 * (z[1:] + z[:-1])
+
+        def stretch(x):
+            return 1 - 1j * pml_profile(x - 200.0, d0, thickness, order) / w
+
+        refl = _one_dimensional(w, h, np.full(mid.size, rho * c * c), np.full(z.size, rho),
+                                (stretch(mid), stretch(z)), "rigid")
+        assert abs(refl) == pytest.approx(target, rel=0.01)   # measured 0.25 %, 0.03 %
+
+    def test_rejects_bad_layers(self):
+        with pytest.raises(ValueError, match="target"):
+            pml_d0(1.5, 10.0, 2, 2.0)
+        with pytest.raises(ValueError, match="thickness"):
+            pml_reflection(1.0, 0.0, 2, 2.0)
+        with pytest.raises(ValueError, match="quantity"):
+            normal_reflection(1.0, 1.0, 1.0, 1.0, "energy")
+
+
+def test_the_package_exports_the_exact_solutions():
+    import stripwave
+    from stripwave import exact
+    for name in stripwave._EXACT:
+        assert getattr(stripwave, name) is getattr(exact, name)
+    with pytest.raises(AttributeError):
+        stripwave.no_such_solution
