@@ -71,18 +71,28 @@ def _moveout(values, run) -> list:
 
 def _plot(args) -> int:
     from .plot import plot_model, render_run, save
+    from .plot import plot_model_file, run_name
     path = Path(args.path)
+    depth_down = not args.y_up
+    if path.is_file() and path.suffix.lower() in (".h5", ".hdf5"):
+        out = Path(args.output) if args.output else path.with_name(path.stem + ".png")
+        print(save(plot_model_file(path, depth_down), out))
+        return 0
     if path.is_file():
         model = load_model(path)
         messages = check_model(model)
         if messages:
             raise ModelError(messages, path)
         out = Path(args.output) if args.output else path.with_name(path.stem + ".png")
-        print(save(plot_model(model, path.parent.name), out))
+        print(save(plot_model(model, run_name(path.parent), depth_down), out))
         return 0
     run = read_run(path)
-    made = render_run(run, args.output, power=args.gain, agc=args.agc, clip=args.clip,
-                      moveout=_moveout(args.moveout, run))
+    try:
+        made = render_run(run, args.output, power=args.gain, agc=args.agc, clip=args.clip,
+                          moveout=_moveout(args.moveout, run), depth_down=depth_down,
+                          model_file=args.model)
+    except ValueError as err:
+        raise Failure(str(err)) from None
     for p in made:
         print(p)
     return 0
@@ -208,11 +218,18 @@ def parser() -> argparse.ArgumentParser:
 
     p = sub.add_parser("plot", help="render a run's snapshots and gathers, or a model",
                        description="Render PNG pictures: for a run directory, every snapshot "
-                                   "(both components, model outlines, source and receivers), "
-                                   "the gathers as images and wiggles, and model.png when "
-                                   "model.json is in the run; for a model file, its P and S "
-                                   "velocity, density and Q.")
-    p.add_argument("path", help="run directory or model JSON file")
+                                   "(both components, model outlines, source and receivers; "
+                                   "over the model when the run has a model file), the "
+                                   "gathers as images and wiggles, and model.png when "
+                                   "model.json or a model file is in the run; for a model "
+                                   "(JSON or HDF5 model file), its P and S velocity, density "
+                                   "and Q. Sections are drawn with depth increasing "
+                                   "downwards.")
+    p.add_argument("path", help="run directory, model JSON file or model file (.h5)")
+    p.add_argument("--model", metavar="FILE",
+                   help="model file of the run, relative to it (default model.h5 when there)")
+    p.add_argument("--y-up", action="store_true",
+                   help="draw sections with y up from the bottom, as the program counts it")
     p.add_argument("-o", "--output", help="output directory (run) or PNG file (model); "
                                           "default: beside the input")
     p.add_argument("--gain", type=float, metavar="POWER", help="multiply gathers by t^POWER")
