@@ -106,6 +106,8 @@ def place_labels(fig, ax, index: np.ndarray, names, h: float, frame: "_Frame", s
     renderer = fig.canvas.get_renderer()
     style = style or dict(ha="center", va="center", fontsize=8, color="white",
                           bbox=dict(boxstyle="round", fc="black", alpha=0.55), zorder=6)
+    pad = style.get("bbox", {}).get("pad", 0.3) if isinstance(style.get("bbox"), dict) else 0.3
+    margin = (pad + 0.15) * style.get("fontsize", 8) * fig.dpi / 72.0  # the box around the text
     placed, texts = [], []
     if ax.get_legend() is not None:  # labels keep clear of the legend
         placed.append(ax.get_legend().get_window_extent(renderer))
@@ -126,7 +128,7 @@ def place_labels(fig, ax, index: np.ndarray, names, h: float, frame: "_Frame", s
         best = None
         for thickness, i, j in candidates:
             text.set_position(((i + 0.5) * h, float(frame.y(j * h))))
-            box = text.get_window_extent(renderer)
+            box = text.get_window_extent(renderer).padded(margin)
             if box.x0 < axes_box.x0 or box.x1 > axes_box.x1 or box.y0 < axes_box.y0 or \
                     box.y1 > axes_box.y1:
                 continue
@@ -136,7 +138,7 @@ def place_labels(fig, ax, index: np.ndarray, names, h: float, frame: "_Frame", s
         if best is None:  # nowhere free: the thickest place
             _, i, j = candidates[0]
             text.set_position(((i + 0.5) * h, float(frame.y(j * h))))
-            best = text.get_window_extent(renderer)
+            best = text.get_window_extent(renderer).padded(margin)
         placed.append(best)
         texts.append(text)
     return texts
@@ -400,7 +402,11 @@ def plot_gridded(model, name: str = "", deck: dict | None = None,
         if key == "vs":
             values = np.ma.masked_where(values == 0, values)
             colours.set_bad("#9ecae1")
-        im = frame.image(ax, values[::-1], width, cmap=colours)
+        norm = None
+        if key in ("qp", "qs") and values.max() > 3.0 * values.min():
+            from matplotlib.colors import LogNorm
+            norm = LogNorm(values.min(), values.max())  # Q of water and rock apart
+        im = frame.image(ax, values[::-1], width, cmap=colours, norm=norm)
         ax.set_title(title)
         fig.colorbar(im, ax=ax, shrink=0.85, label=label)
         if deck is not None:
