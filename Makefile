@@ -33,8 +33,12 @@ build: deps
 install: build
 	@DESTDIR="$(DESTDIR)" tools/install $(BUILD)/stripwave $(PREFIX) $(PYTHON)
 
-## Build the simulator, run the bundled example model in a scratch directory and draw it.
-demo: build
+## Build the simulator alone (not the tests or benchmarks), run the bundled example model
+## in a scratch directory and draw it.
+demo: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSTRIPWAVE_PYTHON=$(PYTHON) \
+	  $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target stripwave
 	@PYTHON=$(PYTHON) tools/run_demo.sh $(BUILD)/stripwave $(EXAMPLE)
 
 ## Build and run the whole test suite (C++ and the Python package).
