@@ -17,7 +17,8 @@ constexpr const char* kFooter =
     "Without options the run writes the established files, byte for byte.\n"
     "Exit statuses: 0 finished; 2 a file could not be opened, read or written; 3 input\n"
     "the model cannot run with; 4 non-finite fields; 5 not enough memory; 6 another run\n"
-    "is using the directory; 64 a bad command line; 130, 143 stopped by SIGINT, SIGTERM;\n"
+    "is using the directory; 7 a frequency did not converge (--require-convergence);\n"
+    "64 a bad command line; 130, 143 stopped by SIGINT, SIGTERM;\n"
     "otherwise the low 8 bits of a stop code (STOP n on the error stream).";
 
 std::string compilerText() {
@@ -89,6 +90,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--accelerate-all", accelerateAll,
                "The accelerated iteration for every frequency, also where its\n"
                "stricter stopping test costs more passes than the mixing saves");
+  app.add_flag("--require-convergence", opt.requireConvergence,
+               "Exit with status 7 when a frequency ends without converging (the\n"
+               "files are still written); the error names the pass limit to raise\n"
+               "and how far the change stayed above reduc.  Default: status 0");
 
   CommandLine result;
   try {

@@ -25,6 +25,9 @@ struct Options {
   bool liftLimits = false;  ///< --lift-limits: the storage limits give way to memory
   /// --accelerate (where it pays) or --accelerate-all: the accelerated interface iteration
   Acceleration acceleration = Acceleration::off;
+  /// --require-convergence: a frequency that ends without converging fails the run
+  /// (kExitUnconverged) once its files are written
+  bool requireConvergence = false;
 };
 
 /// Outcome of reading the command line: either a run with its options, or an exit with

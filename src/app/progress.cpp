@@ -93,6 +93,7 @@ std::string ProgressReport::line(const FrequencyOutcome& f, bool finished) const
 }
 
 void ProgressReport::show(const std::string& text) {
+  if (style_ == Style::Silent) return;
   if (style_ == Style::Lines) {
     sink_(text + "\n");
     return;
@@ -107,8 +108,39 @@ void ProgressReport::show(const std::string& text) {
   lineOpen_ = true;
 }
 
+std::string shortfallText(const std::vector<FrequencyOutcome>& outcomes, const PassLimits& limits) {
+  std::string text;
+  for (const bool low : {false, true}) {
+    int count = 0;
+    const FrequencyOutcome* worst = nullptr;
+    for (const FrequencyOutcome& f : outcomes) {
+      if (f.converged || (f.jw <= limits.jwlow) != low) continue;
+      ++count;
+      // A change that is not a number is the worst of all.
+      if (worst == nullptr || !(f.change <= worst->change)) worst = &f;
+    }
+    if (count == 0) continue;
+    const char* name = low ? "maxlow" : "maxiter";
+    const int passes = low ? limits.maxlow : limits.maxiter;
+    text += format("  raise %s (inp_A, now %d passes%s): %d %s stopped at it; ", name, passes,
+                   low ? format(", indices up to %d", limits.jwlow).c_str() : "", count,
+                   count == 1 ? "frequency" : "frequencies");
+    if (std::isfinite(worst->change))
+      text += format("the furthest, #%d (%.6g), reached relative change %.2e against reduc "
+                     "%.2e after %d passes, %.3g times too large\n",
+                     worst->jw, worst->frequency, worst->change, limits.reduc, worst->passes,
+                     worst->change / limits.reduc);
+    else
+      text += format("#%d (%.6g) has relative change %.2e after %d passes (no source, or "
+                     "non-finite fields): more passes will not help\n",
+                     worst->jw, worst->frequency, worst->change, worst->passes);
+  }
+  return text;
+}
+
 std::string summaryText(const std::vector<FrequencyOutcome>& outcomes, const RunTimes& times,
-                        const std::string& dir, const std::string& files) {
+                        const std::string& dir, const std::string& files,
+                        const PassLimits* limits) {
   const int total = static_cast<int>(outcomes.size());
   int converged = 0;
   for (const FrequencyOutcome& f : outcomes) converged += f.converged ? 1 : 0;
@@ -132,6 +164,7 @@ std::string summaryText(const std::vector<FrequencyOutcome>& outcomes, const Run
                    f.passes, f.change);
     ++listed;
   }
+  if (limits != nullptr) text += shortfallText(outcomes, *limits);
   text += format("  time: %.1f s wall, %.1f s CPU\n", times.wall, times.cpu);
   text += "  files in " + dir + ": " + files + "\n";
   return text;

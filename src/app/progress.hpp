@@ -18,10 +18,11 @@ struct FrequencyOutcome {
 };
 
 /// Progress of the frequency loop, fed per frequency (and per pass).  InPlace keeps one
-/// line that is redrawn (a terminal); Lines writes one line per finished frequency.
+/// line that is redrawn (a terminal); Lines writes one line per finished frequency;
+/// Silent writes nothing and only keeps the outcomes.
 class ProgressReport {
  public:
-  enum class Style { InPlace, Lines };
+  enum class Style { InPlace, Lines, Silent };
   using Sink = std::function<void(std::string_view)>;
   using Clock = std::function<double()>;  ///< seconds, monotonic
 
@@ -73,10 +74,24 @@ struct RunTimes {
   double cpu = 0.0;
 };
 
+/// The pass limits of the deck and the change they aim at: frequency indices up to jwlow
+/// iterate at most maxlow passes, the others maxiter.
+struct PassLimits {
+  int maxiter = 0, maxlow = 0, jwlow = 0;
+  double reduc = 0.0;
+};
+
+/// For each pass limit that frequencies stopped at without converging, one line: how
+/// many, and the one that fell shortest, with its relative change against reduc and the
+/// factor between them.  Empty when every frequency converged.
+std::string shortfallText(const std::vector<FrequencyOutcome>& outcomes, const PassLimits& limits);
+
 /// The end-of-run summary: how many frequencies converged, those that did not with their
-/// last relative change (the first kListed of them), the times, and where the files are.
+/// last relative change (the first kListed of them) and, given the limits, which limit to
+/// raise (shortfallText), the times, and where the files are.
 std::string summaryText(const std::vector<FrequencyOutcome>& outcomes, const RunTimes& times,
-                        const std::string& dir, const std::string& files);
+                        const std::string& dir, const std::string& files,
+                        const PassLimits* limits = nullptr);
 
 inline constexpr int kListed = 10;
 

@@ -108,9 +108,21 @@ void reportRemoved(const std::vector<std::string>& names, const char* what) {
   std::fprintf(stderr, "stripwave: removed %s: %s\n", what, list.c_str());
 }
 
-/// The run proper: start-up, the frequency loop, the time-domain output.  Returns the
-/// first frequency index whose fields became non-finite, if any.
-std::optional<int> simulate(const Options& opt, Clock::time_point start) {
+/// How the frequency loop of a finished run went.
+struct RunEnd {
+  std::optional<int> nonFinite;  ///< first frequency index whose fields became non-finite
+  int unconverged = 0;           ///< frequencies that ended without converging
+  int solved = 0;
+  std::string shortfall;         ///< shortfallText of the unconverged ones
+  bool summarised = false;       ///< the summary, with the shortfall, was shown
+};
+
+PassLimits passLimits(const RunParams& par) {
+  return {par.maxiter, par.maxlow, par.jwlow, par.reduc};
+}
+
+/// The run proper: start-up, the frequency loop, the time-domain output.
+RunEnd simulate(const Options& opt, Clock::time_point start) {
   static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
 
   InputFiles in;
@@ -141,10 +153,12 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
     FrequencyLoop loop(par, tabled, sour, opt.threads, Kernels::lanes, opt.acceleration);
     stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.
+    // Kept without being shown when only the outcomes are wanted.
     std::optional<ProgressReport> progress;
-    if (const auto style = progressStyle(opt.progress))
+    const std::optional<ProgressReport::Style> shown = progressStyle(opt.progress);
+    if (shown || opt.requireConvergence)
       progress.emplace(
-          *style, std::max(par.jw2 - par.jw1 + 1, 0),
+          shown.value_or(ProgressReport::Style::Silent), std::max(par.jw2 - par.jw1 + 1, 0),
           [](std::string_view s) { std::fwrite(s.data(), 1, s.size(), stderr); },
           [start] { return secondsSince(start); }, terminalWidth());
     loop.run(log, progress ? &*progress : nullptr);
@@ -155,12 +169,23 @@ std::optional<int> simulate(const Options& opt, Clock::time_point start) {
                   "the snapshot files of an earlier run with more snapshots");
     log.write(kTiempo, {cpuTimeLap(cpuTotal)});
     log.commit();
-    if (progress)
-      std::fputs(summaryText(progress->outcomes(), {secondsSince(start), cpuSeconds()},
-                             std::filesystem::current_path().string(), filesText(par))
-                     .c_str(),
-                 stderr);
-    return loop.firstNonFinite();
+    RunEnd end;
+    end.nonFinite = loop.firstNonFinite();
+    if (progress) {
+      const PassLimits limits = passLimits(par);
+      for (const FrequencyOutcome& f : progress->outcomes()) end.unconverged += f.converged ? 0 : 1;
+      end.solved = static_cast<int>(progress->outcomes().size());
+      end.shortfall = shortfallText(progress->outcomes(), limits);
+      if (shown) {
+        std::fputs(summaryText(progress->outcomes(), {secondsSince(start), cpuSeconds()},
+                               std::filesystem::current_path().string(), filesText(par),
+                               &limits)
+                       .c_str(),
+                   stderr);
+        end.summarised = true;
+      }
+    }
+    return end;
   } catch (const Interrupted& stop) {
     const std::string line = "interrupted by " + signalName(stop.signal) + " " + stop.where;
     log.writeList({std::string_view(line)});
@@ -182,14 +207,22 @@ int runMain(const Options& opt) {
   try {
     const RunDirectoryLock lock;
     reportRemoved(lock.removedTemporaries(), "temporary files of an interrupted run");
-    const std::optional<int> bad = simulate(opt, start);
-    if (bad) {
+    const RunEnd end = simulate(opt, start);
+    if (end.nonFinite) {
       std::fprintf(stderr,
                    "stripwave: the edge fields became non-finite at frequency index %d "
                    "(a zero pivot or a stiffness that is not positive definite); the output "
                    "files were written but do not hold a meaningful result\n",
-                   *bad);
+                   *end.nonFinite);
       return kExitNonFinite;
+    }
+    if (opt.requireConvergence && end.unconverged > 0) {
+      std::fprintf(stderr,
+                   "stripwave: %d of %d frequencies did not converge and "
+                   "--require-convergence was given (status %d; the files were written)\n%s",
+                   end.unconverged, end.solved, kExitUnconverged,
+                   end.summarised ? "" : end.shortfall.c_str());
+      return kExitUnconverged;
     }
     return 0;
   } catch (const Stop& stop) {

@@ -25,6 +25,9 @@ inline constexpr int kExitBadInput = 3;   ///< deck or tables that cannot give a
 inline constexpr int kExitNonFinite = 4;  ///< edge fields became non-finite (run still written)
 inline constexpr int kExitNoMemory = 5;   ///< the run does not fit in memory
 inline constexpr int kExitBusy = 6;       ///< another run holds the run directory
+/// A frequency ended without converging and the run was asked to require convergence
+/// (run still written).
+inline constexpr int kExitUnconverged = 7;
 inline constexpr int kExitUsage = 64;     ///< a bad command line (sysexits' EX_USAGE)
 
 /// A run refused because its estimated memory would not fit, before its storage is

@@ -109,4 +109,39 @@ TEST(CommandLine, LiftedLimitsChangeNothingForADeckWithinThem) {
   }
 }
 
+TEST(CommandLine, RequiredConvergenceFailsAnUnconvergedRunOnceItsFilesAreWritten) {
+  // No frequency of this deck reaches its reduc of 1e-12: maxiter 120 stops indices 13 ..
+  // 24, maxlow 40 those up to 12.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--require-convergence"},
+        std::vector<std::string>{"--require-convergence", "-q"}}) {
+    CaseRun run("noconv_layered");
+    const RunResult r = sw::test::runProgram(run.dir.path(), args);
+    EXPECT_EQ(r.status, 7) << r.err;
+    EXPECT_TRUE(has(r.err, "stripwave: 24 of 24 frequencies did not converge and "
+                           "--require-convergence was given (status 7; the files were written)\n"))
+        << r.err;
+    EXPECT_TRUE(has(r.err, "  raise maxiter (inp_A, now 120 passes): 12 frequencies stopped at it"))
+        << r.err;
+    EXPECT_TRUE(has(r.err, "  raise maxlow (inp_A, now 40 passes, indices up to 12): 12 "
+                           "frequencies stopped at it; the furthest, #1 (0.00125), reached "
+                           "relative change "))
+        << r.err;
+    sw::test::expectStoredFiles(storedCase("noconv_layered"), run.dir.path());
+  }
+  // With the summary shown, the limits are named there once; a converged run ends with 0.
+  {
+    CaseRun run("noconv_layered");
+    const RunResult r = sw::test::runProgram(run.dir.path(), {"--require-convergence", "-p"});
+    EXPECT_EQ(r.status, 7);
+    EXPECT_EQ(sw::test::countOf(r.err, "raise maxlow"), 1) << r.err;
+    EXPECT_TRUE(has(r.err, "  raise maxlow")) << r.err;
+  }
+  sw::test::TempDir converged;  // every frequency of this reference run converges
+  sw::test::copyFiles(sw::test::dataDir() / "golden" / "n09_reduc_gt1" / "input", converged.path());
+  const RunResult r = sw::test::runProgram(converged.path(), {"--require-convergence"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+}
+
 }  // namespace

@@ -166,4 +166,37 @@ TEST(Summary, EmptyBandAndNonFiniteChanges) {
   EXPECT_NE(s.find("change nan"), std::string::npos) << s;
 }
 
+TEST(Summary, NamesThePassLimitToRaiseAndHowFarTheChangeStayedAboveReduc) {
+  // Indices up to 2 iterate at most maxlow = 50 passes, the others maxiter = 200.
+  const sw::PassLimits limits{200, 50, 2, 1e-3};
+  const std::vector<sw::FrequencyOutcome> all = {
+      {5, 0.045, 200, 4.0e-3, false}, {4, 0.035, 200, 2.5e-3, false},
+      {3, 0.025, 80, 5.0e-4, true},   {2, 0.015, 50, 1.5e-2, false},
+      {1, 0.005, 50, 0.25, false}};
+  EXPECT_EQ(sw::shortfallText(all, limits),
+            "  raise maxiter (inp_A, now 200 passes): 2 frequencies stopped at it; the furthest, "
+            "#5 (0.045), reached relative change 4.00e-03 against reduc 1.00e-03 after 200 "
+            "passes, 4 times too large\n"
+            "  raise maxlow (inp_A, now 50 passes, indices up to 2): 2 frequencies stopped at "
+            "it; the furthest, #1 (0.005), reached relative change 2.50e-01 against reduc "
+            "1.00e-03 after 50 passes, 250 times too large\n");
+  // Only the limits that stopped a frequency are named; a summary given the limits ends
+  // its list with them.
+  const std::vector<sw::FrequencyOutcome> high = {all[1], all[2]};
+  EXPECT_EQ(sw::shortfallText(high, limits).rfind("  raise maxiter (inp_A, now 200 passes): 1 "
+                                                  "frequency stopped at it; the furthest, #4 ",
+                                                  0),
+            0u);
+  EXPECT_EQ(sw::shortfallText({all[2]}, limits), "");
+  const std::string summary = sw::summaryText(high, {}, "/r", "output", &limits);
+  EXPECT_NE(summary.find("change 2.50e-03\n  raise maxiter"), std::string::npos) << summary;
+  // A change that is not a number is the furthest, and more passes would not mend it.
+  const std::string nan =
+      sw::shortfallText({all[0], {6, 0.055, 200, std::nan(""), false}}, limits);
+  EXPECT_NE(nan.find("#6 (0.055) has relative change nan after 200 passes (no source, or "
+                     "non-finite fields): more passes will not help"),
+            std::string::npos)
+      << nan;
+}
+
 }  // namespace
