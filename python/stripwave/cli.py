@@ -1,7 +1,8 @@
 """Command line: python3 -m stripwave {model,plot,export,info} ...
 
-Exit status: 0 done; 1 the model, run or export was refused (the reason on standard error);
-2 a usage error.
+Exit status: 0 done; 1 the model, run or export was refused (the reason on standard error,
+one line each, also for damaged files and for what does not fit in memory); 2 a usage error;
+3 a fault of the package itself (one line naming it, to be reported with the input).
 """
 
 from __future__ import annotations
@@ -11,10 +12,9 @@ import sys
 from pathlib import Path
 
 from .export import (ExportError, obspy_available, write_npz, write_segy, write_su)
-from .log import read_log
 from .model import (ModelError, beyond_established_limits, build_model, check_model, derived,
                     load_model, warnings)
-from .run import RunError, read_run, snapshot_file
+from .run import RunError, read_run, readable_log, snapshot_file
 from .units import TIME_UNITS, frequency_unit, model_units
 _KEYS = {1: "damped sine", 2: "Gaussian derivative", 3: "two damped sines", 4: "Ricker-like"}
 _KDEL = {1: "explosion", 2: "shear", 3: "explosion with an asymmetric part"}
@@ -158,7 +158,8 @@ def summary(run) -> str:
     lines.append(f"converged   {len(conv)} of {len(run.frequencies)} frequencies")
     bad = run.not_converged
     if bad:
-        shown = ", ".join(f"{f.index} ({f.frequency:.4g} {fu}: {f.relative_change:.3g})"
+        shown = ", ".join(f"{f.index} ({f.frequency:.4g} {fu}: "
+                          f"{'?' if f.relative_change is None else f'{f.relative_change:.3g}'})"
                           for f in bad[:8])
         more = f" and {len(bad) - 8} more" if len(bad) > 8 else ""
         lines.append(f"            not converged (index (frequency: last relative change)): "
@@ -184,7 +185,10 @@ def _info(args) -> int:
     except RunError as err:
         path = Path(args.rundir)
         if (path / "output").is_file():
-            log = read_log(path)
+            try:
+                log = readable_log(path)
+            except RunError:
+                raise Failure(str(err)) from None
             known = [f"nx {log.nx}" if log.nx else None, f"ny {log.ny}" if log.ny else None,
                      f"h {log.h:g}" if log.h else None, f"dt {log.dt:.8g}" if log.dt else None,
                      f"nt {log.nt}" if log.nt is not None else None,
@@ -201,7 +205,8 @@ def parser() -> argparse.ArgumentParser:
     ap = argparse.ArgumentParser(
         prog="python3 -m stripwave",
         description="Build stripwave models, and read, plot and export its runs.",
-        epilog="Exit status: 0 done, 1 refused (reason on standard error), 2 usage error.")
+        epilog="Exit status: 0 done, 1 refused (reason on standard error), 2 usage error, "
+               "3 a fault of the package (please report it with the input).")
     sub = ap.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     p = sub.add_parser("model", help="check a model description and write its deck and tables",
@@ -281,3 +286,16 @@ def main(argv=None) -> int:
     except OSError as err:
         print(f"stripwave {args.command}: {err}", file=sys.stderr)
         return 1
+    except MemoryError:
+        print(f"stripwave {args.command}: not enough memory for the arrays of this "
+              f"{'model' if args.command == 'model' else 'run'}", file=sys.stderr)
+        return 1
+    except RecursionError:
+        print(f"stripwave {args.command}: the input nests too deeply to be read",
+              file=sys.stderr)
+        return 1
+    except Exception as err:  # noqa: BLE001 -- one line, not a traceback, for any fault left
+        print(f"stripwave {args.command}: internal error: {type(err).__name__}: {err} (a fault "
+              "of the package, not of the input: please report it with the input)",
+              file=sys.stderr)
+        return 3

@@ -19,6 +19,7 @@ import difflib
 import json
 import math
 import re
+import sys
 from importlib import resources
 from pathlib import Path
 
@@ -26,7 +27,7 @@ import jsonschema
 
 from . import limits
 from .deck import REAL_KEYS, REGION_KEYS, RECEIVER_KEYS, deck_lines, quantise
-from .grid import element_size, material_map, region_range
+from .grid import element_index, element_size, region_range, uncovered
 from .materials import (ANISOTROPIC_SLOT, nmat_for, program_velocities, table_files,
                         vti_stiffness)
 from .timing import wraparound_warning
@@ -96,16 +97,48 @@ def load_model(path) -> dict:
     """Reads a model description; a file that is not valid JSON raises ModelError."""
     path = Path(path)
     try:
-        text = path.read_text()
+        text = path.read_text(encoding="utf-8")
     except OSError as err:
         raise ModelError([f"cannot read: {err.strerror}"], path) from None
+    except UnicodeDecodeError as err:
+        raise ModelError([f"not valid JSON: byte {err.start + 1} is not UTF-8 text"],
+                         path) from None
+    return parse_model(text, path)
+
+
+def parse_model(text: str, source=None) -> dict:
+    """A model description from its JSON text; text that is not valid JSON (or nests deeper
+    than a model can) raises ModelError."""
     try:
-        return json.loads(text, object_pairs_hook=_no_duplicates, parse_constant=_no_constant)
+        model = json.loads(text, object_pairs_hook=_no_duplicates, parse_constant=_no_constant)
     except json.JSONDecodeError as err:
         raise ModelError([f"not valid JSON: line {err.lineno}, column {err.colno}: {err.msg}"],
-                         path) from None
+                         source) from None
     except ValueError as err:
-        raise ModelError([f"not valid JSON: {err}"], path) from None
+        raise ModelError([f"not valid JSON: {err}"], source) from None
+    except RecursionError:
+        raise ModelError(["not a model: lists or objects nested deeper than Python's recursion "
+                          "limit (a model nests three)"], source) from None
+    if _depth(model) > _MAX_DEPTH:
+        raise ModelError([f"not a model: lists or objects nested more than {_MAX_DEPTH} "
+                          "levels deep (a model nests three)"], source)
+    return model
+
+
+#: Nesting a model description may have; the schema's validator recurses once per level.
+_MAX_DEPTH = 64
+
+
+def _depth(value) -> int:
+    """Levels of lists and objects in a JSON value, counted without recursion."""
+    deepest, todo = 0, [(value, 1)]
+    while todo:
+        node, level = todo.pop()
+        if isinstance(node, (dict, list)):
+            deepest = max(deepest, level)
+            todo.extend((v, level + 1) for v in (node.values() if isinstance(node, dict)
+                                                 else node))
+    return deepest
 
 
 # ----------------------------------------------------------------------------------- schema
@@ -210,21 +243,37 @@ def _unit_messages(model) -> list:
             if key in mat:
                 v_si = mat[key] * scale
                 if v_si > hi:
-                    fast.append((f"materials[{n}].{key}", mat[key]))
+                    fast.append((n, key))
                 elif v_si < lo:
-                    slow.append((f"materials[{n}].{key}", mat[key]))
+                    slow.append((n, key))
     out = []
     for found, word, factor in ((fast, "fast", 1e-3), (slow, "slow", 1e3)):
         if not found:
             continue
-        field, value = found[0]
+        n, key = found[0]
+        value = model["materials"][n][key]
         more = f" (and {len(found) - 1} more)" if len(found) > 1 else ""
         v_si = value * scale
-        out.append(f"{field} = {value:g}{more}: {value:g} {vunit} is {v_si:g} m/s, too {word} "
-                   f"for rock; with lengths in {length} and times in {time} velocities are in "
-                   f"{vunit}{' (= km/s)' if vunit == 'm/ms' else ''}: did you mean "
-                   f"{value * factor:g}?")
+        text = (f"materials[{n}].{key} = {value:g}{more}: {value:g} {vunit} is {v_si:g} m/s, "
+                f"too {word} for rock; with lengths in {length} and times in {time} velocities "
+                f"are in {vunit}{' (= km/s)' if vunit == 'm/ms' else ''}")
+        meant = _meant_velocity(model["materials"][n], key, set(found), n, factor, scale)
+        out.append(f"{text}: did you mean {meant:g}?" if meant is not None else text)
     return out
+
+
+def _meant_velocity(mat, key, flagged, n, factor, scale):
+    """The value a velocity given in the wrong unit was meant to have: the one `factor` makes
+    of it, when that is a rock's velocity and, scaled alike where it was flagged alike, keeps
+    the S velocity of the material below its P velocity; else None (no unit explains it)."""
+    meant = mat[key] * factor
+    lo, hi = PLAUSIBLE_VELOCITY
+    if not lo <= meant * scale <= hi:
+        return None
+    pair = {"vp": "vs", "vs": "vp", "vp0": "vs0", "vs0": "vp0"}[key]
+    other = mat[pair] * (factor if (n, pair) in flagged else 1.0)
+    p, s = (meant, other) if key.startswith("vp") else (other, meant)
+    return meant if s < p else None
 
 
 # -------------------------------------------------------------------------------- materials
@@ -262,11 +311,75 @@ def _material_messages(model) -> list:
             out.append(f"{at}.vs = {mat['vs']:g}: not below vp = {mat['vp']:g}; the shear "
                        "velocity must be below the P velocity (else the stiffness is not "
                        "positive definite)")
+    if out:
+        return out
+    for n, mat in enumerate(mats):
+        problem = _modulus_problem(mat)
+        if problem:
+            out.append(f"materials[{n}]: {problem}; the program refuses moduli and densities "
+                       "that are not finite, normal numbers")
     for n, reg in enumerate(model["regions"]):
         if reg["material"] > len(mats):
             out.append(f"regions[{n}].material = {reg['material']}: the model has "
                        f"{len(mats)} material{'s' if len(mats) != 1 else ''}")
     return out
+
+
+def _modulus_problem(mat):
+    """What makes a material's density or elastic moduli unusable, or None."""
+    def usable(x):
+        return math.isfinite(x) and abs(x) >= sys.float_info.min
+    if not usable(mat["rho"]):
+        return f"rho = {mat['rho']:g} is not a normal number"
+    try:
+        if mat["kind"] == "vti":
+            moduli = vti_stiffness(mat)
+            names = {"p11": "C11", "p13": "C13", "p33": "C33", "p55": "C55", "p66": "C66"}
+        else:
+            moduli = {"M": mat["rho"] * mat["vp"] ** 2, "G": mat["rho"] * mat["vs"] ** 2}
+            names = {"M": "rho vp^2", "G": "rho vs^2"}
+    except (OverflowError, ValueError):
+        return "its moduli overflow"
+    for key, value in moduli.items():
+        if not math.isfinite(value) or (key != "p13" and not usable(value)):
+            return f"the modulus {names[key]} = {value:g} (rho = {mat['rho']:g})"
+    return None
+
+
+# -------------------------------------------------------------------------- deck size
+
+#: Bytes of a region group in a deck: four (e20.8) lines and an (i5) line.
+_REGION_BYTES = 4 * 21 + 6
+
+
+def _size_message(count: int, size: int, nx: int, ny: int, least: bool = False) -> list:
+    bound = limits.deck_size_bound(nx, ny)
+    if size <= bound:
+        return []
+    return [f"regions: {count} regions make a deck of {'at least ' if least else ''}{size} "
+            f"bytes, more than the {bound} the program reads for a {nx} x {ny} grid (five "
+            "lines a region, one region per element at the most)"]
+
+
+def _early_size_messages(model) -> list:
+    """Far too many regions for the grid, told before the schema checks each of them."""
+    try:
+        regions, nx, ny = model["regions"], model["deck"]["nx"], model["deck"]["ny"]
+    except (KeyError, TypeError):
+        return []
+    if not (isinstance(regions, list) and isinstance(nx, int) and isinstance(ny, int)
+            and nx >= 1 and ny >= 1):
+        return []
+    return _size_message(len(regions), _REGION_BYTES * len(regions), nx, ny, least=True)
+
+
+def _size_messages(model) -> list:
+    """A deck larger than the program reads for its grid (it refuses it unread)."""
+    d = model["deck"]
+    q = quantised(model)
+    lines = deck_lines(q["deck"], nmat_for(len(q["materials"])), q["regions"])
+    return _size_message(len(model["regions"]), sum(len(line) + 1 for line in lines),
+                         d["nx"], d["ny"])
 
 
 # -------------------------------------------------------------------------- geometry, time
@@ -312,8 +425,12 @@ def derived(model) -> dict:
 
 def _inside(value: float, h: float, n: int) -> bool:
     """Whether a coordinate falls in an element 1 .. n as the program locates it."""
-    index = int(value / h + 1.0)
-    return 1 <= index <= n
+    return 1 <= element_index(value, h) <= n
+
+
+def _count(n: int) -> str:
+    """A count for a message: in full while it fits in 32 bits, else its magnitude."""
+    return str(n) if n <= limits.INT32 else f"{float(n):.4g}"
 
 
 def _frequency_hint(value: float, limit: float, time: str) -> str:
@@ -341,17 +458,16 @@ def _geometry_messages(model, der, lift_limits=False) -> list:
     nrec = rec["nrec"]
     dx = (rec["xfin"] - rec["xinic"]) / (nrec - 1.0)
     dy = (rec["yfin"] - rec["yinic"]) / (nrec - 1.0)
-    for i in range(1, nrec + 1):
-        x = (i - 1) * dx + rec["xinic"]
-        y = (i - 1) * dy + rec["yinic"]
-        end = "inic" if i - 1 < nrec - i else "fin"
-        if not _inside(x, h, nx):
-            out.append(f"deck.receivers.x{end} = {rec['x' + end]:g}: receiver {i} at x = {x:g} "
-                       f"lies outside the model ({xr})")
-            break
-        if not _inside(y, h, ny):
-            out.append(f"deck.receivers.y{end} = {rec['y' + end]:g}: receiver {i} at y = {y:g} "
-                       f"lies outside the model ({yr})")
+    # The element index grows or falls steadily along the line: when a receiver lies outside,
+    # so does the first one (the line starts outside) or the last one (it ends outside).
+    for axis, step, count, span in (("x", dx, nx, xr), ("y", dy, ny, yr)):
+        start = rec[f"{axis}inic"]
+        outside = [i for i in range(1, nrec + 1) if not _inside((i - 1) * step + start, h, count)]
+        if outside:
+            i = outside[0]
+            end = f"{axis}inic" if i == 1 else f"{axis}fin"
+            out.append(f"deck.receivers.{end} = {rec[end]:g}: receiver {i} at {axis} = "
+                       f"{(i - 1) * step + start:g} lies outside the model ({span})")
             break
 
     bad_region = False
@@ -370,11 +486,10 @@ def _geometry_messages(model, der, lift_limits=False) -> list:
                            "region selects nothing")
                 bad_region = True
     if not bad_region:
-        mat = material_map(nx, ny, h, q["regions"])
-        holes = (mat == 0).nonzero()
-        if holes[0].size:
-            j, i = holes[0][0], holes[1][0]
-            out.append(f"regions: {holes[0].size} element{'s' if holes[0].size > 1 else ''} "
+        count, first = uncovered(nx, ny, h, q["regions"])
+        if count:
+            i, j = first
+            out.append(f"regions: {count} element{'s' if count > 1 else ''} "
                        f"covered by no region, e.g. the one at x = {(i + 0.5) * h:g}, "
                        f"y = {(j + 0.5) * h:g}: every element needs a material")
 
@@ -382,16 +497,17 @@ def _geometry_messages(model, der, lift_limits=False) -> list:
         return out  # the time axis and band are checked once the geometry holds
 
     dt, nt = der["dt"], der["nt"]
-    if nt > limits.SAMPLES and not lift_limits:
-        out.append(f"deck.stime = {d['stime']:g}: gives nt = {nt} time samples (stime / dt with "
-                   f"dt = h / largest vp = {dt:.6g}), above the program's limit "
-                   f"{limits.SAMPLES}")
+    sample_limit = limits.INT32 if lift_limits else limits.SAMPLES
+    if nt > sample_limit:
+        out.append(f"deck.stime = {d['stime']:g}: gives nt = {_count(nt)} time samples (stime / "
+                   f"dt with dt = h / largest vp = {dt:.6g}), above the program's limit "
+                   f"{sample_limit}")
     elif nt < 2:
         out.append(f"deck.stime = {d['stime']:g}: gives nt = {nt} time sample"
                    f"{'s' if nt != 1 else ''} (dt = {dt:.6g}); at least 2 are needed")
-    if der.get("pulse", 0) > limits.SAMPLES and not lift_limits:
-        out.append(f"deck.freq = {d['freq']:g}: the type-2 pulse lasts {der['pulse']} samples, "
-                   f"above the program's limit {limits.SAMPLES}")
+    if der.get("pulse", 0) > sample_limit:
+        out.append(f"deck.freq = {d['freq']:g}: the type-2 pulse lasts {_count(der['pulse'])} "
+                   f"samples, above the program's limit {sample_limit}")
     if d["f4"] > der["fnyq"]:
         out.append(f"deck.f4 = {d['f4']:g}: above the Nyquist frequency {der['fnyq']:.6g} of the "
                    f"time step dt = {dt:.6g} (1 / (2 dt)){_frequency_hint(d['f4'], der['fnyq'], time)}")
@@ -434,10 +550,39 @@ def check_model(model, lift_limits: bool = False) -> list:
     With `lift_limits` the model may exceed the program's established grid, sample, frequency,
     snapshot and receiver limits: it is then meant for `stripwave --lift-limits`.
     """
-    out = _schema_messages(model, lift_limits)
-    for stage in (_unit_messages, _material_messages):
+    out = _early_size_messages(model) or _schema_messages(model, lift_limits)
+    for stage in (_unit_messages, _material_messages, _size_messages):
         out = out or stage(model)
-    return out or _geometry_messages(model, derived(model), lift_limits)
+    if out:
+        return out
+    try:
+        out = _table_messages(model)
+        return out or _geometry_messages(model, derived(model), lift_limits)
+    except (ArithmeticError, ValueError) as err:
+        return [f"model: its values are beyond what the program can compute with ({err})"]
+
+
+#: Table numbers the program may refuse: infinite, not a number, or of an exponent below the
+#: normal range (checked by value).
+_SUSPECT = re.compile(r"(?i)[-+]?(?:inf|nan)|[-+]?\d*\.?\d+E-3\d\d")
+
+
+def _table_messages(model) -> list:
+    """Table values beyond the numbers the program reads: moduli rho v^2 scaled by the
+    attenuation law from the reference frequency deck.freq to each table frequency."""
+    q = quantised(model)
+    d = q["deck"]
+    files = table_files(q["materials"], d["npf"], d["f4"], d["freq"])
+    for name, text in files.items():
+        for m in _SUSPECT.finditer(text):
+            value = float(m.group(0))
+            if math.isfinite(value) and abs(value) >= sys.float_info.min:
+                continue
+            line = text[:m.start()].count("\n") + 1
+            return [f"materials: line {line} of {name} would hold {m.group(0)}: the moduli, "
+                    f"rho v^2 scaled by the attenuation law from deck.freq = {d['freq']:g} to "
+                    "the table frequencies, must be finite, normal numbers for the program"]
+    return []
 
 
 def warnings(model, der=None) -> list:

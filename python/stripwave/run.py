@@ -116,7 +116,10 @@ class Snapshot:
     _vy: np.ndarray | None = field(default=None, repr=False)
 
     def _load(self, path: Path) -> np.ndarray:
-        values = read_values(path)
+        try:
+            values = read_values(path)
+        except ValueError as err:
+            raise RunError(f"{err}: the snapshot file is damaged") from None
         nx, ny = len(self.x), len(self.y)
         if values.size != nx * ny:
             raise RunError(f"{path}: holds {values.size} values, expected nx x ny = "
@@ -219,6 +222,15 @@ def _velocity_range(log: RunLog, kinds, rounded):
     return (min(v), max(v)) if v else rounded
 
 
+def readable_log(path) -> RunLog:
+    """The log of a run directory; a log whose echoed numbers cannot be read raises RunError."""
+    path = Path(path)
+    try:
+        return read_log(path)
+    except ValueError as err:
+        raise RunError(f"{path / 'output'}: the log is damaged: {err}") from None
+
+
 def _required(log: RunLog, path: Path, names) -> None:
     missing = [n for n in names if getattr(log, n) is None]
     if missing:
@@ -238,11 +250,17 @@ def read_run(path) -> Run:
         hint = " (the deck inp_A is there: run stripwave in it)" if (path / "inp_A").is_file() \
             else ""
         raise RunError(f"{path}: no log file 'output': nothing has run here{hint}")
-    log = read_log(path)
+    log = readable_log(path)
     if not log.finished:
         raise RunError(f"{path}: incomplete run: {log.ending()}")
     _required(log, path, ("nx", "ny", "h", "dt", "nt", "nsnapt", "nrec", "xsou", "ysou",
-                          "delf", "jw2", "band"))
+                          "delf", "jw1", "jw2", "jwlow", "band", "npf", "key", "freq", "stime",
+                          "maxiter", "maxlow", "reduc", "nmat", "kdel", "jsou", "ksou"))
+    if not (log.nx >= 1 and log.ny >= 1 and log.h > 0 and log.dt > 0 and log.nt >= 0
+            and log.nrec >= 0 and log.nsnapt >= 0):
+        raise RunError(f"{path}: the log 'output' is damaged: nx = {log.nx}, ny = {log.ny}, "
+                       f"h = {log.h:g}, dt = {log.dt:g}, nt = {log.nt}, nrec = {log.nrec}, "
+                       f"nsnapt = {log.nsnapt}")
 
     deck = None
     if (path / "inp_A").is_file():
@@ -253,9 +271,9 @@ def read_run(path) -> Run:
     model = None
     if (path / "model.json").is_file():
         try:
-            model = json.loads((path / "model.json").read_text())
-        except (OSError, ValueError):
-            model = None
+            model = json.loads((path / "model.json").read_text(encoding="utf-8"))
+        except (OSError, ValueError, RecursionError):
+            model = None  # the run is read without it
 
     h, dt, delf = _exact_parameters(log, deck)
     nx, ny, nrec = log.nx, log.ny, log.nrec
@@ -278,7 +296,10 @@ def read_run(path) -> Run:
     nt = log.nt
     traces = []
     for name in ("fort.60", "fort.70"):
-        values = read_values(path / name) if nrec >= 1 else np.zeros(0)
+        try:
+            values = read_values(path / name) if nrec >= 1 else np.zeros(0)
+        except ValueError as err:
+            raise RunError(f"{err}: the trace file is damaged") from None
         if values.size != nrec * nt:
             raise RunError(f"{path / name}: holds {values.size} values, expected "
                            f"{nrec} receivers x {nt} samples = {nrec * nt}")
