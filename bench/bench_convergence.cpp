@@ -13,6 +13,7 @@
 #include "core/frequency.hpp"
 #include "records/out_file.hpp"
 #include "support/layered_model.hpp"
+#include "support/solver_run.hpp"
 
 namespace {
 
@@ -25,22 +26,20 @@ void BM_Convergence(benchmark::State& state) {
   sw::test::LayeredModel model(kGrid, kGrid, kFrequencies);
   model.par.maxiter = model.par.maxlow = 3000;
   model.par.reduc = 1e-6;
-  sw::rec::OutFile log;
-  log.open("/dev/null");
-
-  sw::IterationResult result;
+  sw::SolveOutcome result;
   double seconds = 0.0;
   std::size_t history = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    sw::FrequencyLoop loop(model.par, model.tabled, model.sour, 0, sw::Kernels::lanes,
-                           accelerate ? sw::Acceleration::always : sw::Acceleration::off);
-    loop.assemble(jw, sw::frequencyOfIndex(jw, model.par.delf) * sw::kTwoPi);
+    sw::StripIteration loop = sw::test::stripIteration(
+        model, sw::defaultThreads(kGrid, kGrid), sw::Kernels::lanes,
+        accelerate ? sw::Acceleration::always : sw::Acceleration::off);
+    sw::test::factorAt(loop, model, jw);
     state.ResumeTiming();
     const auto t0 = std::chrono::steady_clock::now();
-    result = loop.iterate(jw, log);
+    result = sw::test::solveDeckSource(loop, model, jw);
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    benchmark::DoNotOptimize(loop.fields());
+    benchmark::DoNotOptimize(loop.fields(0));
     history = loop.accelerationBytes();
   }
   const double runs = static_cast<double>(state.iterations());

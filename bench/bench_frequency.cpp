@@ -19,6 +19,7 @@
 #include "core/lanes.hpp"
 #include "records/out_file.hpp"
 #include "support/layered_model.hpp"
+#include "support/solver_run.hpp"
 
 namespace {
 
@@ -93,13 +94,11 @@ double passSeconds(int nx, int ny, int threads, int passes) {
   sw::test::LayeredModel model(nx, ny);
   model.par.maxiter = model.par.maxlow = passes;
   model.par.reduc = 0.0;
-  sw::FrequencyLoop loop(model.par, model.tabled, model.sour, threads, sw::Kernels::lanes);
-  sw::rec::OutFile log;
-  log.open("/dev/null");
-  loop.assemble(1, 0.5 * model.par.delw);
-  loop.iterate(1, log);  // caches warm
+  sw::StripIteration loop = sw::test::stripIteration(model, threads);
+  loop.factor(1, 0.5 * model.par.delw);
+  sw::test::solveDeckSource(loop, model, 1);  // caches warm
   const auto t0 = std::chrono::steady_clock::now();
-  loop.iterate(1, log);
+  sw::test::solveDeckSource(loop, model, 1);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / passes;
 }
 
@@ -112,21 +111,19 @@ void BM_Frequency(benchmark::State& state) {
   const int threads = sw::defaultThreads(n, n);
   double assembly = 0.0, passes = 0.0, passCpu = 0.0, bytes = 0.0;
   {
-    sw::FrequencyLoop loop(model.par, model.tabled, model.sour, threads, kernels);
-    sw::rec::OutFile log;
-    log.open("/dev/null");
+    sw::StripIteration loop = sw::test::stripIteration(model, threads, kernels);
     for (auto _ : state) {
       const auto t0 = std::chrono::steady_clock::now();
-      loop.assemble(1, 0.5 * model.par.delw);
+      loop.factor(1, 0.5 * model.par.delw);
       const auto t1 = std::chrono::steady_clock::now();
       const double c1 = cpuSeconds();
-      loop.iterate(1, log);
+      sw::test::solveDeckSource(loop, model, 1);
       const double c2 = cpuSeconds();
       const auto t2 = std::chrono::steady_clock::now();
       assembly += std::chrono::duration<double>(t1 - t0).count();
       passes += std::chrono::duration<double>(t2 - t1).count();
       passCpu += c2 - c1;
-      benchmark::DoNotOptimize(loop.accumulators());
+      benchmark::DoNotOptimize(loop.fields(0));
     }
     bytes = loop.bytesPerPass();
   }

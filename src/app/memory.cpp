@@ -131,7 +131,9 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   const double changeTerms = (nx + 1.0) * odd * 2.0 * 12.0 * 8.0 * kLanes;
   // Boundary vectors, indicators and roots.
   const double edges = 100.0 * (nx + ny + 4.0);
-  e.grid = perFramed * framed + factors + fields + parameters + changeTerms + edges;
+  // The edge fields the accumulation reads, exported from the lanes: sixteen framed arrays.
+  const double exported = 16.0 * kCx * framed;
+  e.grid = perFramed * framed + factors + fields + parameters + changeTerms + edges + exported;
   // The accelerated iteration: 2 m + 4 vectors of the carried state (two components on
   // every interior horizontal edge), m the depth of the mixer's history.
   if (s.accelerate) {

@@ -18,24 +18,29 @@ constexpr double kFinish = 0.2;
 }  // namespace
 
 AcceleratedIteration::AcceleratedIteration(std::size_t n, const AndersonSettings& settings,
-                                           int threads, Acceleration which)
-    : mixer_(n, settings, threads), x_(n), image_(n), which_(which) {}
+                                           int threads, Acceleration which, int shots)
+    : mixer_(n, settings, threads),
+      x_(n),
+      image_(n),
+      which_(which),
+      slowBefore_(static_cast<std::size_t>(shots), false) {}
 
 std::size_t AcceleratedIteration::bytes() const {
   return mixer_.historyBytes() + (x_.size() + image_.size()) * sizeof(Cx);
 }
 
-IterationResult AcceleratedIteration::iterate(int jw, IterationControl& ctl, const Pass& pass,
-                                              const CarriedAccess& state, rec::OutFile& log) {
-  const IterationResult r =
-      mixesNext() ? iterateMixed(jw, ctl, pass, state, log) : iteratePasses(jw, ctl, pass, log);
-  slowBefore_ = !r.converged || r.passes > kMixAfterPasses;
+IterationResult AcceleratedIteration::iterate(int shot, int jw, IterationControl& ctl,
+                                              const Pass& pass, const CarriedAccess& state,
+                                              PassObserver& observer) {
+  const IterationResult r = mixesNext(shot) ? iterateMixed(jw, ctl, pass, state, observer)
+                                            : iteratePasses(jw, ctl, pass, observer);
+  slowBefore_[static_cast<std::size_t>(shot)] = !r.converged || r.passes > kMixAfterPasses;
   return r;
 }
 
 IterationResult AcceleratedIteration::iterateMixed(int jw, IterationControl& ctl,
                                                    const Pass& pass, const CarriedAccess& state,
-                                                   rec::OutFile& log) {
+                                                   PassObserver& observer) {
   SW_CHECK(state.size == x_.size(), "carried state of the size of the history");
   // The operator changes with the frequency: the history of the last one does not apply.
   mixer_.reset();
@@ -44,7 +49,7 @@ IterationResult AcceleratedIteration::iterateMixed(int jw, IterationControl& ctl
   if (ctl.maxit > 0) state.extract(x_.data());
   for (int iter = 1; iter <= ctl.maxit; ++iter) {
     stopIfInterruptedBefore(jw, iter);
-    notePass(iter, pass(iter > 1), ctl, result, log);
+    notePass(iter, pass(iter > 1), ctl, result, observer);
     // The first pass has no change to measure: its test is the plain iteration's.
     const double bound = iter == 1 ? ctl.reduc : kFinish * ctl.reduc;
     if (bound > ctl.relerr && plain) {
@@ -63,7 +68,6 @@ IterationResult AcceleratedIteration::iterateMixed(int jw, IterationControl& ctl
       state.insert(x_.data());
     }
   }
-  logConverged(jw, ctl, result, log);
   return result;
 }
 

@@ -10,7 +10,6 @@
 #include "core/anderson_mixer.hpp"
 #include "core/complex.hpp"
 #include "coupling/iteration.hpp"
-#include "records/out_file.hpp"
 
 namespace sw {
 
@@ -37,18 +36,20 @@ struct CarriedAccess {
   std::function<void(const Cx* x)> insert;
 };
 
-/// History and work vectors of the accelerated iteration, sized once to the grid.
+/// History and work vectors of the accelerated iteration, sized once to the grid and
+/// shared by the shots (the history starts afresh with every frequency of every shot);
+/// which frequencies are mixed is decided per shot.
 class AcceleratedIteration {
  public:
   AcceleratedIteration(std::size_t n, const AndersonSettings& settings, int threads,
-                       Acceleration which);
+                       Acceleration which, int shots = 1);
 
-  /// The passes of frequency jw: mixed (iterateMixed) or, where `which` leaves this
-  /// frequency to the established iteration, iteratePasses itself.
-  IterationResult iterate(int jw, IterationControl& ctl, const Pass& pass,
-                          const CarriedAccess& state, rec::OutFile& log);
+  /// The passes of frequency jw for shot `shot` (0-based): mixed (iterateMixed) or, where
+  /// `which` leaves this frequency to the established iteration, iteratePasses itself.
+  IterationResult iterate(int shot, int jw, IterationControl& ctl, const Pass& pass,
+                          const CarriedAccess& state, PassObserver& observer);
 
-  /// Passes iter = 1 .. maxit as iteratePasses makes them, with the same log lines.
+  /// Passes iter = 1 .. maxit as iteratePasses makes them, told to the same observer.
   /// After each pass the mixer takes the carried state before and after it and proposes
   /// the next one, which is put in place of the pass's result.  The iteration ends on a
   /// pass that started from the unaltered result of the pass before (or from the fields
@@ -56,11 +57,12 @@ class AcceleratedIteration {
   /// reduc: the test of the plain iteration on a plain iterate, made stricter.  A pass
   /// below that bound from a mixed state is therefore followed by one plain pass.
   IterationResult iterateMixed(int jw, IterationControl& ctl, const Pass& pass,
-                               const CarriedAccess& state, rec::OutFile& log);
+                               const CarriedAccess& state, PassObserver& observer);
 
-  /// Whether the next frequency iterate() is given will be mixed.
-  bool mixesNext() const {
-    return which_ == Acceleration::always || (which_ == Acceleration::whereSlow && slowBefore_);
+  /// Whether the next frequency iterate() is given for `shot` will be mixed.
+  bool mixesNext(int shot) const {
+    return which_ == Acceleration::always ||
+           (which_ == Acceleration::whereSlow && slowBefore_[static_cast<std::size_t>(shot)]);
   }
 
   /// Bytes of the mixer's history and of the two work vectors.
@@ -70,7 +72,9 @@ class AcceleratedIteration {
   Anderson<Cx> mixer_;
   std::vector<Cx> x_, image_;
   Acceleration which_;
-  bool slowBefore_ = false;  ///< the frequency before took more than kMixAfterPasses passes
+  /// Per shot: the frequency before took more than kMixAfterPasses passes or did not
+  /// converge.
+  std::vector<bool> slowBefore_;
 };
 
 }  // namespace sw

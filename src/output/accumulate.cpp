@@ -1,5 +1,7 @@
 #include "output/accumulate.hpp"
 
+#include "coupling/lane_fields.hpp"  // EdgeValues
+
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -35,22 +37,6 @@ struct GridRows {
   bool inFrame(int i, int j) const { return f.u1.l.inFrame(i, j); }
   int nx() const { return f.nx(); }
   int ny() const { return f.ny(); }
-};
-
-/// Component c of the elements of row j, from the lane layout.
-struct LaneRows {
-  const LaneFields& f;
-  struct Row {
-    LaneFields::StripView v;
-    int c;
-    EdgeValues operator()(int i) const { return v.edges(c, i); }
-  };
-  Row row(int c, int j) const { return {f.strip(j), c}; }
-  int nx() const { return f.nx(); }
-  int ny() const { return f.groups().ny; }
-  bool inFrame(int i, int j) const {
-    return i >= 0 && i <= f.nx() + 1 && j >= 0 && j <= f.groups().ny + 1;
-  }
 };
 
 /// Velocity i w a under the exp(+i w t) convention.
@@ -121,17 +107,8 @@ void addToSnapshots(int jw, const EdgeFields& cur, const RunParams& par, Accumul
   addToSnapshotsOf(jw, GridRows{cur}, par, acc, threads);
 }
 
-void addToSnapshots(int jw, const LaneFields& cur, const RunParams& par, Accumulators& acc,
-                    int threads) {
-  addToSnapshotsOf(jw, LaneRows{cur}, par, acc, threads);
-}
-
 void recordTraces(int jw, const EdgeFields& cur, const RunParams& par, Accumulators& acc) {
   recordTracesOf(jw, GridRows{cur}, par, acc);
-}
-
-void recordTraces(int jw, const LaneFields& cur, const RunParams& par, Accumulators& acc) {
-  recordTracesOf(jw, LaneRows{cur}, par, acc);
 }
 
 }  // namespace sw
