@@ -183,9 +183,14 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   log.write(kReduc, {par.reduc});
 }
 
-void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr) {
+void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, bool used) {
   static const rec::Layout kNmat("(/1x,' number of materials (nmat) = ',i5)");
   hdr.nmat = readInteger(deck);
+  if (!used) {
+    log.write(kNmat, {hdr.nmat});
+    log.writeList({});
+    return;
+  }
   if (hdr.nmat > kMaxMaterials)
     throw Stop{222, aboveLimit("nmat", hdr.nmat, "materials", kMaxMaterials)};
   log.write(kNmat, {hdr.nmat});

@@ -44,8 +44,8 @@ void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
 void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par,
                 const Limits& lim = {});
 
-/// Entry 21 (nmat), its limit and its echo.
-void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr);
+/// Entry 21 (nmat), its echo and, when the run uses it (`used`), its limits.
+void readMaterialCount(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, bool used = true);
 
 /// The band-pass echo, written after the header and again with the frequency axis.
 void echoBandPass(rec::OutFile& log, const DeckHeader& hdr);

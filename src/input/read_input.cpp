@@ -6,6 +6,7 @@
 #include "core/exit_status.hpp"
 #include "input/deck.hpp"
 #include "input/frequency_axis.hpp"
+#include "input/model_file.hpp"
 #include "input/placement.hpp"
 #include "input/regions.hpp"
 #include "input/tables.hpp"
@@ -31,7 +32,7 @@ void checkMemory(const InputLimits& lim, rec::OutFile& log, const RunSizes& size
 // The steps run in the order of the log: every value is echoed right after it is read
 // or derived, and each check fires at its place in that sequence.
 void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
-               const InputLimits& lim) {
+               const InputLimits& lim, GriddedInput* gridded) {
   const Limits& limits = lim.limits;
   WaveletFiles wavelet;
   openWaveletFiles(wavelet);
@@ -40,15 +41,24 @@ void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat
   readGrid(in.deck, log, hdr, par, limits);
   readDomain(in.deck, log, hdr, par);
   readHeader(in.deck, log, hdr, par, limits);
-  readMaterialCount(in.deck, log, hdr);
+  readMaterialCount(in.deck, log, hdr, gridded == nullptr);
   mat.nmat = hdr.nmat;
 
   const int nf = tableRecords(hdr.f4, hdr.npf);
   checkMemory(lim, log, {par.nx, par.ny, par.nsnapt, nf, 0, 0});
-  // Records beyond the band's limit are read and dropped; the band stops the run later.
-  const int tableFreqs = std::min(nf, limits.freqs);
-  if (tableFreqs > kMaxFreqs) mat.sizeTables(tableFreqs);
-  const VelocityRange v = readTables(in, log, hdr.nmat, nf, mat);
+  VelocityRange v;
+  if (gridded != nullptr) {
+    const std::string line = "material model: the model file " + gridded->path +
+                             " (the material count, regions and tables of the deck are not used)";
+    log.writeList({std::string_view(line)});
+    gridded->grid = readModelFile(gridded->path, par.nx, par.ny, log);
+    v = modelVelocities(gridded->grid, nf, hdr.f4 / hdr.npf);
+  } else {
+    // Records beyond the band's limit are read and dropped; the band stops the run later.
+    const int tableFreqs = std::min(nf, limits.freqs);
+    if (tableFreqs > kMaxFreqs) mat.sizeTables(tableFreqs);
+    v = readTables(in, log, hdr.nmat, nf, mat);
+  }
   timeStep(log, hdr, v, par, limits);
 
   const double tmute = readSourceMode(in.deck, log, par);
@@ -60,7 +70,7 @@ void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat
   checkMemory(lim, log, {par.nx, par.ny, par.nsnapt, par.jw2, par.nrec, waveletSamples(hdr, par)});
   sourceSpectrum(wavelet, log, hdr, band, par, sour, limits);
 
-  readRegions(in.deck, log, par, mat);
+  if (gridded == nullptr) readRegions(in.deck, log, par, mat);
 }
 
 }  // namespace sw

@@ -10,6 +10,7 @@
 #include "core/grid.hpp"
 #include "input/run_files.hpp"
 #include "materials/material_tables.hpp"
+#include "materials/property_grid.hpp"
 #include "model/run_params.hpp"
 #include "records/out_file.hpp"
 
@@ -31,13 +32,25 @@ struct InputLimits {
   std::function<std::string(const RunSizes&)> memory;
 };
 
+/// A gridded earth model in place of the deck's regions and the tables: the model file
+/// to read and, once read, its property grid.
+struct GriddedInput {
+  std::string path;  ///< relative to the run directory
+  PropertyGrid grid;
+};
+
 /// Reads the deck and the tables, echoes them to `log`, checks the limits (throwing
 /// Stop or InputError), writes the four wavelet files and fills the run parameters,
 /// the material model (matnum sized to nx, ny) and the filtered source spectrum
 /// `sour` (1 .. jw2).  The memory check of `lim`, if any, is asked before the tables are
 /// read and again before the wavelet and the material map; a refusal ends the log with
 /// " not enough memory: ..." and is thrown as NoMemory.
+///
+/// With `gridded`, the model file takes the place of the tables (it is read where they
+/// would be, and one log line says so) and the regions are not read; the material count
+/// is read and echoed but not checked, and `mat` is left without tables or map.  The
+/// velocities that set the time step are those of the model's elements.
 void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
-               const InputLimits& lim = {});
+               const InputLimits& lim = {}, GriddedInput* gridded = nullptr);
 
 }  // namespace sw

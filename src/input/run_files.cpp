@@ -12,8 +12,12 @@ std::string files::snapshot(int component, int k, int nsnapt) {
   return (component == 2 ? "fort.6" : "fort.5") + digits;
 }
 
-void openRunFiles(InputFiles& in, rec::OutFile& log) {
+void openRunFiles(InputFiles& in, rec::OutFile& log, MaterialInput materials) {
   in.deck.open(files::kDeck);
+  if (materials == MaterialInput::modelFile) {
+    log.open(files::kLog);
+    return;
+  }
   in.pmod.open(files::kPModulus);
   in.smod.open(files::kSModulus);
   in.dens.open(files::kDensity);

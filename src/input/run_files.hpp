@@ -46,10 +46,17 @@ struct InputFiles {
   std::array<rec::InFile, 5> aniso;  ///< C11, C13, C33, C55, C66
 };
 
+/// Which input files a run reads.
+enum class MaterialInput {
+  tables,     ///< the deck's regions and the material tables
+  modelFile,  ///< a model file (read by the input step itself): no table is opened
+};
+
 /// Connects, in this order: the deck, the P-wave and shear modulus tables and the
 /// densities (all must exist), the five anisotropic tables (created empty when
-/// missing), and the log (created or emptied).  A missing file raises rec::IoError
-/// before any later file is touched.
-void openRunFiles(InputFiles& in, rec::OutFile& log);
+/// missing), and the log (created or emptied); without the tables for a model file.
+/// A missing file raises rec::IoError before any later file is touched.
+void openRunFiles(InputFiles& in, rec::OutFile& log,
+                  MaterialInput materials = MaterialInput::tables);
 
 }  // namespace sw
