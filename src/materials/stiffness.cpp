@@ -12,7 +12,7 @@ double rotationSin() { return std::sin(kPi / 2.0); }
 
 AxisTurn axisTurn(double degrees) {
   const double a = (degrees / 180.0) * kPi;
-  return {std::cos(a), std::sin(a)};
+  return {std::cos(a), -std::sin(a)};
 }
 
 PlaneStiffness rotateToHorizontalAxis(Cx p11w, Cx p13w, Cx p33w, Cx p55w, Cx p66w) {

@@ -27,13 +27,16 @@ struct TiltedStiffness {
 
 /// Stiffness of a medium with vertical symmetry axis (C11, C13, C33, C55, C66) rotated
 /// about axis 2 by the angle of cosine ct and sine st: C' = (B C) B^T with the 6x6 Bond
-/// matrix B.  The axis then points along (st, ct) in (x, depth): down and towards +x for
-/// an angle between 0 and 90 degrees.  C66 does not reach the in-plane coefficients.
+/// matrix B.  The axis then points along (-st, ct) in (x, y), y up.  C66 does not reach
+/// the in-plane coefficients.
 TiltedStiffness rotateAboutAxis2(Cx p11w, Cx p13w, Cx p33w, Cx p55w, Cx p66w, double ct,
                                  double st);
 
-/// Cosine and sine of an angle in degrees, the angle converted as (degrees / 180) pi, so
-/// that 90 degrees gives rotationCos() and rotationSin() bit for bit.
+/// The rotation that tilts the symmetry axis by `degrees` from the vertical towards +x
+/// (y up: the axis points along (sin, cos) of the angle in (x, y)): ct = cos, st = -sin of
+/// the angle, converted as (degrees / 180) pi.  At 90 degrees ct is rotationCos() and st
+/// is -rotationSin(): C'11, C'13, C'33 and C'55 are those of rotateToHorizontalAxis bit
+/// for bit (C'15 and C'35, of the order of the cosine, change sign).
 struct AxisTurn {
   double ct = 1.0, st = 0.0;
 };

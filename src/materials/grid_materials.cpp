@@ -1,0 +1,149 @@
+#include "materials/grid_materials.hpp"
+
+#include <algorithm>
+
+#include "core/check.hpp"
+#include "core/constants.hpp"
+#include "materials/constant_q.hpp"
+#include "materials/stiffness.hpp"
+
+namespace sw {
+
+namespace {
+
+enum Coefficient { k11, k13, k15, k33, k35, k55 };
+
+/// The six coefficients of a turned stiffness, real parts.
+std::array<double, 6> realParts(const TiltedStiffness& t) {
+  return {t.p11.re, t.p13.re, t.p15.re, t.p33.re, t.p35.re, t.p55.re};
+}
+
+std::array<double, 6> realParts(const PlaneStiffness& p) {
+  return {p.p11.re, p.p13.re, 0.0, p.p33.re, 0.0, p.p55.re};
+}
+
+/// A vertical-axis stiffness (C11, C13, C33, C55; C66 taken as C55, it does not reach the
+/// plane) turned by `turn`, or as it is.
+std::array<double, 6> turned(double c11, double c13, double c33, double c55, const AxisTurn* turn) {
+  if (turn == nullptr) return {c11, c13, 0.0, c33, 0.0, c55};
+  const auto r = [](double x) { return Cx{x, 0.0}; };
+  return realParts(
+      rotateAboutAxis2(r(c11), r(c13), r(c33), r(c55), r(c55), turn->ct, turn->st));
+}
+
+/// The constant-Q factor of consecutive elements, formed again only when the exponent
+/// changes (neighbouring elements mostly share their Q).
+class FactorMemo {
+ public:
+  explicit FactorMemo(double ratio) : ratio_(ratio) {}
+  Cx operator()(double g) {
+    if (!valid_ || g != g_) {
+      phi_ = constantQFactor(g, ratio_);
+      g_ = g;
+      valid_ = true;
+    }
+    return phi_;
+  }
+
+ private:
+  double ratio_;
+  bool valid_ = false;
+  double g_ = 0.0;
+  Cx phi_;
+};
+
+}  // namespace
+
+GridMaterials::GridMaterials(const PropertyGrid& grid)
+    : nx_(grid.nx),
+      ny_(grid.ny),
+      referenceOmega_(kTwoPi * grid.referenceFrequency),
+      attenuating_(grid.attenuating()),
+      tilted_(grid.tilted()) {
+  const std::size_t n = grid.elements();
+  SW_CHECK(grid.vp.size() == n && grid.vs.size() == n && grid.rho.size() == n,
+           "property grid of nx by ny elements");
+  rho_ = grid.rho;
+  const auto size = [&](Part& part) {
+    for (int c = 0; c < 6; ++c)
+      if (tilted_ || (c != k15 && c != k35)) part[c].assign(n, 0.0);
+  };
+  size(p_);
+  if (attenuating_) {
+    size(s_);
+    gp_.resize(n);
+    gs_.resize(n);
+  }
+  const auto put = [&](Part& part, std::size_t k, const std::array<double, 6>& v) {
+    for (int c = 0; c < 6; ++c)
+      if (!part[c].empty()) part[c][k] = v[c];
+  };
+
+  for (std::size_t k = 0; k < n; ++k) {
+    const double vp = grid.vp[k], vs = grid.vs[k], rho = grid.rho[k];
+    const double eps = grid.anisotropic() ? grid.epsilon[k] : 0.0;
+    const double delta = grid.anisotropic() ? grid.delta[k] : 0.0;
+    if (attenuating_) {
+      gp_[k] = lossExponent(grid.qp[k]);
+      gs_[k] = lossExponent(grid.qs[k]);
+    }
+    if (eps == 0.0 && delta == 0.0) {
+      // Isotropic: the formulas of the tables, through lambda; a turn changes nothing.
+      const double m = rho * vp * vp, g = rho * vs * vs;
+      if (!attenuating_) {
+        put(p_, k, realParts(isotropicStiffness(Cx{m, 0.0}, Cx{g, 0.0})));
+      } else {
+        put(p_, k, realParts(isotropicStiffness(Cx{m, 0.0}, Cx{})));
+        put(s_, k, realParts(isotropicStiffness(Cx{}, Cx{g, 0.0})));
+      }
+      continue;
+    }
+    const ThomsenStiffness c = thomsenStiffness(vp, vs, rho, eps, delta);
+    AxisTurn turn;
+    const AxisTurn* by = nullptr;
+    if (tilted_) {
+      turn = axisTurn(grid.tilt[k]);
+      by = &turn;
+    }
+    if (!attenuating_) {
+      put(p_, k, turned(c.c11, c.c13, c.c33, c.c55, by));
+    } else {
+      put(p_, k, turned(c.c11, c.c13 + 2.0 * c.c55, c.c33, 0.0, by));
+      put(s_, k, turned(0.0, -2.0 * c.c55, 0.0, c.c55, by));
+    }
+  }
+}
+
+void GridMaterials::fillMedium(int /*jw*/, double omega, Medium& med) const {
+  SW_CHECK(med.nx() == nx_ && med.ny() == ny_, "medium of the property grid's size");
+  const double ratio = omega / referenceOmega_;
+  FactorMemo phiP(ratio), phiS(ratio);
+  Grid<Cx>* const out[6] = {&med.p11, &med.p13, &med.p15, &med.p33, &med.p35, &med.p55};
+  for (int j = 0; j <= ny_ + 1; ++j) {
+    const std::size_t row = static_cast<std::size_t>(ny_ - std::clamp(j, 1, ny_)) * nx_;
+    for (int i = 0; i <= nx_ + 1; ++i) {
+      const std::size_t k = row + static_cast<std::size_t>(std::clamp(i, 1, nx_) - 1);
+      med.rho(i, j) = rho_[k];
+      if (!attenuating_) {
+        for (int c = 0; c < 6; ++c)
+          (*out[c])(i, j) = p_[c].empty() ? Cx{} : Cx{p_[c][k], 0.0};
+        continue;
+      }
+      const Cx fp = phiP(gp_[k]), fs = phiS(gs_[k]);
+      for (int c = 0; c < 6; ++c)
+        (*out[c])(i, j) = p_[c].empty() ? Cx{} : p_[c][k] * fp + s_[c][k] * fs;
+    }
+  }
+}
+
+std::size_t GridMaterials::bytesPerElement(bool attenuating, bool tilted) {
+  const std::size_t coefficients = tilted ? 6 : 4;
+  return sizeof(double) * (1 + (attenuating ? 2 * coefficients + 2 : coefficients));
+}
+
+std::size_t GridMaterials::bytes() const {
+  return static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_) *
+         bytesPerElement(attenuating_, tilted_);
+}
+
+}  // namespace sw

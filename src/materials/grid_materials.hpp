@@ -1,0 +1,47 @@
+#pragma once
+/// The material model of a property grid: the stiffness of every element from its own
+/// velocities, density, Thomsen parameters and tilt, attenuating by the constant-Q law.
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+#include "materials/material_model.hpp"
+#include "materials/property_grid.hpp"
+
+namespace sw {
+
+/// Per element, the in-plane stiffness at the reference frequency, turned by the tilt of
+/// its symmetry axis, held as the part that follows the P law and the part that follows
+/// the S law (docs/model_file.md):
+///   C11(w) = C11 phiP, C33(w) = C33 phiP, C55(w) = C55 phiS,
+///   C13(w) = (C13 + 2 C55) phiP - 2 C55 phiS,
+/// phi the factor of the constant-Q law (constantQFactor) of the element's qp or qs, so
+/// that an isotropic element keeps lambda + 2 mu = M and mu = G at every frequency, each
+/// attenuating by its own Q.  The turn is linear, so the turned parts are formed once.
+/// An elastic model holds one part (the stiffness itself); an isotropic element (epsilon
+/// and delta 0) takes the isotropic formulas of the tables and is not turned.  The ghost
+/// frame takes the nearest element of the grid.
+class GridMaterials final : public MaterialModel {
+ public:
+  explicit GridMaterials(const PropertyGrid& grid);
+  void fillMedium(int jw, double omega, Medium& med) const override;
+  std::size_t bytes() const override;
+  /// Bytes held per element: density and the stiffness parts of the grid's kind.
+  static std::size_t bytesPerElement(bool attenuating, bool tilted);
+
+ private:
+  /// The coefficients p11, p13, p15, p33, p35, p55 of one part; p15 and p35 are held
+  /// only when the grid is tilted.
+  using Part = std::array<std::vector<double>, 6>;
+
+  int nx_, ny_;
+  double referenceOmega_;  ///< 2 pi times the reference frequency
+  bool attenuating_, tilted_;
+  std::vector<double> rho_;
+  Part p_;  ///< the P part, or the whole stiffness of an elastic grid
+  Part s_;  ///< the S part (attenuating grids)
+  std::vector<double> gp_, gs_;  ///< loss exponents (attenuating grids)
+};
+
+}  // namespace sw
