@@ -12,6 +12,7 @@
 
 #include "core/anderson_mixer.hpp"
 #include "core/lanes.hpp"
+#include "materials/grid_materials.hpp"
 
 namespace sw {
 
@@ -140,6 +141,12 @@ MemoryEstimate estimateMemory(const RunShape& s) {
     const double history = AndersonSettings{}.history;
     e.grid += (2.0 * history + 4.0) * 2.0 * nx * std::max(ny - 1.0, 0.0) * kCx;
   }
+
+  // A model file: every dataset it may hold as read (eight values per element), and the
+  // moduli formed from them, at most those of a tilted attenuating grid.
+  if (s.gridModel)
+    e.grid += (8.0 * 8.0 + static_cast<double>(GridMaterials::bytesPerElement(true, true))) *
+              elements;
 
   e.snapshots = 2.0 * 8.0 * elements * static_cast<double>(s.nsnapt);
 

@@ -16,6 +16,7 @@ struct RunShape {
   long nt = 0;              ///< time samples
   long threads = 1;         ///< strips solved at a time
   bool accelerate = false;  ///< the accelerated iteration keeps its history
+  bool gridModel = false;   ///< a model file: its properties as read and its moduli
 };
 
 /// Estimated peak bytes of a run above the resident size of the process at start-up
@@ -23,7 +24,8 @@ struct RunShape {
 struct MemoryEstimate {
   double grid = 0.0;       ///< per-element storage: medium, edge fields, interface
                            ///< parameters, strip factors, change terms, material map,
-                           ///< the history of the accelerated iteration
+                           ///< the history of the accelerated iteration, the properties
+                           ///< and moduli of a model file
   double snapshots = 0.0;  ///< snapshot accumulators
   double traces = 0.0;     ///< receiver spectra and the time series written from them
   double other = 0.0;      ///< material tables, source spectrum, per-thread work storage

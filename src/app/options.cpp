@@ -87,6 +87,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                    " passes or did not converge: the same solution in fewer\n"
                    "passes, to at least the same accuracy; the files are not byte for\n"
                    "byte the default's");
+  app.add_option("--model", opt.modelFile,
+                 "Take the density and stiffness of every element from the HDF5\n"
+                 "model file FILE (relative to RUNDIR; docs/model_file.md) instead\n"
+                 "of the deck's material regions and the tables, which are not\n"
+                 "read; the deck gives the rest.  The log has one more line")
+      ->type_name("FILE");
   app.add_flag("--accelerate-all", accelerateAll,
                "The accelerated iteration for every frequency, also where its\n"
                "stricter stopping test costs more passes than the mixing saves");

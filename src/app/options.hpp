@@ -28,6 +28,9 @@ struct Options {
   /// --require-convergence: a frequency that ends without converging fails the run
   /// (kExitUnconverged) once its files are written
   bool requireConvergence = false;
+  /// --model FILE: the gridded earth model of an HDF5 file (relative to the run
+  /// directory) in place of the deck's regions and the tables; empty: the tables
+  std::string modelFile;
 };
 
 /// Outcome of reading the command line: either a run with its options, or an exit with

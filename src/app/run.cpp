@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "core/interrupt.hpp"
 #include "input/read_input.hpp"
 #include "input/run_files.hpp"
+#include "materials/grid_materials.hpp"
 #include "materials/tabled_materials.hpp"
 #include "output/time_domain_files.hpp"
 #include "records/io_error.hpp"
@@ -55,7 +57,8 @@ int terminalWidth() {
 }
 
 /// Why a run of these sizes would not fit in the memory available, or nothing.
-std::string memoryRefusal(const RunSizes& s, int threads, Acceleration acceleration) {
+std::string memoryRefusal(const RunSizes& s, const Options& opt) {
+  const int threads = opt.threads;
   RunShape shape;
   shape.nx = s.nx;
   shape.ny = s.ny;
@@ -65,7 +68,8 @@ std::string memoryRefusal(const RunSizes& s, int threads, Acceleration accelerat
   shape.nrec = std::max(s.nrec, 0);
   shape.nt = std::max(s.nt, 0);
   shape.threads = threads > 0 ? threads : defaultThreads(s.nx, s.ny);
-  shape.accelerate = acceleration != Acceleration::off;
+  shape.accelerate = opt.acceleration != Acceleration::off;
+  shape.gridModel = !opt.modelFile.empty();
   const MemoryEstimate e = estimateMemory(shape);
   const AvailableMemory a = availableMemory();
   if (e.total() <= a.bytes) return {};
@@ -127,7 +131,8 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
 
   InputFiles in;
   rec::OutFile log;
-  openRunFiles(in, log);
+  const bool gridded = !opt.modelFile.empty();
+  openRunFiles(in, log, gridded ? MaterialInput::modelFile : MaterialInput::tables);
   float cpuTotal = 0.0f;
   cpuTimeLap(cpuTotal);
 
@@ -139,18 +144,27 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     if (opt.liftLimits) {
       lim.limits = Limits::lifted();
       lim.memory = [&opt](const RunSizes& s) {
-        return memoryRefusal(s, opt.threads, opt.acceleration);
+        return memoryRefusal(s, opt);
       };
     }
-    readInput(in, log, par, mat, sour, lim);
+    std::optional<GriddedInput> model;
+    if (gridded) model.emplace(GriddedInput{opt.modelFile, {}});
+    readInput(in, log, par, mat, sour, lim, model ? &*model : nullptr);
 
     if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
 
     // The result files are opened first: a name that cannot be replaced ends the run
     // before the work is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    const TabledMaterials tabled(mat);
-    FrequencyLoop loop(par, tabled, sour, opt.threads, Kernels::lanes, opt.acceleration);
+    // The material model; a property grid is given up once its moduli are formed.
+    std::unique_ptr<MaterialModel> materials;
+    if (model) {
+      materials = std::make_unique<GridMaterials>(model->grid);
+      model.reset();
+    } else {
+      materials = std::make_unique<TabledMaterials>(mat);
+    }
+    FrequencyLoop loop(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration);
     stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.
     // Kept without being shown when only the outcomes are wanted.

@@ -230,7 +230,7 @@ class ModelFileReader {
         continue;
       }
       const hid_t id = H5Dopen2(file_, spec.name, H5P_DEFAULT);
-      if (id < 0) refuse(std::string(spec.name) + ": not a dataset" + hdf5Reason());
+      if (id < 0) refuse(std::string(spec.name) + ": not a dataset (a group, or a link to nothing)");
       datasets_.push_back({&spec, id, 1.0, {}});
       handles_.emplace_back(std::make_unique<Handle>(id, H5Dclose));
     }
@@ -346,11 +346,29 @@ class ModelFileReader {
   }
 
   void checkStiffness() {
-    if (!grid_.anisotropic()) return;  // 0 <= vs < vp is all an isotropic element needs
-    const auto stiffness = [this](std::size_t k) {
-      return thomsenStiffness(grid_.vp[k], grid_.vs[k], grid_.rho[k], grid_.epsilon[k],
-                              grid_.delta[k]);
+    const bool aniso = grid_.anisotropic();
+    const auto stiffness = [this, aniso](std::size_t k) {
+      return thomsenStiffness(grid_.vp[k], grid_.vs[k], grid_.rho[k],
+                              aniso ? grid_.epsilon[k] : 0.0, aniso ? grid_.delta[k] : 0.0);
     };
+    // Moduli beyond the range of double precision (or vanishing in it) are refused before
+    // anything is formed from them.
+    const auto outOfRange = [&](std::size_t k) {
+      const ThomsenStiffness c = stiffness(k);
+      const bool solid = grid_.vs[k] > 0.0;
+      const double det = c.c11 * c.c33;
+      return !(std::isfinite(c.c11) && std::isfinite(c.c33) && std::isfinite(c.c55) &&
+               std::isfinite(c.radicand) && std::isfinite(det)) ||
+             c.c33 == 0.0 || (solid && c.c55 == 0.0) || (c.c11 != 0.0 && det == 0.0);
+    };
+    refuseFirst(
+        *find("vp"), outOfRange,
+        "with vs and rho there, moduli outside the range of double precision",
+        [this](std::size_t k) {
+          return "; vs = " + realText(grid_.vs[k]) + " m/ms, rho = " + realText(grid_.rho[k]) +
+                 " g/cm3";
+        });
+    if (!aniso) return;  // 0 <= vs < vp makes an isotropic stiffness positive definite
     refuseFirst(
         *find("delta"), [&](std::size_t k) { return !(stiffness(k).radicand >= 0.0); },
         "gives no real C13 (2 delta C33 (C33 - C55) + (C33 - C55)^2 < 0)");

@@ -35,7 +35,9 @@ void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat
                const InputLimits& lim, GriddedInput* gridded) {
   const Limits& limits = lim.limits;
   WaveletFiles wavelet;
-  openWaveletFiles(wavelet);
+  // A run on a model file leaves nothing but the log when its model is refused: the
+  // wavelet files are connected once the model is read.
+  if (gridded == nullptr) openWaveletFiles(wavelet);
 
   DeckHeader hdr;
   readGrid(in.deck, log, hdr, par, limits);
@@ -53,6 +55,7 @@ void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat
     log.writeList({std::string_view(line)});
     gridded->grid = readModelFile(gridded->path, par.nx, par.ny, log);
     v = modelVelocities(gridded->grid, nf, hdr.f4 / hdr.npf);
+    openWaveletFiles(wavelet);
   } else {
     // Records beyond the band's limit are read and dropped; the band stops the run later.
     const int tableFreqs = std::min(nf, limits.freqs);

@@ -49,6 +49,8 @@ struct GriddedInput {
 /// With `gridded`, the model file takes the place of the tables (it is read where they
 /// would be, and one log line says so) and the regions are not read; the material count
 /// is read and echoed but not checked, and `mat` is left without tables or map.  The
+/// wavelet files, which a tabled run creates empty at the start, are connected only once
+/// the model file is read, so that a refused model leaves nothing but the log.  The
 /// velocities that set the time step are those of the model's elements.
 void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
                const InputLimits& lim = {}, GriddedInput* gridded = nullptr);

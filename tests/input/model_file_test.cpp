@@ -177,6 +177,8 @@ const Refusal kRefusals[] = {
   {"QpWithoutQs", remove("qs"), "qp: given without qs (qp and qs come together)"},
   {"DeltaWithoutEpsilon", remove("epsilon"),
    "delta: given without epsilon (epsilon and delta come together)"},
+  {"AGroup", [](ModelFileSpec& s) { datasetOf(s, "epsilon").asGroup = true; },
+   "epsilon: not a dataset (a group, or a link to nothing)"},
   {"Transposed", [](ModelFileSpec& s) { datasetOf(s, "rho").dims = {4, 3}; },
    "rho: shape (4, 3), " + kShape},
   {"OneDimensional", [](ModelFileSpec& s) { datasetOf(s, "qs").dims = {12}; },
@@ -191,6 +193,11 @@ const Refusal kRefusals[] = {
    "rho: units \"kg/m^3\", expected one of \"kg/m3\", \"g/cm3\""},
   {"WrongDimensionlessUnits", [](ModelFileSpec& s) { datasetOf(s, "delta").units = ""; },
    "delta: units \"\", expected \"1\""},
+  {"NumericUnits", [](ModelFileSpec& s) { datasetOf(s, "qs").numericUnits = true; },
+   "qs: the units attribute is not a string (\"1\")"},
+  {"TextReferenceFrequency", [](ModelFileSpec& s) { s.referenceFrequencyAsText = true; },
+   "reference_frequency: the root attribute (the frequency in Hz of the velocities and Q) "
+   "is not a number"},
   {"NoReferenceFrequency", [](ModelFileSpec& s) { s.referenceFrequency.reset(); },
    "reference_frequency: the root attribute (the frequency in Hz of the velocities and Q) "
    "is missing"},
@@ -226,6 +233,14 @@ const Refusal kRefusals[] = {
   {"NotPositiveDefinite", setValue("epsilon", 8, -0.6),
    "epsilon: element (ix, iy) = (1, 1) [row 2, column 0] = -0.6: with delta there, a "
    "stiffness that is not positive definite (C11 C33 - C13^2 <= 0); delta = 0.03"},
+  {"HugeVelocity", setValue("vp", 2, 1e160),
+   "vp: element (ix, iy) = (3, 3) [row 0, column 2] = 1e+160 m/s: with vs and rho there, "
+   "moduli outside the range of double precision; vs = 1.01 m/ms, rho = 2.02 g/cm3"},
+  {"VanishingDensity", [](ModelFileSpec& s) {
+     datasetOf(s, "rho").values[1] = 1e-320;
+     datasetOf(s, "epsilon").values[0] = -0.6;  // checked after the range
+   }, "vp: element (ix, iy) = (2, 3) [row 0, column 1] = 2010 m/s: with vs and rho there, "
+      "moduli outside the range of double precision; vs = 1.005 m/ms, rho = 9.9998887e-321 g/cm3"},
   {"ShapeBeforeValues", [](ModelFileSpec& s) {
      datasetOf(s, "vp").values[0] = kNaN;
      datasetOf(s, "tilt").dims = {3, 3};

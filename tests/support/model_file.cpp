@@ -17,13 +17,22 @@ void checked(herr_t status, const char* what, int) {
   if (status < 0) throw std::runtime_error(std::string("writing the model file: ") + what);
 }
 
-void writeUnits(hid_t ds, const std::string& units, bool variable) {
+void writeNumber(hid_t where, const char* name, double v) {
+  const hid_t space = checked(H5Screate(H5S_SCALAR), "scalar space");
+  const hid_t attr =
+      checked(H5Acreate2(where, name, H5T_IEEE_F64LE, space, H5P_DEFAULT, H5P_DEFAULT), name);
+  checked(H5Awrite(attr, H5T_NATIVE_DOUBLE, &v), name, 0);
+  H5Aclose(attr);
+  H5Sclose(space);
+}
+
+void writeText(hid_t ds, const char* name, const std::string& units, bool variable) {
   const hid_t type = checked(H5Tcopy(H5T_C_S1), "string type");
   checked(H5Tset_size(type, variable ? H5T_VARIABLE : units.size() + 1), "string size", 0);
   checked(H5Tset_cset(type, H5T_CSET_UTF8), "string set", 0);
   const hid_t space = checked(H5Screate(H5S_SCALAR), "scalar space");
-  const hid_t attr = checked(H5Acreate2(ds, "units", type, space, H5P_DEFAULT, H5P_DEFAULT),
-                             "units attribute");
+  const hid_t attr =
+      checked(H5Acreate2(ds, name, type, space, H5P_DEFAULT, H5P_DEFAULT), "text attribute");
   const char* text = units.c_str();
   checked(variable ? H5Awrite(attr, type, &text) : H5Awrite(attr, type, text), "units", 0);
   H5Aclose(attr);
@@ -38,15 +47,17 @@ void writeModelFile(const std::string& path, const ModelFileSpec& spec) {
   const hid_t file = checked(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT),
                              "create");
   if (spec.referenceFrequency) {
-    const hid_t space = checked(H5Screate(H5S_SCALAR), "scalar space");
-    const hid_t attr = checked(H5Acreate2(file, "reference_frequency", H5T_IEEE_F64LE, space,
-                                          H5P_DEFAULT, H5P_DEFAULT),
-                               "reference_frequency");
-    checked(H5Awrite(attr, H5T_NATIVE_DOUBLE, &*spec.referenceFrequency), "frequency", 0);
-    H5Aclose(attr);
-    H5Sclose(space);
+    if (spec.referenceFrequencyAsText)
+      writeText(file, "reference_frequency", std::to_string(*spec.referenceFrequency), true);
+    else
+      writeNumber(file, "reference_frequency", *spec.referenceFrequency);
   }
   for (const ModelDataset& d : spec.datasets) {
+    if (d.asGroup) {
+      H5Gclose(checked(H5Gcreate2(file, d.name.c_str(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+                       "group"));
+      continue;
+    }
     const hid_t space =
         d.dims.empty()
             ? checked(H5Screate(H5S_SCALAR), "scalar space")
@@ -61,7 +72,10 @@ void writeModelFile(const std::string& path, const ModelFileSpec& spec) {
     if (n > 0)
       checked(H5Dwrite(ds, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, d.values.data()),
               "values", 0);
-    if (d.units) writeUnits(ds, *d.units, d.variableLengthUnits);
+    if (d.numericUnits)
+      writeNumber(ds, "units", 1.0);
+    else if (d.units)
+      writeText(ds, "units", *d.units, d.variableLengthUnits);
     H5Dclose(ds);
     H5Sclose(space);
   }

@@ -22,12 +22,15 @@ struct ModelDataset {
   hid_t type = H5T_IEEE_F64LE;
   std::optional<std::string> units;  ///< the units attribute, absent when empty
   bool variableLengthUnits = true;   ///< as h5py writes a str; false: fixed length
+  bool numericUnits = false;         ///< the units attribute a number, not a string
+  bool asGroup = false;              ///< a group of the name instead of the dataset
 };
 
 /// What a model file holds.
 struct ModelFileSpec {
   std::vector<ModelDataset> datasets;
   std::optional<double> referenceFrequency = 40.0;  ///< the root attribute (Hz)
+  bool referenceFrequencyAsText = false;  ///< written as a string of the number
 };
 
 /// Writes the file (replacing one that is there).
