@@ -2,25 +2,33 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/constants.hpp"
 #include "core/exit_status.hpp"
 #include "core/warning.hpp"
 #include "input/deck.hpp"
 #include "input/read_input.hpp"
 #include "input/run_files.hpp"
+#include "input/model_file.hpp"
 #include "input/tables.hpp"
+#include "materials/grid_materials.hpp"
 #include "materials/material_tables.hpp"
 #include "model/run_params.hpp"
 #include "records/in_file.hpp"
 #include "records/io_error.hpp"
 #include "records/layout.hpp"
 #include "records/out_file.hpp"
+#include "strip/interface_parameters.hpp"
+#include "support/model_file.hpp"
 #include "support/record_text.hpp"
 
 namespace sw::fuzz {
@@ -92,7 +100,141 @@ void writeTables(int nmat, int nf) {
   }
 }
 
+/// A plausible value of a property (in its first accepted unit) from one byte, or one of
+/// the values at the edges for the bytes from 250 on.
+double propertyValue(int dataset, std::uint8_t b) {
+  switch (b) {
+    case 255: return std::numeric_limits<double>::quiet_NaN();
+    case 254: return std::numeric_limits<double>::infinity();
+    case 253: return -1.0;
+    case 252: return 0.0;
+    case 251: return 1e200;
+    case 250: return 1e-310;
+    default: break;
+  }
+  const double v = b;
+  switch (dataset) {
+    case 0: return 1500.0 + 20.0 * v;          // vp, m/s
+    case 1: return b < 16 ? 0.0 : 10.0 * v;    // vs, m/s: some fluids
+    case 2: return 1.0 + v / 100.0;            // rho, g/cm3
+    case 3: case 4: return 1.0 + v;            // qp, qs
+    case 5: case 6: return (v - 100.0) / 250.0;  // epsilon, delta
+    default: return (v - 125.0) * 1.5;         // tilt, degrees
+  }
+}
+
+/// Aborts with a message: the reader accepted a model it should have refused.
+[[noreturn]] void fault(const char* what) {
+  std::fprintf(stderr, "fuzz model: an accepted model gives %s\n", what);
+  std::abort();
+}
+
+/// What an accepted model must give: finite moduli at the reference frequency, finite
+/// interface terms, and finite positive P velocities.
+void checkAccepted(const PropertyGrid& grid) {
+  const GridMaterials materials(grid);
+  Medium med(grid.nx, grid.ny);
+  const double omega = kTwoPi * grid.referenceFrequency;
+  materials.fillMedium(1, omega, med);
+  for (int j = 0; j <= grid.ny + 1; ++j)
+    for (int i = 0; i <= grid.nx + 1; ++i) {
+      if (!(med.rho(i, j) > 0.0 && std::isfinite(med.rho(i, j)))) fault("a bad density");
+      for (const Grid<Cx>* p : {&med.p11, &med.p13, &med.p15, &med.p33, &med.p35, &med.p55})
+        if (!isfinite((*p)(i, j))) fault("a modulus that is not finite");
+      if (!(med.p33(i, j).re > 0.0) || med.p55(i, j).re < -1e-12 * med.p33(i, j).re)
+        fault("a modulus of the wrong sign");
+    }
+  struct Finite : EdgeParameterSink {
+    void vertical(int, int, const EdgeParameters& b) override { check(b); }
+    void horizontal(int, int, const EdgeParameters& b) override { check(b); }
+    static void check(const EdgeParameters& b) {
+      if (!isfinite(b.b11) || !isfinite(b.b12) || !isfinite(b.b22))
+        fault("interface parameters that are not finite");
+    }
+  } sink;
+  BoundaryRoots roots(grid.nx, grid.ny);
+  interfaceParameters(omega, med, sink, roots);
+  const VelocityRange v = modelVelocities(grid, 8, grid.referenceFrequency / 3.0);
+  if (!(v.ppmin > 0.0 && std::isfinite(v.ppmax))) fault("P velocities that are not finite");
+}
+
 }  // namespace
+
+void readModel(const std::uint8_t* data, std::size_t size) {
+  if (size < 4 + 8 * 4) return;
+  setWarningSink([](const std::string&) {});
+  const int nx = 1 + data[0] % 6, ny = 1 + data[1] % 6;
+  test::ModelFileSpec spec;
+  switch (data[2]) {
+    case 0: spec.referenceFrequency.reset(); break;
+    case 1: spec.referenceFrequency = 0.0; break;
+    case 2: spec.referenceFrequency = std::numeric_limits<double>::quiet_NaN(); break;
+    case 3: spec.referenceFrequencyAsText = true; break;
+    case 4: spec.referenceFrequency = -5.0; break;
+    default: spec.referenceFrequency = data[2] / 2.0; break;
+  }
+  static const char* const kNames[8] = {"vp", "vs", "rho", "qp", "qs", "epsilon", "delta", "tilt"};
+  static const char* const kUnits[8][2] = {{"m/s", "km/s"}, {"m/s", "km/s"}, {"g/cm3", "kg/m3"},
+                                           {"1", "1"},      {"1", "1"},      {"1", "1"},
+                                           {"1", "1"},      {"degree", "degree"}};
+  static const double kAlternative[8] = {1e-3, 1e-3, 1e3, 1.0, 1.0, 1.0, 1.0, 1.0};
+  const hid_t types[5] = {H5T_IEEE_F64LE, H5T_IEEE_F32BE, H5T_IEEE_F64BE, H5T_IEEE_F32LE,
+                          H5T_STD_I32LE};
+  const std::uint8_t* values = data + 4 + 8 * 4;
+  const std::size_t nvalues = size - (4 + 8 * 4);
+  std::size_t next = 0;
+  const std::size_t n = static_cast<std::size_t>(nx) * ny;
+  for (int d = 0; d < 8; ++d) {
+    const std::uint8_t* c = data + 4 + 4 * d;
+    if (c[0] % 5 == 0) continue;
+    test::ModelDataset ds;
+    ds.name = kNames[d];
+    ds.asGroup = c[0] % 5 == 4;
+    ds.type = types[c[1] % 5];
+    const hsize_t hy = static_cast<hsize_t>(ny), hx = static_cast<hsize_t>(nx);
+    switch (c[2] % 8) {
+      case 4: ds.dims = {hx, hy}; break;
+      case 5: ds.dims = {hx * hy}; break;
+      case 6: ds.dims = {}; break;
+      default: ds.dims = {hy, hx}; break;
+    }
+    const int unit = c[3] % 8;
+    double scale = 1.0;
+    if (unit == 3) {
+      ds.units = kUnits[d][1];
+      scale = kAlternative[d];
+    } else if (unit == 4) {
+      ds.units.reset();
+    } else if (unit == 6) {
+      ds.units = "furlong";
+    } else {
+      ds.units = kUnits[d][0];
+    }
+    ds.variableLengthUnits = unit != 5;
+    ds.numericUnits = unit == 7;
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::uint8_t b = nvalues == 0 ? 0x40 : values[next++ % nvalues];
+      ds.values.push_back(propertyValue(d, b) * scale);
+    }
+    spec.datasets.push_back(ds);
+  }
+  test::writeModelFile("model.h5", spec);
+  if (data[3] >= 248) {
+    std::ifstream in("model.h5", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    writeFile("model.h5", std::string_view(bytes).substr(0, bytes.size() * (data[3] - 247) / 9));
+  }
+
+  rec::OutFile log;
+  log.open("/dev/null");
+  PropertyGrid grid;
+  try {
+    grid = readModelFile("model.h5", nx, ny, log);
+  } catch (const InputError&) {
+    return;
+  }
+  checkAccepted(grid);
+}
 
 void readRecords(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;

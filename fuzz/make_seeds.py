@@ -1,17 +1,21 @@
 #!/usr/bin/python3
 """Writes the seed corpus of the fuzz targets from the reference inputs in the tree.
 
-    fuzz/make_seeds.py            (run from anywhere; rewrites fuzz/corpus/)
+    fuzz/make_seeds.py [TARGET ...]   (run from anywhere; rewrites the corpus of each
+                                       TARGET in fuzz/corpus/, all of them by default)
 
 deck:    every inp_A of tests/data and examples/.
 tables:  the tables of every such run with nmat and nf in front (see fuzz/harness.hpp).
 records: the read vectors of tests/data/format_vectors as scripts of reads, and each
          deck and table with a script that reads it as the input routine would.
+model:   descriptions of model files (see fuzz/harness.hpp): elastic, attenuating, tilted
+         anisotropic, with a fluid, in other units and storage types, truncated.
 """
 import hashlib
 import json
 import pathlib
 import shutil
+import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 CORPUS = ROOT / "fuzz" / "corpus"
@@ -23,7 +27,12 @@ OPS = {("(i5)", 1): 0, ("(i5)", 2): 1, ("(2i5)", 2): 2, ("(e20.8)", 1): 3, ("(e2
        ("(e20.8)", 0): 9, ("(i5)", 0): 10, ("*", 1): 11, ("*", 3): 12, ("*", 4): 15}
 
 
+WANTED = set()
+
+
 def save(target, data):
+    if target not in WANTED:
+        return
     name = hashlib.sha1(data).hexdigest()[:16]
     (CORPUS / target / name).write_bytes(data)
 
@@ -48,11 +57,47 @@ def deck_counts(deck):
     return nmat, nf
 
 
-def main():
-    if CORPUS.exists():
-        shutil.rmtree(CORPUS)
-    for t in ("records", "deck", "tables"):
+TARGETS = ("records", "deck", "tables", "model")
+
+
+def model_seeds():
+    """Model file descriptions: header, four bytes per dataset, then the value bytes."""
+    present = [1, 0, 0, 0]
+    absent = [0, 0, 0, 0]
+    nx, ny = 4, 3
+    n = nx * ny
+
+    def seed(sets, values, ref=80, trunc=0):
+        head = [nx - 1, ny - 1, ref, trunc]
+        for d in range(8):
+            head += sets.get(d, absent)
+        return bytes(head + values)
+
+    elastic = {0: present, 1: present, 2: present}
+    ramp = [(7 * k) % 200 for k in range(n)]
+    solid_vs = [40 + k for k in range(n)]
+    yield seed(elastic, ramp + solid_vs + ramp)
+    full = {d: present for d in range(8)}
+    yield seed(full, ramp + solid_vs + ramp + [60] * n + [30] * n + [140] * n + [110] * n +
+               [145 + 5 * k for k in range(n)])
+    fluid_vs = [0 if k < nx else 60 for k in range(n)]
+    yield seed({**elastic, 3: present, 4: present}, ramp + fluid_vs + ramp + [90] * 2 * n)
+    other = {0: [1, 1, 0, 3], 1: [1, 2, 0, 0], 2: [1, 3, 0, 3]}  # km/s, f32be, kg/m3, f64be
+    yield seed(other, ramp + solid_vs + ramp)
+    yield seed(full, ramp + solid_vs + ramp, trunc=252)
+
+
+def main(targets):
+    WANTED.update(targets)
+    for t in targets:
+        if (CORPUS / t).exists():
+            shutil.rmtree(CORPUS / t)
         (CORPUS / t).mkdir(parents=True)
+    if "model" in targets:
+        for data in model_seeds():
+            save("model", data)
+    if not {"records", "deck", "tables"} & set(targets):
+        return
 
     inputs = sorted(p.parent for p in (ROOT / "tests" / "data").glob("**/inp_A"))
     inputs += sorted(p.parent for p in (ROOT / "examples").glob("**/inp_A"))
@@ -86,4 +131,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1:] or list(TARGETS))

@@ -16,7 +16,7 @@ jobs=${FUZZ_JOBS:-2}
 mkdir -p "$build/findings" "$build/logs"
 pids=()
 names=()
-for target in records deck tables; do
+for target in records deck tables model; do
   while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
   mkdir -p "$build/corpus/$target"
   dict=()

@@ -52,7 +52,8 @@ TEST_P(FuzzReplay, EveryInputEndsInADocumentedWay) {
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                          testing::Values(Target{"records", sw::fuzz::readRecords},
                                          Target{"deck", sw::fuzz::readDeck},
-                                         Target{"tables", sw::fuzz::readTables}),
+                                         Target{"tables", sw::fuzz::readTables},
+                                         Target{"model", sw::fuzz::readModel}),
                          [](const testing::TestParamInfo<Target>& info) {
                            return std::string(info.param.name);
                          });
