@@ -2,6 +2,7 @@
 
 #include "app/options.hpp"
 #include "app/run.hpp"
+#include "app/wait_policy.hpp"
 
 int main(int argc, char** argv) {
   const sw::CommandLine cl = sw::parseCommandLine(argc, argv);
@@ -10,5 +11,6 @@ int main(int argc, char** argv) {
     std::fputs(cl.err.c_str(), stderr);
     return cl.status;
   }
+  sw::waitPassivelyUnlessChosen(argv);
   return sw::runMain(*cl.run);
 }

@@ -39,6 +39,8 @@ class BackgroundRun {
 
   /// Sends `signal` to the run.
   void signal(int signal);
+  /// Process id of the run (-1 once it has been waited for).
+  int pid() const { return pid_; }
   /// Waits for the end of the run.
   RunResult wait();
 
