@@ -40,6 +40,20 @@ double meshSize(int nx, int ny, double xsize, double ysize) {
   return hy < hx ? hy : hx;
 }
 
+/// Most snapshot lines of one list: its count is an (i5) field.
+constexpr std::uint64_t kMaxSnapshotLines = 99999;
+
+/// Refuses a deck far larger than a grid of its size with this many snapshot lines needs.
+static void limitDeckSize(rec::InFile& deck, const RunParams& par, std::uint64_t snapshotLines) {
+  // About 60 header lines, the snapshot lines and a five-line region group per element at
+  // the very most.
+  const std::uint64_t elements = static_cast<std::uint64_t>(par.nx) * par.ny;
+  deck.limitSize(inputSizeBound(64 + snapshotLines + 5 * (elements + 1)),
+                 "a deck for a " + std::to_string(par.nx) + " x " + std::to_string(par.ny) +
+                     " grid" +
+                     " and " + std::to_string(snapshotLines) + " snapshot lines");
+}
+
 void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par,
               const Limits& lim) {
   static const rec::Layout kGrid(
@@ -58,12 +72,11 @@ void readGrid(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& 
   if (par.ny < 1)
     rejectDeckValue(log, "ny = " + std::to_string(par.ny) +
                              ", the number of elements along y must be at least 1");
-  // About 60 header lines and a five-line region group per element at the very most.
-  const std::uint64_t elements = static_cast<std::uint64_t>(par.nx) * par.ny;
-  deck.limitSize(
-      inputSizeBound(64 + 5 * (elements + 1)),
-      "a deck for a " + std::to_string(par.nx) + " x " + std::to_string(par.ny) + " grid");
+  // The snapshot counts, (i5) fields, are not known yet; the bound is narrowed to them
+  // once they are.
+  limitDeckSize(deck, par, 2 * kMaxSnapshotLines);
 }
+
 
 void readDomain(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams& par) {
   static const rec::Layout kXsize("(/1x,' domain size xsize = ',e20.8,' m')");
@@ -121,8 +134,11 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
   static const rec::Layout kReduc("(/1x,'  reduc =  relative error required  ',e20.8)");
 
   hdr.nsnapf = readInteger(deck);
+  const std::uint64_t freqSnapLines = static_cast<std::uint64_t>(std::max(hdr.nsnapf, 0));
+  limitDeckSize(deck, par, freqSnapLines + kMaxSnapshotLines);
   readSnapshotList(deck, hdr.nsnapf, hdr.fsnap.data(), kMaxFreqSnaps);
   par.nsnapt = readInteger(deck);
+  limitDeckSize(deck, par, freqSnapLines + static_cast<std::uint64_t>(std::max(par.nsnapt, 0)));
   hdr.tsnapLine = deck.recordsRead() + 1;
   const int keptSnaps = std::clamp(par.nsnapt, 0, lim.timeSnaps);
   hdr.tsnap.assign(static_cast<std::size_t>(keptSnaps) + 1, 0.0);
@@ -165,6 +181,10 @@ void readHeader(rec::InFile& deck, rec::OutFile& log, DeckHeader& hdr, RunParams
     rejectDeckValue(log,
                     "key = " + std::to_string(hdr.key) + ", the wavelet type must be 1, 2, 3 or 4");
   log.write(kFreq, {hdr.freq});
+  if (!(hdr.freq >= 0.0) || std::isinf(hdr.freq))
+    rejectDeckValue(log, "freq = " + realText(hdr.freq) +
+                             " kHz, the dominant frequency of the wavelet must be a finite "
+                             "number, not negative");
   log.write(kW0, {hdr.w0, hdr.alfa});
   log.write(kStime, {hdr.stime});
   if (hdr.stime < 0.0)

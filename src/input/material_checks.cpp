@@ -68,8 +68,10 @@ void checkIsotropic(rec::OutFile& log, int material, int jw, Cx m, Cx g) {
                          "positive definite, which needs M - G > 0");
 }
 
-void checkAnisotropic(rec::OutFile& log, int material, int jw, Cx c11, Cx c13, Cx c33, Cx c55) {
+void checkAnisotropic(rec::OutFile& log, int material, int jw, Cx c11, Cx c13, Cx c33, Cx c55,
+                      Cx c66) {
   checkModulus(log, where(files::kAnisotropic[0], material, jw), "C11", c11, true);
+  checkModulus(log, where(files::kAnisotropic[4], material, jw), "C66", c66, false);
   checkModulus(log, where(files::kAnisotropic[1], material, jw), "C13", c13, false);
   checkModulus(log, where(files::kAnisotropic[2], material, jw), "C33", c33, true);
   checkModulus(log, where(files::kAnisotropic[3], material, jw), "C55", c55, true);

@@ -19,8 +19,10 @@ void checkIsotropic(rec::OutFile& log, int material, int jw, Cx m, Cx g);
 
 /// C11, C13, C33, C55 of one record of an anisotropic table: finite; C11, C33, C55 with
 /// positive normal real parts and imaginary parts not below zero; C11 C33 - C13^2 > 0
-/// (the plane-strain stiffness, rotated or not, is positive definite).  C66 enters
-/// neither the plane coefficients nor the velocities and is not checked.
-void checkAnisotropic(rec::OutFile& log, int material, int jw, Cx c11, Cx c13, Cx c33, Cx c55);
+/// (the plane-strain stiffness, rotated or not, is positive definite); C66 finite (it
+/// enters neither the plane stiffness nor the velocities, but a value that is not finite
+/// would spread through the fields).
+void checkAnisotropic(rec::OutFile& log, int material, int jw, Cx c11, Cx c13, Cx c33, Cx c55,
+                      Cx c66);
 
 }  // namespace sw

@@ -22,7 +22,7 @@ void openRunFiles(InputFiles& in, rec::OutFile& log, MaterialInput materials) {
   in.smod.open(files::kSModulus);
   in.dens.open(files::kDensity);
   for (std::size_t k = 0; k < in.aniso.size(); ++k)
-    in.aniso[k].openOrCreate(files::kAnisotropic[k]);
+    in.anisoCreated[k] = in.aniso[k].openOrCreate(files::kAnisotropic[k]);
   log.open(files::kLog);
 }
 

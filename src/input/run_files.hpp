@@ -44,6 +44,7 @@ struct InputFiles {
   rec::InFile deck;
   rec::InFile pmod, smod, dens;      ///< isotropic moduli and densities
   std::array<rec::InFile, 5> aniso;  ///< C11, C13, C33, C55, C66
+  std::array<bool, 5> anisoCreated{};  ///< created empty by this run (nothing was there)
 };
 
 /// Which input files a run reads.
@@ -53,9 +54,10 @@ enum class MaterialInput {
 };
 
 /// Connects, in this order: the deck, the P-wave and shear modulus tables and the
-/// densities (all must exist), the five anisotropic tables (created empty when
-/// missing), and the log (created or emptied); without the tables for a model file.
-/// A missing file raises rec::IoError before any later file is touched.
+/// densities (all must exist, as regular files), the five anisotropic tables (created
+/// empty when missing, as the placeholders of a run that does not read them), and the
+/// log (created or emptied); without the tables for a model file.  A missing file raises
+/// rec::IoError before any later file is touched.
 void openRunFiles(InputFiles& in, rec::OutFile& log,
                   MaterialInput materials = MaterialInput::tables);
 

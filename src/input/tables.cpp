@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include <unistd.h>
+
 #include "core/exit_status.hpp"
 #include "core/truncate.hpp"
 #include "input/deck_fields.hpp"
 #include "input/material_checks.hpp"
 #include "input/reject.hpp"
+#include "records/io_error.hpp"
 
 namespace sw {
 
@@ -49,8 +52,18 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
                             " materials of nf = " + std::to_string(nf) + " records";
   for (rec::InFile* f : {&in.pmod, &in.smod, &in.dens})
     f->limitSize(inputSizeBound(records), bound);
-  if (nmat >= 3)  // the anisotropic tables are not read at all otherwise
+  if (nmat >= 3) {  // the anisotropic tables are not read at all otherwise
+    // A table that was missing is not read as the empty placeholder made for it.
+    for (std::size_t u = 0; u < in.aniso.size(); ++u)
+      if (in.anisoCreated[u]) {
+        for (std::size_t v = 0; v < in.aniso.size(); ++v)
+          if (in.anisoCreated[v]) ::unlink(files::kAnisotropic[v]);
+        throw rec::IoError(std::string("cannot open ") + files::kAnisotropic[u] +
+                           ": No such file or directory (the anisotropic tables are read when "
+                           "nmat is 3 or more; nmat = " + std::to_string(nmat) + ")");
+      }
     for (rec::InFile& f : in.aniso) f.limitSize(inputSizeBound(records), bound);
+  }
 
   for (int i = 1; i <= nmat - 1; ++i) {
     int num = 0;
@@ -109,7 +122,7 @@ VelocityRange readTables(InputFiles& in, rec::OutFile& log, int nmat, int nf, Ma
         in.aniso[u].readList({f, c[u].re, c[u].im});
         if (j <= tables[u]->freqs()) (*tables[u])(i, j) = c[u];
       }
-      checkAnisotropic(log, i, j, c[0], c[1], c[2], c[3]);
+      checkAnisotropic(log, i, j, c[0], c[1], c[2], c[3], c[4]);
       sum11 += c[0];
       sum33 += c[2];
       sum55 += c[3];

@@ -12,6 +12,7 @@
 
 #include "records/fields.hpp"
 #include "records/io_error.hpp"
+#include "records/out_file.hpp"
 
 namespace sw::rec {
 
@@ -25,9 +26,22 @@ bool endsListValue(char c) { return isListBlank(c) || c == ',' || c == ';' || c 
 
 bool isListComma(char c) { return c == ',' || c == ';'; }
 
+/// Text of a file in quotes for a message, every byte that is not printable ASCII (a
+/// control byte such as a terminal escape, or a byte above 0x7e) written as \xNN, so
+/// that a message never sends the file's bytes to a terminal.
 std::string quoted(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
   std::string q = "\"";
-  q.append(text);
+  for (const char ch : text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b >= 0x20 && b < 0x7f && b != '\\') {
+      q += ch;
+    } else {
+      q += "\\x";
+      q += kHex[b >> 4];
+      q += kHex[b & 0xf];
+    }
+  }
   q += '"';
   return q;
 }
@@ -82,11 +96,24 @@ void InFile::reset(std::string name) {
 
 void InFile::open(std::string name) {
   reset(std::move(name));
-  fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without waiting: a FIFO opens at once and is refused below.
+  fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd_ < 0) throw IoError("cannot open " + name_ + ": " + std::strerror(errno));
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) {
+    const int err = errno;
+    close();
+    throw IoError("cannot open " + name_ + ": " + std::strerror(err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    close();
+    throw IoError("cannot open " + name_ + ": " + fileKind(st.st_mode) +
+                  " stands there, not a regular file");
+  }
 }
 
-void InFile::openOrCreate(std::string name) {
+bool InFile::openOrCreate(std::string name) {
+  bool created = false;
   struct stat st {};
   if (lstat(name.c_str(), &st) != 0 && errno == ENOENT) {
     // O_EXCL: never creates the target of a link, never empties a file that appeared
@@ -94,15 +121,17 @@ void InFile::openOrCreate(std::string name) {
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);
+      created = true;
     } else if (errno != EEXIST) {
       throw IoError("cannot create " + name + ": " + std::strerror(errno));
     }
   } else if (S_ISLNK(st.st_mode) && stat(name.c_str(), &st) != 0 && errno == ENOENT) {
     reset(std::move(name));  // a link to nothing reads as an empty file
     atEnd_ = true;
-    return;
+    return false;
   }
   open(std::move(name));
+  return created;
 }
 
 void InFile::limitSize(std::uint64_t maxBytes, const std::string& bound) {

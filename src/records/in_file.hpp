@@ -41,11 +41,13 @@ class InFile {
   InFile& operator=(InFile&& other) noexcept;
   ~InFile();
 
-  /// Opens an existing file; IoError when it is missing or unreadable.
+  /// Opens an existing regular file; IoError when it is missing or unreadable, or when
+  /// something else stands there (a FIFO would block until a writer comes, a device
+  /// would deliver what it likes): it is refused without waiting.
   void open(std::string name);
-  /// Opens `name`, creating it empty when nothing is there.  A symbolic link whose
-  /// target is missing reads as an empty file and creates nothing.
-  void openOrCreate(std::string name);
+  /// Opens `name`, creating it empty when nothing is there; true when it was created.  A
+  /// symbolic link whose target is missing reads as an empty file and creates nothing.
+  bool openOrCreate(std::string name);
 
   /// Refuses the file when it holds more than `maxBytes` bytes: at once when it is a
   /// regular file of that size, otherwise as soon as that much has been read.  `bound`

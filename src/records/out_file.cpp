@@ -24,13 +24,14 @@ constexpr std::string_view kTempMark = ".stripwave-";
 
 /// What stands at an output name.
 struct Existing {
-  bool special = false;  ///< a device, pipe or socket: written in place
   bool regular = false;  ///< a regular file, to be replaced keeping its permissions
   mode_t mode = 0;
 };
 
-/// Looks at `name` without following a link there.  A directory, or a file nobody may
-/// write, is not replaced: it raises IoError (`action` names what was attempted).
+/// Looks at `name` without following a link there.  A directory, a special file (a pipe
+/// would block the run until a reader comes, a device would take the records in place
+/// of a file), or a file nobody may write is not replaced: it raises IoError (`action`
+/// names what was attempted).
 Existing inspect(const std::string& name, const std::string& action) {
   struct stat st {};
   Existing e;
@@ -38,13 +39,17 @@ Existing inspect(const std::string& name, const std::string& action) {
   if (S_ISDIR(st.st_mode)) throw IoError(action + " " + name + ": " + std::strerror(EISDIR));
   if (S_ISREG(st.st_mode)) {
     // The permission bits are asked as well as access(): root may write anything.
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && access(name.c_str(), W_OK) != 0 &&
+        errno == EROFS)
+      throw IoError(action + " " + name + ": the file system is read-only");
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(name.c_str(), W_OK) != 0)
       throw IoError(action + " " + name +
                     ": the file there is read-only; make it writable or remove it");
     e.regular = true;
     e.mode = st.st_mode & 07777;
   } else if (!S_ISLNK(st.st_mode)) {
-    e.special = true;
+    throw IoError(action + " " + name + ": " + fileKind(st.st_mode) +
+                  " stands there, not a regular file; remove it or run elsewhere");
   }
   return e;
 }
@@ -67,6 +72,15 @@ bool allDigits(std::string_view s) {
 }
 
 }  // namespace
+
+std::string fileKind(unsigned mode) {
+  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISDIR(mode)) return "a directory";
+  return "a special file";
+}
 
 bool isTemporaryName(std::string_view name) {
   if (name.size() < 2 || name[0] != '.') return false;
@@ -161,11 +175,6 @@ void OutFile::openForCommit(std::string name) {
 
 void OutFile::createTarget() {
   const Existing e = inspect(name_, "cannot create");
-  if (e.special) {
-    fd_ = ::open(name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) fail("cannot create", errno);
-    return;
-  }
   for (;;) {
     temp_ = temporaryName(name_);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

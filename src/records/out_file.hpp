@@ -17,9 +17,9 @@ namespace sw::rec {
 /// temporary file beside it (".<name>.stripwave-<pid>-<n>") which is then renamed to the
 /// name, so a symbolic link there is replaced, not followed, and a file of an earlier run
 /// keeps its content until the new one is complete.  What cannot be replaced is refused
-/// when the file is opened: a directory, or a file without write permission.  A special
-/// file there (a device, a pipe) is written in place.  Every write, flush and close is
-/// checked; a failure raises IoError naming the file.
+/// when the file is opened: a directory, a special file (a device, a pipe, a socket), or
+/// a file without write permission.  Every write, flush and close is checked; a failure
+/// raises IoError naming the file.
 class OutFile {
  public:
   OutFile() = default;
@@ -84,6 +84,10 @@ class OutFile {
 /// Creates `name` as an empty file when nothing stands there (not even a link); what is
 /// there is left alone.
 void createIfMissing(const std::string& name);
+
+/// What a file of mode `mode` (st_mode) that is not a regular file is, for messages:
+/// "a FIFO (named pipe)", "a character device", ...
+std::string fileKind(unsigned mode);
 
 /// True for the names of the temporary files OutFile creates; such files left in a run
 /// directory belong to an interrupted run.

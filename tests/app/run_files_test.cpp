@@ -82,7 +82,7 @@ const std::pair<const char*, const char*> kKinds[] = {
     {"dangling_link", ""},
     {"directory", "cannot create %: Is a directory"},
     {"read_only", "cannot create %: the file there is read-only; make it writable or remove it"},
-    {"full_device", "cannot write %: No space left on device"}};
+    {"full_device", "cannot create %: a character device stands there, not a regular file; remove it or run elsewhere"}};
 
 struct AtOutputName {
   const char* name;
@@ -111,7 +111,7 @@ bool place(const TempDir& dir, const AtOutputName& c) {
       fs::permissions(at, fs::perms::owner_read);
       return true;
     case Kind::FullDevice:
-      // A device is written in place: a node of the always-full device.
+      // A node of the always-full device: refused, as every special file.
       return mknod(at.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
   }
   return false;
@@ -145,7 +145,8 @@ TEST_P(ObstacleAtOutputName, IsReplacedOrStopsTheRunNamingIt) {
   EXPECT_EQ(fs::symlink_status(dir.path() / c.name).type(), type);
   if (c.kind == Kind::ReadOnlyFile) EXPECT_EQ(readBytes(dir.file(c.name)), "earlier\n");
   // What cannot be replaced is found when the files are opened, before the first frequency.
-  if (c.kind != Kind::FullDevice) EXPECT_EQ(frequenciesIn(readBytes(dir.file("output"))), 0);
+  if (std::string(c.name) != "output")
+    EXPECT_EQ(frequenciesIn(readBytes(dir.file("output"))), 0);
   if (std::string(c.name) != "fort.70") EXPECT_FALSE(fs::exists(dir.path() / "fort.70"));
 }
 
@@ -215,22 +216,52 @@ TEST(RunFiles, FullDiskAtTheTracesKeepsTheEarlierSetOfResultFiles) {
   EXPECT_TRUE(temporaries(dir.path()).empty());
 }
 
-TEST(RunFiles, PipeAtAnOutputNameWhoseReaderLeavesIsAWriteError) {
-  sw::test::ScratchDir dir;
-  sw::test::TestDeck deck;
-  deck.stime = 2.0;  // 1200 samples of 10 receivers: 192 kB of traces, more than a pipe holds
-  deck.nrec = 10;
-  sw::test::writeRun(deck);
-  ASSERT_EQ(mkfifo(dir.file("fort.70").c_str(), 0666), 0);
-  // The reader opens once the run does, and leaves without reading.
-  std::thread reader([path = dir.file("fort.70")] {
-    const int fd = open(path.c_str(), O_RDONLY);
-    if (fd >= 0) close(fd);
-  });
+TEST(RunFiles, FifoAtAnInputOrOutputNameIsRefusedAtOnce) {
+  // Opening a FIFO for reading or writing would wait for the other end; the run neither
+  // waits nor computes, and leaves the FIFO and the earlier files as they were.
+  const std::pair<const char*, const char*> cases[] = {
+      {"fort.70", "cannot create fort.70"},
+      {"fort.601", "cannot create fort.601"},
+      {"output", "cannot create output"},
+      {"fuente_filtrada", "cannot create fuente_filtrada"},
+      {"inp_A", "cannot open inp_A"},
+      {"s_modulus.freq", "cannot open s_modulus.freq"},
+      {"p33_interp.freq", "cannot open p33_interp.freq"}};
+  for (const auto& [name, what] : cases) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    layeredInput(dir.path());
+    fs::remove(dir.path() / name);
+    ASSERT_EQ(mkfifo(dir.file(name).c_str(), 0666), 0);
+    const RunResult r = sw::test::runProgram(dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "stripwave: " + std::string(what) +
+                         ": a FIFO (named pipe) stands there, not a regular file" +
+                         (std::string(what).rfind("cannot create", 0) == 0
+                              ? "; remove it or run elsewhere"
+                              : "") +
+                         "\n");
+    EXPECT_EQ(fs::symlink_status(dir.path() / name).type(), fs::file_type::fifo);
+    if (std::string(name) != "output")
+      EXPECT_EQ(frequenciesIn(readIfThere(dir.path() / "output")), 0);
+    EXPECT_FALSE(fs::exists(dir.path() / "fort.70") && std::string(name) != "fort.70");
+    EXPECT_TRUE(temporaries(dir.path()).empty());
+  }
+}
+
+TEST(RunFiles, MissingAnisotropicTableIsNamedAndNotCreated) {
+  TempDir dir;
+  layeredInput(dir.path());  // nmat = 3: the anisotropic tables are read
+  fs::remove(dir.path() / "p55_interp.freq");
+  fs::remove(dir.path() / "p66_interp.freq");
   const RunResult r = sw::test::runProgram(dir.path());
-  reader.join();
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "stripwave: cannot write fort.70: Broken pipe\n");
+  EXPECT_EQ(r.err,
+            "stripwave: cannot open p55_interp.freq: No such file or directory (the anisotropic "
+            "tables are read when nmat is 3 or more; nmat = 3)\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "p55_interp.freq"));
+  EXPECT_FALSE(fs::exists(dir.path() / "p66_interp.freq"));
+  EXPECT_TRUE(fs::exists(dir.path() / "p11_interp.freq"));
 }
 
 struct StaleCase {

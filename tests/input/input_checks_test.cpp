@@ -165,7 +165,18 @@ const Rejected kRejected[] = {
      "negative imaginary part: with the time dependence exp(+i w t) of this program an "
      "attenuating modulus has a positive one, so the table seems to follow exp(-i w t) (take "
      "the complex conjugate)"},
+    {"C66Infinite",
+     [](Model& m) {
+       m.aniso[0].p66 = Cx{HUGE_VAL, 5.0e4};
+     },
+     "p66_interp.freq: material 3, frequency index 6: C66 (inf, 50000) is not finite"},
     // Deck values.
+    {"NegativeDominantFrequency", [](Model& m) { m.deck.freq = -40.0; },
+     "inp_A: freq = -40 kHz, the dominant frequency of the wavelet must be a finite number, "
+     "not negative"},
+    {"InfiniteDominantFrequency", [](Model& m) { m.deck.freq = HUGE_VAL; },
+     "inp_A: freq = inf kHz, the dominant frequency of the wavelet must be a finite number, "
+     "not negative"},
     {"NegativeStime", [](Model& m) { m.deck.stime = -0.15; },
      "inp_A, line 15: stime = -0.15, the simulated time must not be negative"},
     {"SnapshotIndexBelowAnyInteger",

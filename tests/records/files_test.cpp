@@ -159,6 +159,23 @@ TEST(InFile, BadFieldNamesColumnsAndText) {
   EXPECT_EQ(n, 3);
 }
 
+TEST(InFile, QuotedTextHasItsControlBytesEscaped) {
+  // A terminal escape (clear the screen) and a byte above ASCII in a field and in a
+  // free-form value reach the message as \xNN, never as the bytes themselves.
+  sw::test::TempDir dir;
+  const std::string path = dir.file("inp_A");
+  sw::test::writeBytes(path, "\x1b[2J\n1.0 \x9b\\x 2.0\n");
+  InFile in;
+  in.open(path);
+  int n = 0;
+  EXPECT_EQ(ioErrorOf([&] { in.read(Layout("(i5)"), {n}); }),
+            path + ", record 1: expected an integer in columns 1-5, found \"\\x1b[2J\"");
+  double a = 0.0, b = 0.0;
+  const std::string error = ioErrorOf([&] { in.readList({a, b}); });
+  EXPECT_NE(error.find("found \"\\x9b\\x5cx\""), std::string::npos) << error;
+  for (const char c : error) EXPECT_TRUE(c >= 0x20 && c < 0x7f) << error;
+}
+
 TEST(InFile, BadFreeFormValueNamesTheItem) {
   sw::test::TempDir dir;
   const std::string path = dir.file("inp_A");

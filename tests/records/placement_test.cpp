@@ -2,6 +2,7 @@
 // not at all, every write and close checked.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,9 +70,14 @@ const Obstacle kObstacles[] = {
     // The committed file looks at its directory only when its first record comes.
     {"missing directory", "missing-dir/output", [](const sw::test::TempDir&) {},
      Step::Open, Step::Write, "cannot create %: No such file or directory"},
-    // A special file at the name is written in place; the device refuses the records.
-    {"full device", "/dev/full", [](const sw::test::TempDir&) {},
-     Step::Commit, Step::Commit, "cannot write %: No space left on device"},
+    // A special file at the name is refused: a pipe would block, a device is no file.
+    {"device", "/dev/full", [](const sw::test::TempDir&) {},
+     Step::Open, Step::Open, "cannot create %: a character device stands there, not a regular file; remove it or run elsewhere"},
+    {"FIFO", "fifo", [](const sw::test::TempDir& d) {
+       ASSERT_EQ(mkfifo(d.file("fifo").c_str(), 0600), 0);
+     }, Step::Open, Step::Open,
+     "cannot create %: a FIFO (named pipe) stands there, not a regular file; remove it or run "
+     "elsewhere"},
 };
 // clang-format on
 
@@ -114,6 +120,27 @@ TEST(OutFilePlacement, WhatStandsAtTheNameIsReplacedOrRefused) {
       EXPECT_EQ(sw::test::readDir(dir.path()), files);
     }
   }
+}
+
+TEST(OutFilePlacement, ReadOnlyFileSystemIsNamedAsSuch) {
+  sw::test::TempDir dir;
+  const std::string at = dir.file("ro");
+  fs::create_directory(at);
+  if (mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "no file system can be mounted here";
+  sw::test::writeBytes(at + "/fort.70", "earlier\n");
+  const bool readOnly =
+      mount("tmpfs", at.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k") == 0;
+  if (readOnly) {
+    // A writable file on a read-only file system: not "the file there is read-only".
+    OutFile out;
+    EXPECT_EQ(ioErrorOf([&] { out.openForCommit(at + "/fort.70"); }),
+              "cannot create " + at + "/fort.70: the file system is read-only");
+    EXPECT_EQ(ioErrorOf([&] { out.open(at + "/output"); }),
+              "cannot create " + at + "/output: Read-only file system");
+  }
+  umount(at.c_str());
+  if (!readOnly) GTEST_SKIP() << "the file system cannot be made read-only";
 }
 
 TEST(OutFilePlacement, CommittedFileReplacesTheEarlierOneOnlyWhenCommitted) {

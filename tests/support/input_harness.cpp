@@ -36,7 +36,9 @@ InputRun runReadInput() {
       }
     }
   }
-  r.log = readBytes(files::kLog);
+  // A run whose files could not be connected may have no log.
+  if (r.outcome.kind != Outcome::Kind::ConnectFailed || fs::exists(files::kLog))
+    r.log = readBytes(files::kLog);
   return r;
 }
 
