@@ -44,7 +44,21 @@ void addAbsorbing(double d, const RootVectors& r, int at, Edge edge, double omeg
   addEdgeTerm(t, edge, omega, h, sqrtRho, e);
 }
 
+/// Takes the interface parameters and drops them: only the roots are kept.
+class DropParameters : public EdgeParameterSink {
+ public:
+  void vertical(int, int, const EdgeParameters&) override {}
+  void horizontal(int, int, const EdgeParameters&) override {}
+};
+
 }  // namespace
+
+void setWholeGridFrequency(StripSystem& sys, int jw, double omega, const MaterialModel& model,
+                           int threads) {
+  sys.setMedium(jw, omega, model);
+  DropParameters drop;
+  interfaceParameters(omega, sys.med, drop, sys.roots, threads);
+}
 
 bool wholeGridFits(int nx, int ny) {
   const WholeGridNumbering num{nx, ny};

@@ -8,6 +8,7 @@
 
 #include "core/complex.hpp"
 #include "coupling/edge_fields.hpp"
+#include "materials/material_model.hpp"
 #include "model/point_source.hpp"
 #include "strip/strip_system.hpp"
 
@@ -48,6 +49,12 @@ struct WholeGridNumbering {
     }
   }
 };
+
+/// Sets what the whole-grid matrix of frequency index jw is assembled from: omega, the
+/// medium the material model gives and the boundary roots of `sys` (its interface
+/// parameters are neither needed nor stored); on up to `threads` threads.
+void setWholeGridFrequency(StripSystem& sys, int jw, double omega, const MaterialModel& model,
+                           int threads = 1);
 
 /// Entries of the lower triangle of one element matrix (the matrix is complex symmetric).
 inline constexpr int kElementTriangle = 36;
