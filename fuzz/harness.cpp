@@ -164,14 +164,14 @@ void readModel(const std::uint8_t* data, std::size_t size) {
   if (size < 4 + 8 * 4) return;
   setWarningSink([](const std::string&) {});
   const int nx = 1 + data[0] % 6, ny = 1 + data[1] % 6;
-  test::ModelFileSpec spec;
+  test::ModelFileContents contents;
   switch (data[2]) {
-    case 0: spec.referenceFrequency.reset(); break;
-    case 1: spec.referenceFrequency = 0.0; break;
-    case 2: spec.referenceFrequency = std::numeric_limits<double>::quiet_NaN(); break;
-    case 3: spec.referenceFrequencyAsText = true; break;
-    case 4: spec.referenceFrequency = -5.0; break;
-    default: spec.referenceFrequency = data[2] / 2.0; break;
+    case 0: contents.referenceFrequency.reset(); break;
+    case 1: contents.referenceFrequency = 0.0; break;
+    case 2: contents.referenceFrequency = std::numeric_limits<double>::quiet_NaN(); break;
+    case 3: contents.referenceFrequencyAsText = true; break;
+    case 4: contents.referenceFrequency = -5.0; break;
+    default: contents.referenceFrequency = data[2] / 2.0; break;
   }
   static const char* const kNames[8] = {"vp", "vs", "rho", "qp", "qs", "epsilon", "delta", "tilt"};
   static const char* const kUnits[8][2] = {{"m/s", "km/s"}, {"m/s", "km/s"}, {"g/cm3", "kg/m3"},
@@ -216,9 +216,9 @@ void readModel(const std::uint8_t* data, std::size_t size) {
       const std::uint8_t b = nvalues == 0 ? 0x40 : values[next++ % nvalues];
       ds.values.push_back(propertyValue(d, b) * scale);
     }
-    spec.datasets.push_back(ds);
+    contents.datasets.push_back(ds);
   }
-  test::writeModelFile("model.h5", spec);
+  test::writeModelFile("model.h5", contents);
   if (data[3] >= 248) {
     std::ifstream in("model.h5", std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -31,22 +31,22 @@ from .model import ModelError
 _PROPERTIES = ("vp", "vs", "rho", "qp", "qs", "epsilon", "delta", "tilt")
 
 
-def interface(spec):
+def interface(shape):
     """A function depth(x) (arrays) from a number, a function or a list of (x, depth) points."""
-    if spec is None:
+    if shape is None:
         return lambda x: np.zeros_like(np.asarray(x, dtype=float))
-    if callable(spec):
-        return lambda x: np.broadcast_to(np.asarray(spec(np.asarray(x, dtype=float)),
+    if callable(shape):
+        return lambda x: np.broadcast_to(np.asarray(shape(np.asarray(x, dtype=float)),
                                                     dtype=float), np.shape(x))
-    if isinstance(spec, (int, float)):
-        return lambda x: np.full(np.shape(x), float(spec))
-    points = np.asarray(spec, dtype=float)
+    if isinstance(shape, (int, float)):
+        return lambda x: np.full(np.shape(x), float(shape))
+    points = np.asarray(shape, dtype=float)
     if points.ndim != 2 or points.shape[1] != 2 or len(points) < 1:
-        raise ModelError([f"interface {spec!r}: a depth, a function of x or (x, depth) points"])
+        raise ModelError([f"interface {shape!r}: a depth, a function of x or (x, depth) points"])
     order = np.argsort(points[:, 0])
     xs, zs = points[order, 0], points[order, 1]
     if len(xs) > 1 and (np.diff(xs) <= 0).any():
-        raise ModelError([f"interface points {spec!r}: two points at the same x"])
+        raise ModelError([f"interface points {shape!r}: two points at the same x"])
     if len(xs) == 1:
         return lambda x: np.full(np.shape(x), zs[0])
     from scipy.interpolate import PchipInterpolator

@@ -171,11 +171,11 @@ def test_arrivals_past_the_period_are_warned_of_with_the_npf_that_holds_them():
 
 def _write_segy(path, values, dz, dx, x0=1000.0):
     """A depth section: traces of values[:, k] at CDP x = x0 + k dx (in cm, scalar -100)."""
-    spec = segyio.spec()
-    spec.format = 5
-    spec.samples = np.arange(values.shape[0]) * dz  # segyio keeps the interval in thousandths
-    spec.tracecount = values.shape[1]
-    with segyio.create(str(path), spec) as f:
+    layout = segyio.spec()
+    layout.format = 5
+    layout.samples = np.arange(values.shape[0]) * dz  # segyio keeps the interval in thousandths
+    layout.tracecount = values.shape[1]
+    with segyio.create(str(path), layout) as f:
         for k in range(values.shape[1]):
             f.header[k] = {segyio.TraceField.SourceGroupScalar: -100,
                            segyio.TraceField.CDP_X: int(round((x0 + k * dx) * 100))}

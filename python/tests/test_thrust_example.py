@@ -15,9 +15,9 @@ THRUST = EXAMPLES / "thrust"
 
 @pytest.fixture(scope="module")
 def built():
-    spec = importlib.util.spec_from_file_location("thrust_build", THRUST / "build_model.py")
-    script = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(script)
+    found = importlib.util.spec_from_file_location("thrust_build", THRUST / "build_model.py")
+    script = importlib.util.module_from_spec(found)
+    found.loader.exec_module(script)
     return script.build()
 
 

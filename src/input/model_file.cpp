@@ -65,15 +65,15 @@ std::string hdf5Reason() {
 
 /// One dataset of the file: its name, whether the run needs it, the units it may be
 /// given in with the factor to the program's unit, and where its values go.
-struct DatasetSpec {
+struct DatasetRule {
   const char* name;
   bool required;
   std::vector<std::pair<const char*, double>> units;  ///< unit -> divisor
   std::vector<double> PropertyGrid::*values;
 };
 
-const std::array<DatasetSpec, 8>& datasetSpecs() {
-  static const std::array<DatasetSpec, 8> kSpecs = {{
+const std::array<DatasetRule, 8>& datasetRules() {
+  static const std::array<DatasetRule, 8> kSpecs = {{
       {"vp", true, {{"m/s", 1000.0}, {"km/s", 1.0}}, &PropertyGrid::vp},
       {"vs", true, {{"m/s", 1000.0}, {"km/s", 1.0}}, &PropertyGrid::vs},
       {"rho", true, {{"kg/m3", 1000.0}, {"g/cm3", 1.0}}, &PropertyGrid::rho},
@@ -92,11 +92,11 @@ constexpr std::array<std::array<const char*, 2>, 2> kPairs = {{{"qp", "qs"}, {"e
 std::string inQuotes(const std::string& s) { return "\"" + s + "\""; }
 
 /// "one of "a", "b"".
-std::string unitList(const DatasetSpec& spec) {
+std::string unitList(const DatasetRule& rule) {
   std::string list;
-  for (const auto& [unit, factor] : spec.units)
+  for (const auto& [unit, factor] : rule.units)
     list += (list.empty() ? "" : ", ") + inQuotes(unit);
-  return spec.units.size() > 1 ? "one of " + list : list;
+  return rule.units.size() > 1 ? "one of " + list : list;
 }
 
 /// Reads a string attribute (fixed or variable length, scalar or of one element); false
@@ -154,7 +154,7 @@ class ModelFileReader {
 
  private:
   struct Opened {
-    const DatasetSpec* spec;
+    const DatasetRule* rule;
     hid_t id;
     double divisor = 1.0;
     std::string unit;
@@ -180,7 +180,7 @@ class ModelFileReader {
   void refuseFirst(const Opened& d, const std::function<bool(std::size_t)>& bad,
                    const std::string& reason, const std::function<std::string(std::size_t)>& more =
                                                   {}) {
-    const std::vector<double>& v = grid_.*(d.spec->values);
+    const std::vector<double>& v = grid_.*(d.rule->values);
     std::size_t first = v.size(), count = 0;
     for (std::size_t k = 0; k < v.size(); ++k)
       if (bad(k)) {
@@ -188,7 +188,7 @@ class ModelFileReader {
         ++count;
       }
     if (count == 0) return;
-    refuse(std::string(d.spec->name) + ": " + element(first) + " = " + valueText(v[first], d) +
+    refuse(std::string(d.rule->name) + ": " + element(first) + " = " + valueText(v[first], d) +
            ": " + reason + (more ? more(first) : "") +
            (count > 1 ? " (" + std::to_string(count) + " elements)" : ""));
   }
@@ -222,16 +222,16 @@ class ModelFileReader {
   }
 
   void openDatasets() {
-    for (const DatasetSpec& spec : datasetSpecs()) {
-      const htri_t there = H5Lexists(file_, spec.name, H5P_DEFAULT);
-      if (there < 0) refuse(std::string(spec.name) + ": cannot be looked up" + hdf5Reason());
+    for (const DatasetRule& rule : datasetRules()) {
+      const htri_t there = H5Lexists(file_, rule.name, H5P_DEFAULT);
+      if (there < 0) refuse(std::string(rule.name) + ": cannot be looked up" + hdf5Reason());
       if (there == 0) {
-        if (spec.required) refuse(std::string(spec.name) + ": missing (vp, vs and rho are required)");
+        if (rule.required) refuse(std::string(rule.name) + ": missing (vp, vs and rho are required)");
         continue;
       }
-      const hid_t id = H5Dopen2(file_, spec.name, H5P_DEFAULT);
-      if (id < 0) refuse(std::string(spec.name) + ": not a dataset (a group, or a link to nothing)");
-      datasets_.push_back({&spec, id, 1.0, {}});
+      const hid_t id = H5Dopen2(file_, rule.name, H5P_DEFAULT);
+      if (id < 0) refuse(std::string(rule.name) + ": not a dataset (a group, or a link to nothing)");
+      datasets_.push_back({&rule, id, 1.0, {}});
       handles_.emplace_back(std::make_unique<Handle>(id, H5Dclose));
     }
     for (const auto& [a, b] : kPairs)
@@ -243,13 +243,13 @@ class ModelFileReader {
 
   const Opened* find(const char* name) const {
     for (const Opened& d : datasets_)
-      if (std::string(d.spec->name) == name) return &d;
+      if (std::string(d.rule->name) == name) return &d;
     return nullptr;
   }
 
   void checkShapesAndTypes() {
     for (const Opened& d : datasets_) {
-      const std::string name = d.spec->name;
+      const std::string name = d.rule->name;
       const Handle space(H5Dget_space(d.id), H5Sclose);
       if (!space.valid()) refuse(name + ": its shape cannot be read" + hdf5Reason());
       const int rank = H5Sget_simple_extent_ndims(space.id());
@@ -278,8 +278,8 @@ class ModelFileReader {
 
   void readUnits() {
     for (Opened& d : datasets_) {
-      const std::string name = d.spec->name;
-      const std::string wanted = std::string("(").append(unitList(*d.spec)).append(")");
+      const std::string name = d.rule->name;
+      const std::string wanted = std::string("(").append(unitList(*d.rule)).append(")");
       const htri_t there = H5Aexists(d.id, "units");
       if (there <= 0) refuse(name + ": no units attribute " + wanted);
       const Handle attr(H5Aopen(d.id, "units", H5P_DEFAULT), H5Aclose);
@@ -287,13 +287,13 @@ class ModelFileReader {
       if (!attr.valid() || !readStringAttribute(attr.id(), unit))
         refuse(name + ": the units attribute is not a string " + wanted);
       bool known = false;
-      for (const auto& [u, divisor] : d.spec->units)
+      for (const auto& [u, divisor] : d.rule->units)
         if (unit == u) {
           known = true;
           d.divisor = divisor;
           d.unit = u;
         }
-      if (!known) refuse(name + ": units " + inQuotes(unit) + ", expected " + unitList(*d.spec));
+      if (!known) refuse(name + ": units " + inQuotes(unit) + ", expected " + unitList(*d.rule));
     }
   }
 
@@ -320,13 +320,13 @@ class ModelFileReader {
   void readValues() {
     const std::size_t n = grid_.elements();
     for (const Opened& d : datasets_) {
-      std::vector<double>& v = grid_.*(d.spec->values);
+      std::vector<double>& v = grid_.*(d.rule->values);
       v.assign(n, 0.0);
       if (H5Dread(d.id, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, v.data()) < 0)
-        refuse(std::string(d.spec->name) + ": cannot be read, truncated or damaged" +
+        refuse(std::string(d.rule->name) + ": cannot be read, truncated or damaged" +
                hdf5Reason());
       for (double& x : v) x = x / d.divisor;
-      const std::string name = d.spec->name;
+      const std::string name = d.rule->name;
       refuseFirst(d, [&v](std::size_t k) { return !std::isfinite(v[k]); }, "not finite");
       if (name == "vp" || name == "rho" || name == "qp" || name == "qs")
         refuseFirst(d, [&v](std::size_t k) { return !(v[k] > 0.0); }, "must be positive");

@@ -49,13 +49,13 @@ PropertyGrid layeredGrid(const TestDeck& d) {
 
 /// The model file of a grid with velocities in km/s (the deck's m/ms).
 void writeGridFile(const fs::path& path, const PropertyGrid& g) {
-  ModelFileSpec spec = modelFileOf(g);
+  ModelFileContents contents = modelFileOf(g);
   for (const char* name : {"vp", "vs"}) {
-    ModelDataset& d = datasetOf(spec, name);
+    ModelDataset& d = datasetOf(contents, name);
     for (double& v : d.values) v = v / 1000.0;
     d.units = "km/s";
   }
-  writeModelFile(path.string(), spec);
+  writeModelFile(path.string(), contents);
 }
 
 TEST(ModelRun, AGridOfTheTablesMaterialsWritesTheirFilesBitForBit) {
@@ -127,9 +127,9 @@ TEST(ModelRun, ARefusedModelFileLeavesTheLogAloneAndEarlierResultsIntact) {
   {
     ScratchDir here;
     layeredDeck().write();
-    ModelFileSpec spec = modelFileOf(layeredGrid(layeredDeck()));
-    datasetOf(spec, "rho").dims = {10, 8};  // the deck's (nx, ny), not (ny, nx)
-    writeModelFile("model.h5", spec);
+    ModelFileContents contents = modelFileOf(layeredGrid(layeredDeck()));
+    datasetOf(contents, "rho").dims = {10, 8};  // the deck's (nx, ny), not (ny, nx)
+    writeModelFile("model.h5", contents);
     writeBytes("fort.60", "an earlier result\n");
     copyFiles(here.path(), run.path());
   }

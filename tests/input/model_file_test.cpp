@@ -76,17 +76,17 @@ ReadOutcome readIn(const std::string& path, int nx = kNx, int ny = kNy) {
 TEST(ModelFile, ValuesArriveInTheProgramsUnitsAndElementOrder) {
   ScratchDir dir;
   const PropertyGrid want = fullGrid();
-  ModelFileSpec spec = modelFileOf(want);
+  ModelFileContents contents = modelFileOf(want);
   // Other units and storage types the layout allows.
-  ModelDataset& vs = datasetOf(spec, "vs");
+  ModelDataset& vs = datasetOf(contents, "vs");
   for (double& x : vs.values) x = x / 1000.0;
   vs.units = "km/s";
-  ModelDataset& rho = datasetOf(spec, "rho");
+  ModelDataset& rho = datasetOf(contents, "rho");
   for (double& x : rho.values) x = x * 1000.0;
   rho.units = "kg/m3";
   rho.variableLengthUnits = false;
-  datasetOf(spec, "tilt").type = H5T_IEEE_F32BE;
-  writeModelFile("model.h5", spec);
+  datasetOf(contents, "tilt").type = H5T_IEEE_F32BE;
+  writeModelFile("model.h5", contents);
 
   const ReadOutcome got = readIn("model.h5");
   ASSERT_FALSE(got.refused) << got.message;
@@ -127,7 +127,7 @@ TEST(ModelFile, AnElasticIsotropicFileNeedsOnlyTheThreeVelocitiesAndDensity) {
 /// One refusal: how the good file is spoiled (or replaced), and the message.
 struct Refusal {
   const char* name;
-  std::function<void(ModelFileSpec&)> spoil;
+  std::function<void(ModelFileContents&)> spoil;
   std::string message;  ///< after "model.h5: "
   std::function<void()> replace = {};  ///< writes something else at "model.h5" instead
 };
@@ -135,12 +135,12 @@ struct Refusal {
 void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
 
 /// Sets value k (storage order) of a dataset.
-std::function<void(ModelFileSpec&)> setValue(const char* name, std::size_t k, double v) {
-  return [=](ModelFileSpec& s) { datasetOf(s, name).values[k] = v; };
+std::function<void(ModelFileContents&)> setValue(const char* name, std::size_t k, double v) {
+  return [=](ModelFileContents& s) { datasetOf(s, name).values[k] = v; };
 }
 
-std::function<void(ModelFileSpec&)> remove(const char* name) {
-  return [=](ModelFileSpec& s) {
+std::function<void(ModelFileContents&)> remove(const char* name) {
+  return [=](ModelFileContents& s) {
     std::erase_if(s.datasets, [&](const ModelDataset& d) { return d.name == name; });
   };
 }
@@ -150,12 +150,12 @@ class ModelFileRefusals : public testing::TestWithParam<Refusal> {};
 TEST_P(ModelFileRefusals, NameTheDatasetAndTheFirstBadElement) {
   ScratchDir dir;
   const Refusal& r = GetParam();
-  ModelFileSpec spec = modelFileOf(fullGrid());
-  if (r.spoil) r.spoil(spec);
+  ModelFileContents contents = modelFileOf(fullGrid());
+  if (r.spoil) r.spoil(contents);
   if (r.replace)
     r.replace();
   else
-    writeModelFile("model.h5", spec);
+    writeModelFile("model.h5", contents);
   const ReadOutcome got = readIn("model.h5");
   ASSERT_TRUE(got.refused);
   EXPECT_EQ(got.message, "model.h5: " + r.message);
@@ -177,39 +177,39 @@ const Refusal kRefusals[] = {
   {"QpWithoutQs", remove("qs"), "qp: given without qs (qp and qs come together)"},
   {"DeltaWithoutEpsilon", remove("epsilon"),
    "delta: given without epsilon (epsilon and delta come together)"},
-  {"AGroup", [](ModelFileSpec& s) { datasetOf(s, "epsilon").asGroup = true; },
+  {"AGroup", [](ModelFileContents& s) { datasetOf(s, "epsilon").asGroup = true; },
    "epsilon: not a dataset (a group, or a link to nothing)"},
-  {"Transposed", [](ModelFileSpec& s) { datasetOf(s, "rho").dims = {4, 3}; },
+  {"Transposed", [](ModelFileContents& s) { datasetOf(s, "rho").dims = {4, 3}; },
    "rho: shape (4, 3), " + kShape},
-  {"OneDimensional", [](ModelFileSpec& s) { datasetOf(s, "qs").dims = {12}; },
+  {"OneDimensional", [](ModelFileContents& s) { datasetOf(s, "qs").dims = {12}; },
    "qs: 1-D of shape (12), " + kShape},
-  {"Scalar", [](ModelFileSpec& s) { datasetOf(s, "tilt").dims = {}; },
+  {"Scalar", [](ModelFileContents& s) { datasetOf(s, "tilt").dims = {}; },
    "tilt: 0-D of shape (), " + kShape},
-  {"Integers", [](ModelFileSpec& s) { datasetOf(s, "vs").type = H5T_STD_I32LE; },
+  {"Integers", [](ModelFileContents& s) { datasetOf(s, "vs").type = H5T_STD_I32LE; },
    "vs: not floating point of 4 or 8 bytes"},
-  {"NoUnits", [](ModelFileSpec& s) { datasetOf(s, "vp").units.reset(); },
+  {"NoUnits", [](ModelFileContents& s) { datasetOf(s, "vp").units.reset(); },
    "vp: no units attribute (one of \"m/s\", \"km/s\")"},
-  {"WrongUnits", [](ModelFileSpec& s) { datasetOf(s, "rho").units = "kg/m^3"; },
+  {"WrongUnits", [](ModelFileContents& s) { datasetOf(s, "rho").units = "kg/m^3"; },
    "rho: units \"kg/m^3\", expected one of \"kg/m3\", \"g/cm3\""},
-  {"WrongDimensionlessUnits", [](ModelFileSpec& s) { datasetOf(s, "delta").units = ""; },
+  {"WrongDimensionlessUnits", [](ModelFileContents& s) { datasetOf(s, "delta").units = ""; },
    "delta: units \"\", expected \"1\""},
-  {"NumericUnits", [](ModelFileSpec& s) { datasetOf(s, "qs").numericUnits = true; },
+  {"NumericUnits", [](ModelFileContents& s) { datasetOf(s, "qs").numericUnits = true; },
    "qs: the units attribute is not a string (\"1\")"},
-  {"TextReferenceFrequency", [](ModelFileSpec& s) { s.referenceFrequencyAsText = true; },
+  {"TextReferenceFrequency", [](ModelFileContents& s) { s.referenceFrequencyAsText = true; },
    "reference_frequency: the root attribute (the frequency in Hz of the velocities and Q) "
    "is not a number"},
-  {"NoReferenceFrequency", [](ModelFileSpec& s) { s.referenceFrequency.reset(); },
+  {"NoReferenceFrequency", [](ModelFileContents& s) { s.referenceFrequency.reset(); },
    "reference_frequency: the root attribute (the frequency in Hz of the velocities and Q) "
    "is missing"},
-  {"ZeroReferenceFrequency", [](ModelFileSpec& s) { s.referenceFrequency = 0.0; },
+  {"ZeroReferenceFrequency", [](ModelFileContents& s) { s.referenceFrequency = 0.0; },
    "reference_frequency = 0: must be a positive frequency in Hz"},
-  {"NaNReferenceFrequency", [](ModelFileSpec& s) { s.referenceFrequency = kNaN; },
+  {"NaNReferenceFrequency", [](ModelFileContents& s) { s.referenceFrequency = kNaN; },
    "reference_frequency = nan: must be a positive frequency in Hz"},
   {"NaNVp", setValue("vp", 6, kNaN),
    "vp: element (ix, iy) = (3, 2) [row 1, column 2] = nan m/s: not finite"},
   {"InfiniteTilt", setValue("tilt", 11, HUGE_VAL),
    "tilt: element (ix, iy) = (4, 1) [row 2, column 3] = inf degree: not finite"},
-  {"NegativeRho", [](ModelFileSpec& s) {
+  {"NegativeRho", [](ModelFileContents& s) {
      datasetOf(s, "rho").values[5] = -1.0;
      datasetOf(s, "rho").values[9] = 0.0;
    }, "rho: element (ix, iy) = (2, 2) [row 1, column 1] = -1 g/cm3: must be positive "
@@ -218,11 +218,11 @@ const Refusal kRefusals[] = {
    "vs: element (ix, iy) = (1, 3) [row 0, column 0] = -1 m/s: must not be negative (0: a fluid)"},
   {"ZeroQs", setValue("qs", 3, 0.0),
    "qs: element (ix, iy) = (4, 3) [row 0, column 3] = 0: must be positive"},
-  {"NaNBeforeNegative", [](ModelFileSpec& s) {
+  {"NaNBeforeNegative", [](ModelFileContents& s) {
      datasetOf(s, "qp").values[1] = -3.0;
      datasetOf(s, "qp").values[2] = kNaN;
    }, "qp: element (ix, iy) = (3, 3) [row 0, column 2] = nan: not finite"},
-  {"VsAtVp", [](ModelFileSpec& s) {
+  {"VsAtVp", [](ModelFileContents& s) {
      datasetOf(s, "vs").values[4] = datasetOf(s, "vp").values[4];
    },
    "vs: element (ix, iy) = (1, 2) [row 1, column 0] = 2040 m/s: not below vp (the stiffness "
@@ -236,12 +236,12 @@ const Refusal kRefusals[] = {
   {"HugeVelocity", setValue("vp", 2, 1e160),
    "vp: element (ix, iy) = (3, 3) [row 0, column 2] = 1e+160 m/s: with vs and rho there, "
    "moduli outside the range of double precision; vs = 1.01 m/ms, rho = 2.02 g/cm3"},
-  {"VanishingDensity", [](ModelFileSpec& s) {
+  {"VanishingDensity", [](ModelFileContents& s) {
      datasetOf(s, "rho").values[1] = 1e-320;
      datasetOf(s, "epsilon").values[0] = -0.6;  // checked after the range
    }, "vp: element (ix, iy) = (2, 3) [row 0, column 1] = 2010 m/s: with vs and rho there, "
       "moduli outside the range of double precision; vs = 1.005 m/ms, rho = 9.9998887e-321 g/cm3"},
-  {"ShapeBeforeValues", [](ModelFileSpec& s) {
+  {"ShapeBeforeValues", [](ModelFileContents& s) {
      datasetOf(s, "vp").values[0] = kNaN;
      datasetOf(s, "tilt").dims = {3, 3};
    }, "tilt: shape (3, 3), " + kShape},

@@ -42,17 +42,17 @@ void writeText(hid_t ds, const char* name, const std::string& units, bool variab
 
 }  // namespace
 
-void writeModelFile(const std::string& path, const ModelFileSpec& spec) {
+void writeModelFile(const std::string& path, const ModelFileContents& contents) {
   H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
   const hid_t file = checked(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT),
                              "create");
-  if (spec.referenceFrequency) {
-    if (spec.referenceFrequencyAsText)
-      writeText(file, "reference_frequency", std::to_string(*spec.referenceFrequency), true);
+  if (contents.referenceFrequency) {
+    if (contents.referenceFrequencyAsText)
+      writeText(file, "reference_frequency", std::to_string(*contents.referenceFrequency), true);
     else
-      writeNumber(file, "reference_frequency", *spec.referenceFrequency);
+      writeNumber(file, "reference_frequency", *contents.referenceFrequency);
   }
-  for (const ModelDataset& d : spec.datasets) {
+  for (const ModelDataset& d : contents.datasets) {
     if (d.asGroup) {
       H5Gclose(checked(H5Gcreate2(file, d.name.c_str(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
                        "group"));
@@ -82,16 +82,16 @@ void writeModelFile(const std::string& path, const ModelFileSpec& spec) {
   checked(H5Fclose(file), "close", 0);
 }
 
-ModelFileSpec modelFileOf(const PropertyGrid& grid) {
-  ModelFileSpec spec;
-  spec.referenceFrequency = grid.referenceFrequency * 1000.0;
+ModelFileContents modelFileOf(const PropertyGrid& grid) {
+  ModelFileContents contents;
+  contents.referenceFrequency = grid.referenceFrequency * 1000.0;
   const std::vector<hsize_t> dims{static_cast<hsize_t>(grid.ny), static_cast<hsize_t>(grid.nx)};
   const auto add = [&](const char* name, const std::vector<double>& v, double factor,
                        const char* units) {
     if (v.empty()) return;
     std::vector<double> scaled(v);
     for (double& x : scaled) x = x * factor;
-    spec.datasets.push_back({name, dims, scaled, H5T_IEEE_F64LE, units, true});
+    contents.datasets.push_back({name, dims, scaled, H5T_IEEE_F64LE, units, true});
   };
   add("vp", grid.vp, 1000.0, "m/s");
   add("vs", grid.vs, 1000.0, "m/s");
@@ -101,11 +101,11 @@ ModelFileSpec modelFileOf(const PropertyGrid& grid) {
   add("epsilon", grid.epsilon, 1.0, "1");
   add("delta", grid.delta, 1.0, "1");
   add("tilt", grid.tilt, 1.0, "degree");
-  return spec;
+  return contents;
 }
 
-ModelDataset& datasetOf(ModelFileSpec& spec, const std::string& name) {
-  for (ModelDataset& d : spec.datasets)
+ModelDataset& datasetOf(ModelFileContents& contents, const std::string& name) {
+  for (ModelDataset& d : contents.datasets)
     if (d.name == name) return d;
   throw std::runtime_error("no dataset " + name);
 }

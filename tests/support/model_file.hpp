@@ -27,20 +27,20 @@ struct ModelDataset {
 };
 
 /// What a model file holds.
-struct ModelFileSpec {
+struct ModelFileContents {
   std::vector<ModelDataset> datasets;
   std::optional<double> referenceFrequency = 40.0;  ///< the root attribute (Hz)
   bool referenceFrequencyAsText = false;  ///< written as a string of the number
 };
 
 /// Writes the file (replacing one that is there).
-void writeModelFile(const std::string& path, const ModelFileSpec& spec);
+void writeModelFile(const std::string& path, const ModelFileContents& contents);
 
 /// The datasets of a property grid in the layout of the model file: vp and vs in m/s,
 /// rho in g/cm3, the reference frequency in Hz; the optional ones where the grid has them.
-ModelFileSpec modelFileOf(const PropertyGrid& grid);
+ModelFileContents modelFileOf(const PropertyGrid& grid);
 
-/// The dataset `name` of a spec (it must be there).
-ModelDataset& datasetOf(ModelFileSpec& spec, const std::string& name);
+/// The dataset `name` of a contents (it must be there).
+ModelDataset& datasetOf(ModelFileContents& contents, const std::string& name);
 
 }  // namespace sw::test
