@@ -29,18 +29,25 @@ def region_range(lo: float, hi: float, h: float) -> tuple:
     return element_index(lo, h), element_index(hi, h)
 
 
-def material_map(nx: int, ny: int, h: float, regions) -> np.ndarray:
-    """Material number of every element, [j, i] with row 0 at the bottom; 0 where no region
-    covers an element.  Later regions overwrite earlier ones.  Regions reaching outside the
-    grid are clipped (the program stops on them; the model checks reject them first)."""
-    mat = np.zeros((ny, nx), dtype=int)
+def _clipped_blocks(nx: int, ny: int, h: float, regions):
+    """(region, (i0, i1, j0, j1)) of every region that covers an element of the grid: its
+    columns i0 .. i1 - 1 and rows j0 .. j1 - 1 (0-based, half-open), clipped to the grid."""
     for reg in regions:
         ixi, ixf = region_range(reg["xi"], reg["xf"], h)
         iyi, iyf = region_range(reg["yi"], reg["yf"], h)
         i0, i1 = max(ixi, 1), min(ixf, nx)
         j0, j1 = max(iyi, 1), min(iyf, ny)
         if i0 <= i1 and j0 <= j1:
-            mat[j0 - 1:j1, i0 - 1:i1] = reg["material"]
+            yield reg, (i0 - 1, i1, j0 - 1, j1)
+
+
+def material_map(nx: int, ny: int, h: float, regions) -> np.ndarray:
+    """Material number of every element, [j, i] with row 0 at the bottom; 0 where no region
+    covers an element.  Later regions overwrite earlier ones.  Regions reaching outside the
+    grid are clipped (the program stops on them; the model checks reject them first)."""
+    mat = np.zeros((ny, nx), dtype=int)
+    for reg, (i0, i1, j0, j1) in _clipped_blocks(nx, ny, h, regions):
+        mat[j0:j1, i0:i1] = reg["material"]
     return mat
 
 
@@ -54,14 +61,7 @@ def uncovered(nx: int, ny: int, h: float, regions) -> tuple:
     """(number of elements no region covers, (i, j) 0-based of the first of them in the order
     of the material map's rows, or None).  Works on the blocks of elements the region edges
     cut the grid into, so that a large grid of few regions needs no map of its own."""
-    ranges = []
-    for reg in regions:
-        ixi, ixf = region_range(reg["xi"], reg["xf"], h)
-        iyi, iyf = region_range(reg["yi"], reg["yf"], h)
-        i0, i1 = max(ixi, 1), min(ixf, nx)
-        j0, j1 = max(iyi, 1), min(iyf, ny)
-        if i0 <= i1 and j0 <= j1:
-            ranges.append((i0 - 1, i1, j0 - 1, j1))  # half-open, 0-based
+    ranges = [block for _, block in _clipped_blocks(nx, ny, h, regions)]
     xs = np.unique([0, nx] + [r[k] for r in ranges for k in (0, 1)])
     ys = np.unique([0, ny] + [r[k] for r in ranges for k in (2, 3)])
     covered = np.zeros((ys.size - 1, xs.size - 1), dtype=bool)

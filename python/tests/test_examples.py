@@ -12,7 +12,7 @@ from stripwave.exact import (anisotropic_arrival_times, exact_traces, explosion_
                              first_reflection_time, normal_reflection)
 from stripwave.numbers import read_values
 from stripwave.source import frequencies, source_spectrum, synthesise, wavelet
-from support import example, simulate
+from support import example, simulate, trace_misfit
 
 pytestmark = pytest.mark.simulation
 
@@ -23,27 +23,11 @@ EXACT_PEAK_TOLERANCE = 0.05
 EXACT_RMS_TOLERANCE = 0.04
 
 
-def _misfit(run, exact, before):
-    """Largest difference over a trace's peak and RMS difference over RMS of `exact`, before
-    the first boundary reflection."""
-    t = run.traces.t
-    diff2 = ref2 = 0.0
-    worst = 0.0
-    for k in range(run.params.nrec):
-        w = t < before[k]
-        sim = np.concatenate([run.traces.vx[k][w], run.traces.vy[k][w]])
-        ref = np.concatenate([exact[0][k][w], exact[1][k][w]])
-        worst = max(worst, np.abs(sim - ref).max() / np.abs(ref).max())
-        diff2 += np.sum((sim - ref) ** 2)
-        ref2 += np.sum(ref ** 2)
-    return worst, np.sqrt(diff2 / ref2)
-
-
 def test_homogeneous_traces_match_the_exact_solution(binary, tmp_path):
     model = example("homogeneous")
     run = read_run(simulate(binary, model, tmp_path / "homogeneous"))
     rock = model["materials"][0]
-    worst, rms = _misfit(run, exact_traces(run, rock["vp"], rock["rho"]),
+    worst, rms = trace_misfit(run, exact_traces(run, rock["vp"], rock["rho"]),
                          first_reflection_time(run, rock["vp"]))
     assert worst < EXACT_PEAK_TOLERANCE
     assert rms < EXACT_RMS_TOLERANCE
@@ -57,10 +41,10 @@ def test_attenuating_homogeneous_traces_match_the_exact_solution(binary, tmp_pat
     rock["qp"] = rock["qs"] = 20.0
     run = read_run(simulate(binary, model, tmp_path / "attenuating"))
     before = first_reflection_time(run, rock["vp"])
-    worst, rms = _misfit(run, exact_traces(run, rock["vp"], rock["rho"], qp=20.0), before)
+    worst, rms = trace_misfit(run, exact_traces(run, rock["vp"], rock["rho"], qp=20.0), before)
     assert worst < EXACT_PEAK_TOLERANCE
     assert rms < EXACT_RMS_TOLERANCE
-    assert _misfit(run, exact_traces(run, rock["vp"], rock["rho"]), before)[1] > 0.15
+    assert trace_misfit(run, exact_traces(run, rock["vp"], rock["rho"]), before)[1] > 0.15
 
 
 def test_reflection_time_matches_the_geometry(binary, tmp_path):
