@@ -135,6 +135,8 @@ void checkAccepted(const PropertyGrid& grid) {
   const GridMaterials materials(grid);
   Medium med(grid.nx, grid.ny);
   const double omega = kTwoPi * grid.referenceFrequency;
+  // A band with the reference frequency in it refuses such a model before any work.
+  if (materials.firstWithoutNormalRoot(omega)) return;
   materials.fillMedium(1, omega, med);
   for (int j = 0; j <= grid.ny + 1; ++j)
     for (int i = 0; i <= grid.nx + 1; ++i) {

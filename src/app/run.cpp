@@ -22,6 +22,8 @@
 #include "app/run_directory.hpp"
 #include "core/exit_status.hpp"
 #include "core/interrupt.hpp"
+#include "core/frequency.hpp"
+#include "input/model_file.hpp"
 #include "input/read_input.hpp"
 #include "input/run_files.hpp"
 #include "materials/grid_materials.hpp"
@@ -153,17 +155,23 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
 
     if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
 
-    // The result files are opened first: a name that cannot be replaced ends the run
-    // before the work is done.
-    TimeDomainFiles results = openTimeDomainFiles(par);
-    // The material model; a property grid is given up once its moduli are formed.
+    // The material model; a property grid is given up once its moduli are formed and
+    // found usable over the band.
     std::unique_ptr<MaterialModel> materials;
     if (model) {
-      materials = std::make_unique<GridMaterials>(model->grid);
+      auto grid = std::make_unique<GridMaterials>(model->grid);
+      refuseWithoutNormalRoots(*grid, model->grid, opt.modelFile,
+                               {frequencyOfIndex(par.jw1, par.delf),
+                                frequencyOfIndex(par.jw2, par.delf)},
+                               log);
+      materials = std::move(grid);
       model.reset();
     } else {
       materials = std::make_unique<TabledMaterials>(mat);
     }
+    // The result files are opened before the work: a name that cannot be replaced ends
+    // the run before it is done.
+    TimeDomainFiles results = openTimeDomainFiles(par);
     FrequencyLoop loop(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration);
     stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.

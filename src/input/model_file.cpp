@@ -10,10 +10,12 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "core/constants.hpp"
 #include "core/frequency.hpp"
 #include "input/reject.hpp"
 #include "materials/constant_q.hpp"
@@ -391,6 +393,26 @@ class ModelFileReader {
 
 PropertyGrid readModelFile(const std::string& path, int nx, int ny, rec::OutFile& log) {
   return ModelFileReader(path, nx, ny, log).read();
+}
+
+void refuseWithoutNormalRoots(const GridMaterials& materials, const PropertyGrid& grid,
+                              const std::string& path, std::initializer_list<double> frequencies,
+                              rec::OutFile& log) {
+  for (const double f : frequencies) {
+    const std::optional<std::size_t> k = materials.firstWithoutNormalRoot(kTwoPi * f);
+    if (!k) continue;
+    const std::size_t nx = static_cast<std::size_t>(grid.nx);
+    const std::size_t row = *k / nx, column = *k % nx;
+    std::string q;
+    if (grid.attenuating())
+      q = " (qp = " + realText(grid.qp[*k]) + ", qs = " + realText(grid.qs[*k]) + ")";
+    rejectInput(log, path + ": at " + realText(f * 1000.0) + " Hz element (ix, iy) = (" +
+                         std::to_string(column + 1) + ", " +
+                         std::to_string(static_cast<std::size_t>(grid.ny) - row) + ") [row " +
+                         std::to_string(row) + ", column " + std::to_string(column) + "]" + q +
+                         " has moduli whose edge stiffness is not positive definite: its S "
+                         "modulus decays too fast against its P modulus for its anisotropy");
+  }
 }
 
 VelocityRange modelVelocities(const PropertyGrid& grid, int nf, double delf) {

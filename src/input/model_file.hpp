@@ -2,9 +2,11 @@
 /// The model file of a gridded earth model (HDF5): its datasets read into a property grid,
 /// with the checks that refuse what the run cannot use (docs/model_file.md).
 
+#include <initializer_list>
 #include <string>
 
 #include "input/tables.hpp"
+#include "materials/grid_materials.hpp"
 #include "materials/property_grid.hpp"
 #include "records/out_file.hpp"
 
@@ -18,6 +20,16 @@ namespace sw {
 /// [row, column] with its value; it is written to the log and thrown as InputError.
 /// HDF5 prints nothing.
 PropertyGrid readModelFile(const std::string& path, int nx, int ny, rec::OutFile& log);
+
+/// Refuses (as readModelFile does) a model whose moduli at one of the `frequencies` (kHz)
+/// give an element an edge stiffness with no real square root (see
+/// GridMaterials::firstWithoutNormalRoot), naming the frequency and the first such
+/// element with its quality factors.  The ratio of the real parts of the P and S factors
+/// of the constant-Q law is monotonic in the frequency, so the ends of a band stand for
+/// the whole of it.
+void refuseWithoutNormalRoots(const GridMaterials& materials, const PropertyGrid& grid,
+                              const std::string& path, std::initializer_list<double> frequencies,
+                              rec::OutFile& log);
 
 /// The extremes of the phase velocities of the elements by the rule of the tables: the
 /// velocity of a modulus is that of its mean over the nf frequencies (j - 1/2) delf of

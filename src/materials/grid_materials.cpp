@@ -136,6 +136,37 @@ void GridMaterials::fillMedium(int /*jw*/, double omega, Medium& med) const {
   }
 }
 
+namespace {
+
+/// Whether the symmetric 2 by 2 matrix [a b; b c] has a real square root: positive
+/// semidefinite, up to the rounding of a turned fluid's determinant.
+bool hasRealRoot(double a, double b, double c) {
+  const double det = a * c - b * b;
+  return a >= 0.0 && c >= 0.0 && a + c > 0.0 && det >= -1e-12 * (a * c + b * b);
+}
+
+}  // namespace
+
+std::optional<std::size_t> GridMaterials::firstWithoutNormalRoot(double omega) const {
+  const double ratio = omega / referenceOmega_;
+  FactorMemo phiP(ratio), phiS(ratio);
+  const std::size_t n = rho_.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    double fp = 1.0, fs = 1.0;
+    if (attenuating_) {
+      fp = phiP(gp_[k]).re;
+      fs = phiS(gs_[k]).re;
+    }
+    const auto at = [&](int c) {
+      if (p_[c].empty()) return 0.0;
+      return attenuating_ ? p_[c][k] * fp + s_[c][k] * fs : p_[c][k];
+    };
+    const double p11 = at(k11), p15 = at(k15), p33 = at(k33), p35 = at(k35), p55 = at(k55);
+    if (!hasRealRoot(p11, p15, p55) || !hasRealRoot(p55, p35, p33)) return k;
+  }
+  return std::nullopt;
+}
+
 std::size_t GridMaterials::bytesPerElement(bool attenuating, bool tilted) {
   const std::size_t coefficients = tilted ? 6 : 4;
   return sizeof(double) * (1 + (attenuating ? 2 * coefficients + 2 : coefficients));

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "materials/material_model.hpp"
@@ -27,6 +28,13 @@ class GridMaterials final : public MaterialModel {
   explicit GridMaterials(const PropertyGrid& grid);
   void fillMedium(int jw, double omega, Medium& med) const override;
   std::size_t bytes() const override;
+  /// The first element, in the order of the model file, whose normal stiffness of an x
+  /// or a y edge (the real parts at omega of p11, p15, p55 or of p55, p35, p33) is not
+  /// positive semidefinite, so that the interface terms have no real square root of it;
+  /// empty when every element has both.  An elastic grid that passed the model file's
+  /// checks has them at every frequency; an attenuating one may lose them where a strong
+  /// anisotropy meets an S modulus that decays much faster than the P modulus.
+  std::optional<std::size_t> firstWithoutNormalRoot(double omega) const;
   /// Bytes held per element: density and the stiffness parts of the grid's kind.
   static std::size_t bytesPerElement(bool attenuating, bool tilted);
 

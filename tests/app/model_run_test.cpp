@@ -145,6 +145,28 @@ TEST(ModelRun, ARefusedModelFileLeavesTheLogAloneAndEarlierResultsIntact) {
   EXPECT_EQ(readBytes(run.path() / "fort.60"), "an earlier result\n");
   EXPECT_EQ(lastLines(readBytes(run.path() / "output"), 1).front(), " input error: " + message);
 
+  // Moduli that lose the edge roots within the band are refused before any work, the
+  // frequency and the element named.
+  {
+    PropertyGrid g = layeredGrid(layeredDeck());
+    g.epsilon.assign(g.elements(), -0.4);
+    g.delta.assign(g.elements(), -0.068);
+    g.tilt.assign(g.elements(), -145.5);
+    g.qp.assign(g.elements(), 148.0);
+    g.qs.assign(g.elements(), 148.0);
+    g.qs[g.index(4, 3)] = 1.0;
+    ModelFileContents contents = modelFileOf(g);
+    writeModelFile((run.path() / "lossy.h5").string(), contents);
+  }
+  const RunResult lossy = runProgram(run.path(), {"--model", "lossy.h5"});
+  EXPECT_EQ(lossy.status, 3);
+  EXPECT_NE(lossy.err.find("Hz element (ix, iy) = (4, 3) [row 5, column 3] (qp = 148, qs = 1) "
+                           "has moduli whose edge stiffness is not positive definite"),
+            std::string::npos)
+      << lossy.err;
+  EXPECT_EQ(readBytes(run.path() / "fort.60"), "an earlier result\n");
+  fs::remove(run.path() / "lossy.h5");
+
   // A missing model file is input the run cannot use, not a missing run file.
   const RunResult missing = runProgram(run.path(), {"--model", "none.h5"});
   EXPECT_EQ(missing.status, 3);

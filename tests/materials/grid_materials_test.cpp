@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <optional>
 #include <vector>
 
 #include "core/constants.hpp"
@@ -201,6 +202,35 @@ TEST(GridMaterials, AFluidHasNoShearStiffnessAndFiniteInterfaceTerms) {
   EXPECT_NEAR(roots.yt.r22(2), std::sqrt(med.p33(2, 4).re), 1e-9);
   EXPECT_EQ(roots.yt.r11(2), 0.0);
   EXPECT_EQ(roots.yt.r12(2), 0.0);
+}
+
+TEST(GridMaterials, AnSModulusDecayingFarFasterThanThePModulusLosesTheEdgeRoots) {
+  // A strongly anisotropic tilted solid (epsilon -0.4) with qs 1 and qp 148: the real part
+  // of the P part, indefinite on its own, outweighs the S part, and the matrix whose root
+  // the interface terms take is indefinite.  With qs = qp it keeps its roots.
+  PropertyGrid g = uniformGrid(2, 1);
+  g.referenceFrequency = 0.04;
+  g.vp.assign(2, 1.5);
+  g.vs.assign(2, 0.83);
+  g.rho.assign(2, 1.28);
+  g.epsilon.assign(2, -0.4);
+  g.delta.assign(2, -0.068);
+  g.tilt.assign(2, -145.5);
+  g.qp.assign(2, 148.0);
+  g.qs.assign(2, 148.0);
+  const double omega = kTwoPi * 0.04;
+  EXPECT_EQ(GridMaterials(g).firstWithoutNormalRoot(omega), std::nullopt);
+  g.qs[1] = 1.0;
+  EXPECT_EQ(GridMaterials(g).firstWithoutNormalRoot(omega), std::optional<std::size_t>(1));
+  // What the check stands for: the root of the x-edge stiffness is then not finite.
+  Medium med(2, 1);
+  GridMaterials(g).fillMedium(1, omega, med);
+  const double a[4] = {med.p11(2, 1).re, med.p15(2, 1).re, med.p15(2, 1).re, med.p55(2, 1).re};
+  EXPECT_LT(a[0] * a[3] - a[1] * a[2], 0.0);
+  // An elastic grid of the same solid keeps them.
+  g.qp.clear();
+  g.qs.clear();
+  EXPECT_EQ(GridMaterials(g).firstWithoutNormalRoot(omega), std::nullopt);
 }
 
 TEST(GridMaterials, StorageGrowsWithWhatTheGridDescribes) {
