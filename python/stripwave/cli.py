@@ -11,10 +11,12 @@ import argparse
 import sys
 from pathlib import Path
 
-from .export import (ExportError, obspy_available, write_npz, write_segy, write_su)
+from .export import (ExportError, obspy_available, write_npz, write_segy, write_su,
+                     write_survey_segy, write_survey_su)
 from .model import (ModelError, beyond_established_limits, build_model, check_model, derived,
                     load_model, warnings)
 from .run import RunError, read_run, readable_log, snapshot_file
+from .survey import is_survey, read_survey
 from .units import TIME_UNITS, frequency_unit, model_units
 _KEYS = {1: "damped sine", 2: "Gaussian derivative", 3: "two damped sines", 4: "Ricker-like"}
 _KDEL = {1: "explosion", 2: "shear", 3: "explosion with an asymmetric part"}
@@ -98,7 +100,41 @@ def _plot(args) -> int:
     return 0
 
 
+def _export_survey(args) -> int:
+    """All shot gathers of a survey in one file per component."""
+    survey = read_survey(args.rundir)
+    if args.format not in ("segy", "su"):
+        raise Failure(f"--format {args.format} writes one run: export a shot directory "
+                      f"({survey.shots[0].directory}); a survey goes to one SEG-Y or SU file")
+    suffix = ".sgy" if args.format == "segy" else ".su"
+    writer = write_survey_segy if args.format == "segy" else write_survey_su
+    comps = ("x", "y") if args.component == "both" else (args.component,)
+    first = survey.runs[0] if survey.runs else None
+    if first is not None:
+        unit_note = "" if args.time_unit else \
+            (" (from model.json)" if first.model and "units" in first.model else
+             " (assumed; set it with --time-unit or \"units\" in model.json)")
+        print(f"time unit of the run: {args.time_unit or first.time_unit}{unit_note}")
+    for c in comps:
+        if args.output and len(comps) == 1:
+            out = Path(args.output)
+        else:
+            stem = Path(args.output) if args.output else Path(args.rundir) / "traces"
+            out = stem.with_name(f"{stem.name}_v{c}{suffix}")
+        interval, nt = writer(survey, out, c, args.time_unit, args.resample)
+        written = len(survey.runs)
+        print(f"wrote {out}: {written} shot gathers "
+              f"({sum(r.params.nrec for r in survey.runs)} traces of {nt} samples), "
+              f"{'horizontal' if c == 'x' else 'vertical'} particle velocity")
+    if survey.missing:
+        print(f"not written (missing): shots {', '.join(str(s.number) for s in survey.missing)}")
+    print(interval.describe(nt))
+    return 0
+
+
 def _export(args) -> int:
+    if is_survey(args.rundir):
+        return _export_survey(args)
     run = read_run(args.rundir)
     if args.format == "npz":
         out = Path(args.output) if args.output else Path(args.rundir) / "run.npz"
@@ -253,7 +289,9 @@ def parser() -> argparse.ArgumentParser:
                                    "source and receiver coordinates, offset and sample "
                                    "interval in the trace headers; the exact dt goes into the "
                                    "SEG-Y textual header and the terminal says how far the "
-                                   "header's whole microseconds are from it.")
+                                   "header's whole microseconds are from it. On the directory "
+                                   "of a survey (stripwave --shots), every shot gather goes to "
+                                   "one file per component, FieldRecord (FFID) the shot number.")
     p.add_argument("rundir", help="run directory")
     p.add_argument("--format", choices=("segy", "su", "npz", "obspy"), default="segy",
                    help="segy (default), su, npz (traces and snapshots), obspy (MiniSEED "

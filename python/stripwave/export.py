@@ -203,49 +203,129 @@ def _text_header(run, component, interval, nt, fmt) -> str:
     return "".join(line.ljust(80) for line in lines)
 
 
-def _write(run, path: Path, component: str, interval: SampleInterval, endian: str) -> int:
-    data, t = export_traces(run, component, interval)
-    nrec, nt = data.shape
+def _write_gathers(gathers, path: Path, component: str, interval: SampleInterval, endian: str,
+                   text) -> int:
+    """Writes the gathers [(shot number, run), ...] one after another, the traces of each in
+    receiver order; `text(nt, fmt)` is the textual header.  Returns the samples per trace."""
+    traces = [(shot, run, *export_traces(run, component, interval)) for shot, run in gathers]
+    nts = {data.shape[1] for _, _, data, _ in traces}
+    if len(nts) > 1:
+        raise ExportError(f"the shots have traces of {', '.join(map(str, sorted(nts)))} samples: "
+                          "one file holds traces of one length")
+    nt = nts.pop()
+    ntraces = sum(data.shape[0] for _, _, data, _ in traces)
     if nt > MAX_HEADER_SHORT:
         raise ExportError(f"{nt} samples per trace: more than the {MAX_HEADER_SHORT} a trace "
                           "header's 16-bit sample count holds; use a coarser --resample")
-    if nt < 1 or nrec < 1:
-        raise ExportError(f"{run.path}: no samples to write ({nrec} traces of {nt} samples)")
-    p = run.params
-    tr = run.traces
-    xs = [tr.xsou] + list(tr.rx)
-    zs = [tr.ysou] + list(tr.ry) + [p.ysize]
+    if nt < 1 or ntraces < 1:
+        where = gathers[0][1].path if len(gathers) == 1 else "the survey"
+        raise ExportError(f"{where}: no samples to write ({ntraces} traces of {nt} samples)")
+    xs, zs = [], []
+    for _, run, _, _ in traces:
+        tr = run.traces
+        xs += [tr.xsou] + list(tr.rx)
+        zs += [tr.ysou] + list(tr.ry) + [run.params.ysize]
     cs, es = _scalar(xs), _scalar(zs)
     layout = segyio.spec()
     layout.format = 5
     layout.iline, layout.xline = 189, 193
     layout.samples = np.arange(nt) * (interval.header_us / 1000.0)
-    layout.tracecount = nrec
+    layout.tracecount = ntraces
     layout.endian = endian
     fmt = "big-endian" if endian == "big" else "little-endian"
     with segyio.create(str(path), layout) as f:
-        f.text[0] = _text_header(run, component, interval, nt, fmt)
+        f.text[0] = text(nt, fmt)
         f.bin.update(hdt=interval.header_us, dto=interval.header_us, hns=nt, nso=nt, format=5,
                      mfeet=1, rev=0x0100, trflag=1, exth=0)
-        for k in range(nrec):
-            f.header[k] = {
-                TF.TRACE_SEQUENCE_LINE: k + 1, TF.TRACE_SEQUENCE_FILE: k + 1,
-                TF.FieldRecord: 1, TF.TraceNumber: k + 1, TF.EnergySourcePoint: 1,
-                TF.TraceIdentificationCode: TRACE_ID[component],
-                TF.offset: _scaled(tr.rx[k] - tr.xsou, 1),
-                TF.ReceiverGroupElevation: _scaled(tr.ry[k], es),
-                TF.SourceSurfaceElevation: _scaled(p.ysize, es),
-                TF.SourceDepth: _scaled(p.ysize - tr.ysou, es),
-                TF.ReceiverDatumElevation: _scaled(p.ysize, es),
-                TF.SourceDatumElevation: _scaled(p.ysize, es),
-                TF.ElevationScalar: es, TF.SourceGroupScalar: cs,
-                TF.SourceX: _scaled(tr.xsou, cs), TF.SourceY: 0,
-                TF.GroupX: _scaled(tr.rx[k], cs), TF.GroupY: 0,
-                TF.CoordinateUnits: 1,
-                TF.TRACE_SAMPLE_COUNT: nt, TF.TRACE_SAMPLE_INTERVAL: interval.header_us,
-            }
-            f.trace[k] = np.asarray(data[k], dtype=np.float32)
+        i = 0
+        for shot, run, data, _ in traces:
+            p = run.params
+            tr = run.traces
+            for k in range(data.shape[0]):
+                f.header[i] = {
+                    TF.TRACE_SEQUENCE_LINE: i + 1, TF.TRACE_SEQUENCE_FILE: i + 1,
+                    TF.FieldRecord: shot, TF.TraceNumber: k + 1, TF.EnergySourcePoint: shot,
+                    TF.TraceIdentificationCode: TRACE_ID[component],
+                    TF.offset: _scaled(tr.rx[k] - tr.xsou, 1),
+                    TF.ReceiverGroupElevation: _scaled(tr.ry[k], es),
+                    TF.SourceSurfaceElevation: _scaled(p.ysize, es),
+                    TF.SourceDepth: _scaled(p.ysize - tr.ysou, es),
+                    TF.ReceiverDatumElevation: _scaled(p.ysize, es),
+                    TF.SourceDatumElevation: _scaled(p.ysize, es),
+                    TF.ElevationScalar: es, TF.SourceGroupScalar: cs,
+                    TF.SourceX: _scaled(tr.xsou, cs), TF.SourceY: 0,
+                    TF.GroupX: _scaled(tr.rx[k], cs), TF.GroupY: 0,
+                    TF.CoordinateUnits: 1,
+                    TF.TRACE_SAMPLE_COUNT: nt, TF.TRACE_SAMPLE_INTERVAL: interval.header_us,
+                }
+                f.trace[i] = np.asarray(data[k], dtype=np.float32)
+                i += 1
     return nt
+
+
+def _write(run, path: Path, component: str, interval: SampleInterval, endian: str) -> int:
+    return _write_gathers([(1, run)], path, component, interval, endian,
+                          lambda nt, fmt: _text_header(run, component, interval, nt, fmt))
+
+
+def _survey_text_header(survey, gathers, component, interval, nt, fmt) -> str:
+    first = gathers[0][1]
+    p = first.params
+    unit, lu = interval.time_unit, first.length_unit
+    ntraces = sum(run.params.nrec for _, run in gathers)
+    missing = [s.number for s in survey.shots if s.run is None]
+    lines = [
+        f"stripwave survey {_ascii(Path(survey.path).resolve().name)} "
+        f"(shots file {_ascii(survey.shots_file)})",
+        f"component: {COMPONENT_NAME[component]}",
+        f"{len(gathers)} shot gathers, {ntraces} traces of {nt} samples, IEEE float32 ({fmt})",
+        "FieldRecord (FFID) = EnergySourcePoint = shot number; TraceNumber = receiver",
+        (f"missing shots (not written): {', '.join(map(str, missing))}" if missing
+         else "every shot of the survey is written"),
+        f"time unit of the run: {unit} (the program converts no units)",
+        f"exact dt: {interval.dt!r} {unit} = {interval.exact_us!r} us",
+        (f"resampled to {interval.header_us} us by the run's frequency terms"
+         if interval.resampled else
+         f"header interval {interval.header_us} us = dt rounded, off by "
+         f"{interval.error_us:+.6g} us"),
+        f"grid {p.nx} x {p.ny} elements of {p.h:g} {lu}; model {p.xsize:g} x {p.ysize:g} {lu}",
+        f"wavelet key {p.key}, freq {p.freq:g}; band f1-f4 {' '.join(f'{f:g}' for f in p.band)}",
+        "SourceX, GroupX: model x; SourceY = GroupY = 0 (2-D line along x)",
+        "elevations: model y, up from the model bottom; surface = datum = the model top",
+        "source: SourceSurfaceElevation = the top, SourceDepth below it; receivers: y",
+        "scalars in bytes 69-72 (negative: divide)",
+        "offset: receiver x - source x; trace id 14 in-line (vx), 12 vertical (vy)",
+    ]
+    lines = [f"C{k:2d} {line}"[:80] for k, line in enumerate(lines, 1)]
+    while len(lines) < 38:
+        lines.append(f"C{len(lines) + 1:2d}")
+    lines += ["C39 SEG Y REV1", "C40 END TEXTUAL HEADER"]
+    return "".join(line.ljust(80) for line in lines)
+
+
+def _survey_gathers(survey):
+    gathers = [(s.number, s.run) for s in survey.shots if s.run is not None]
+    if not gathers:
+        raise ExportError(f"{survey.path}: no shot of the survey was written")
+    dts = {run.params.dt for _, run in gathers}
+    if len(dts) > 1:
+        raise ExportError(f"{survey.path}: the shots have different sample intervals "
+                          f"({', '.join(f'{d:g}' for d in sorted(dts))})")
+    return gathers
+
+
+def write_survey_segy(survey, path, component: str = "y", time_unit: str | None = None,
+                      resample_us: int | None = None):
+    """Writes one component of every written shot of a survey to one SEG-Y rev 1 file (IEEE
+    floats, big-endian), the gathers in shot order, FieldRecord (FFID) and EnergySourcePoint
+    the shot number, source and receiver coordinates and the sample interval in every trace
+    header; returns (SampleInterval, samples per trace)."""
+    gathers = _survey_gathers(survey)
+    interval = sample_interval(gathers[0][1], time_unit, resample_us)
+    nt = _write_gathers(gathers, Path(path), component, interval, "big",
+                        lambda n, fmt: _survey_text_header(survey, gathers, component, interval,
+                                                           n, fmt))
+    return interval, nt
 
 
 def write_segy(run, path, component: str = "y", time_unit: str | None = None,
@@ -262,16 +342,36 @@ def write_su(run, path, component: str = "y", time_unit: str | None = None,
     """Writes one component as Seismic Unix data: the SEG-Y trace headers and samples,
     little-endian, without the file headers; returns (SampleInterval, samples per trace)."""
     interval = sample_interval(run, time_unit, resample_us)
-    path = Path(path)
+    nt = _without_file_headers(Path(path), lambda tmp: _write(run, tmp, component, interval,
+                                                               "little"))
+    return interval, nt
+
+
+def _without_file_headers(path: Path, write) -> int:
+    """Runs write(temporary SEG-Y path) and copies its traces, without the file headers, to
+    `path`; returns what write returned."""
     fd, tmp = tempfile.mkstemp(suffix=".sgy", dir=path.parent if path.parent.exists() else None)
     os.close(fd)
     try:
-        nt = _write(run, Path(tmp), component, interval, "little")
+        nt = write(Path(tmp))
         with open(tmp, "rb") as src, open(path, "wb") as dst:
             src.seek(3600)  # textual and binary file headers: SU has none
             dst.write(src.read())
     finally:
         os.unlink(tmp)
+    return nt
+
+
+def write_survey_su(survey, path, component: str = "y", time_unit: str | None = None,
+                    resample_us: int | None = None):
+    """The survey's gathers as Seismic Unix data (the trace headers of write_survey_segy,
+    little-endian, no file headers); returns (SampleInterval, samples per trace)."""
+    gathers = _survey_gathers(survey)
+    interval = sample_interval(gathers[0][1], time_unit, resample_us)
+    nt = _without_file_headers(
+        Path(path), lambda tmp: _write_gathers(
+            gathers, tmp, component, interval, "little",
+            lambda n, fmt: _survey_text_header(survey, gathers, component, interval, n, fmt)))
     return interval, nt
 
 

@@ -249,6 +249,8 @@ def read_run(path) -> Run:
     if not (path / "output").is_file():
         hint = " (the deck inp_A is there: run stripwave in it)" if (path / "inp_A").is_file() \
             else ""
+        if (path / "survey.txt").is_file():
+            hint = " (a survey: read it with read_survey, or a shot directory with read_run)"
         raise RunError(f"{path}: no log file 'output': nothing has run here{hint}")
     log = readable_log(path)
     if not log.finished:

@@ -3,8 +3,10 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <utility>
 #include <string>
 
+#include "core/check.hpp"
 #include "core/constants.hpp"
 #include "core/frequency.hpp"
 #include "core/interrupt.hpp"
@@ -16,6 +18,14 @@ namespace sw {
 
 namespace {
 
+/// One accumulation per shot, each made in place (no copy of the sums is ever held).
+std::vector<Accumulators> accumulatorsOfShots(const RunParams& par, std::size_t shots) {
+  std::vector<Accumulators> acc;
+  acc.reserve(shots);
+  for (std::size_t k = 0; k < shots; ++k) acc.emplace_back(par);
+  return acc;
+}
+
 int resolvedThreads(int threads, const RunParams& par) {
   return threads > 0 ? threads : defaultThreads(par.nx, par.ny);
 }
@@ -24,16 +34,17 @@ int resolvedThreads(int threads, const RunParams& par) {
 /// every 100 passes.
 class PassLog final : public SolveObserver {
  public:
-  PassLog(rec::OutFile& log, ProgressReport* progress) : log_(log), progress_(progress) {}
-  void pass(int /*shot*/, int iter, double relerr, double errden) override {
+  PassLog(std::span<rec::OutFile* const> logs, ProgressReport* progress)
+      : logs_(logs), progress_(progress) {}
+  void pass(int shot, int iter, double relerr, double errden) override {
     static const rec::Layout kGlobalError(
         "(/1x,' global error = ',e20.7, 'iteration number = ',i5,    ' denomin. = ',e20.7)");
     if (progress_ != nullptr) progress_->pass(iter, relerr);
-    if (iter % 100 == 0) log_.write(kGlobalError, {relerr, iter, errden});
+    if (iter % 100 == 0) logs_[shot]->write(kGlobalError, {relerr, iter, errden});
   }
 
  private:
-  rec::OutFile& log_;
+  std::span<rec::OutFile* const> logs_;
   ProgressReport* progress_;
 };
 
@@ -41,59 +52,106 @@ class PassLog final : public SolveObserver {
 
 FrequencyLoop::FrequencyLoop(const RunParams& par, const MaterialModel& materials,
                              const Vec1<Cx>& sour, int threads, Kernels kernels,
-                             Acceleration acceleration)
+                             Acceleration acceleration, std::vector<ShotSource> shots)
     : par_(par),
       sour_(sour),
       threads_(resolvedThreads(threads, par)),
+      shots_(shotSources(par, std::move(shots))),
       own_(std::make_unique<StripIteration>(
           StripGrid{par.nx, par.ny, par.h}, materials,
-          StripIterationSettings{threads_, kernels, acceleration, 1})),
+          StripIterationSettings{threads_, kernels, acceleration,
+                                 static_cast<int>(shots_.size())})),
       solver_(*own_),
-      acc_(par) {}
+      acc_(accumulatorsOfShots(par, shots_.size())),
+      firstNonFinite_(shots_.size()),
+      sources_(shots_.size()),
+      outcomes_(shots_.size()) {}
 
 FrequencyLoop::FrequencyLoop(const RunParams& par, const Vec1<Cx>& sour, FrequencySolver& solver,
-                             int threads)
-    : par_(par), sour_(sour), threads_(resolvedThreads(threads, par)), solver_(solver), acc_(par) {}
+                             int threads, std::vector<ShotSource> shots)
+    : par_(par),
+      sour_(sour),
+      threads_(resolvedThreads(threads, par)),
+      shots_(shotSources(par, std::move(shots))),
+      solver_(solver),
+      acc_(accumulatorsOfShots(par, shots_.size())),
+      firstNonFinite_(shots_.size()),
+      sources_(shots_.size()),
+      outcomes_(shots_.size()) {
+  SW_CHECK(solver.shots() == static_cast<int>(shots_.size()),
+           "the solver is made for the loop's shots");
+}
+
+std::vector<ShotSource> shotSources(const RunParams& par, std::vector<ShotSource> shots) {
+  if (shots.empty()) shots.push_back(ShotSource{par.kdel, par.jsou, par.ksou});
+  return shots;
+}
 
 void FrequencyLoop::run(rec::OutFile& log, ProgressReport* progress) {
+  rec::OutFile* const logs[1] = {&log};
+  run(std::span<rec::OutFile* const>(logs), progress);
+}
+
+void FrequencyLoop::run(std::span<rec::OutFile* const> logs, ProgressReport* progress) {
   static const rec::Layout kBand("(/1x,' jw1 , jw2  in main = ',i5,4x,i5)");
-  log.write(kBand, {par_.jw1, par_.jw2});
-  // Flushing changes no byte of the log; it lets the file on disk follow the run.
-  log.flush();
+  SW_CHECK(logs.size() == shots_.size(), "one log per shot");
+  for (rec::OutFile* log : logs) {
+    log->write(kBand, {par_.jw1, par_.jw2});
+    // Flushing changes no byte of the log; it lets the file on disk follow the run.
+    log->flush();
+  }
   for (int jw = par_.jw2; jw >= par_.jw1; --jw) {
     if (progress != nullptr) progress->startFrequency(jw, frequencyOfIndex(jw, par_.delf));
-    const SolveOutcome r = solveFrequency(jw, log, progress);
-    log.flush();  // the log shows how far the run got
+    const SolveOutcome r = solveFrequency(jw, logs, progress);
+    for (rec::OutFile* log : logs) log->flush();  // the log shows how far the run got
     if (progress != nullptr) progress->endFrequency(r.passes, r.relerr, r.converged);
   }
 }
 
 SolveOutcome FrequencyLoop::solveFrequency(int jw, rec::OutFile& log, ProgressReport* progress) {
+  rec::OutFile* const logs[1] = {&log};
+  return solveFrequency(jw, std::span<rec::OutFile* const>(logs), progress);
+}
+
+SolveOutcome FrequencyLoop::solveFrequency(int jw, std::span<rec::OutFile* const> logs,
+                                           ProgressReport* progress) {
   static const rec::Layout kFrequency("(/1x,' frequency number ',i5,' frequency : ',e20.8)");
   static const rec::Layout kSource("(1x,'jw  real sour, imag sour =',i7,2x,e15.5,2x,e15.5)");
   const double freqjw = frequencyOfIndex(jw, par_.delf);
   const Cx s = sour_(jw);
-  log.write(kFrequency, {jw, freqjw});
-  log.write(kSource, {jw, s.re, s.im});
+  for (rec::OutFile* log : logs) {
+    log->write(kFrequency, {jw, freqjw});
+    log->write(kSource, {jw, s.re, s.im});
+  }
   if (interruptSignal() != 0)
     stopIfInterrupted("at frequency number " + std::to_string(jw) + ", before its first pass");
 
   // The angular frequency of the strips is 2 pi times the frequency; the one of the
   // accumulation is (jw - 1/2) delw.  Both orders are kept: they differ in the last bit.
   solver_.factor(jw, freqjw * kTwoPi);
-  const PointSource src{par_.kdel, par_.jsou, par_.ksou, s};
+  for (std::size_t k = 0; k < shots_.size(); ++k)
+    sources_[k] = PointSource{shots_[k].kdel, shots_[k].jsou, shots_[k].ksou, s};
   const IterationLimits limits{jw <= par_.jwlow ? par_.maxlow : par_.maxiter, par_.reduc};
-  PassLog passes(log, progress);
-  SolveOutcome outcome;
-  solver_.solve(jw, std::span<const PointSource>(&src, 1), limits, passes,
-                std::span<SolveOutcome>(&outcome, 1));
-  logOutcome(jw, outcome, log);
+  PassLog passes(logs, progress);
+  std::fill(outcomes_.begin(), outcomes_.end(), SolveOutcome{});
+  solver_.solve(jw, sources_, limits, passes, outcomes_);
 
-  const EdgeFields& f = solver_.fields(0);
-  addToSnapshots(jw, f, par_, acc_, threads_);
-  recordTraces(jw, f, par_, acc_);
-  if (!firstNonFinite_ && !fieldsFinite(f)) firstNonFinite_ = jw;
-  return outcome;
+  SolveOutcome shown = outcomes_[0];
+  for (std::size_t k = 0; k < shots_.size(); ++k) {
+    const SolveOutcome& o = outcomes_[k];
+    logOutcome(jw, o, *logs[k]);
+    const EdgeFields& f = solver_.fields(static_cast<int>(k));
+    addToSnapshots(jw, f, par_, acc_[k], threads_);
+    recordTraces(jw, f, par_, acc_[k]);
+    if (!firstNonFinite_[k] && !fieldsFinite(f)) firstNonFinite_[k] = jw;
+    if (k == 0) continue;
+    shown.converged = shown.converged && o.converged;
+    shown.passes = std::max(shown.passes, o.passes);
+    if (!(o.relerr <= shown.relerr)) shown.relerr = o.relerr;
+    if (o.residual && (!shown.residual || !(*o.residual <= *shown.residual)))
+      shown.residual = o.residual;
+  }
+  return shown;
 }
 
 void logOutcome(int jw, const SolveOutcome& outcome, rec::OutFile& log) {

@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "app/progress.hpp"
 #include "core/complex.hpp"
@@ -17,45 +19,69 @@
 
 namespace sw {
 
-/// The frequencies of a run, solved one after another from the highest down.
+/// Where a shot's source is: its pattern (kdel) and element.
+struct ShotSource {
+  int kdel = 0;
+  int jsou = 0, ksou = 0;
+};
+
+/// The frequencies of a run, solved one after another from the highest down, for one
+/// shot or for the shots of a survey together (each frequency factored once for all).
 class FrequencyLoop {
  public:
   /// With the strip iteration: `threads` strips are assembled and solved at a time (0:
   /// `defaultThreads`); the results do not depend on it, nor on `kernels`.  `sour` is the
   /// source spectrum, 1 .. jw2.  `acceleration` says which frequencies the accelerated
   /// iteration mixes.
+  /// `shots` are the sources of a survey, one accumulation each; empty: the deck's one.
   FrequencyLoop(const RunParams& par, const MaterialModel& materials, const Vec1<Cx>& sour,
                 int threads = 0, Kernels kernels = Kernels::lanes,
-                Acceleration acceleration = Acceleration::off);
-  /// With another solver of the run's grid, for one shot.
+                Acceleration acceleration = Acceleration::off,
+                std::vector<ShotSource> shots = {});
+  /// With another solver of the run's grid, made for as many shots as `shots` holds
+  /// (empty: the deck's one shot).
   FrequencyLoop(const RunParams& par, const Vec1<Cx>& sour, FrequencySolver& solver,
-                int threads = 0);
+                int threads = 0, std::vector<ShotSource> shots = {});
 
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.  The log is flushed before the first frequency and after
   /// each one; `progress`, if given, is told of every frequency and pass.
   void run(rec::OutFile& log, ProgressReport* progress = nullptr);
+  /// The same for every shot, logs[k] the log of shot k.  The progress report is told of
+  /// each frequency once: the most passes, the largest change, converged when every
+  /// shot converged.
+  void run(std::span<rec::OutFile* const> logs, ProgressReport* progress = nullptr);
 
   /// Solves frequency index jw and adds its fields to the accumulators: the log lines of
   /// the frequency, then factor, solve and accumulate.
   SolveOutcome solveFrequency(int jw, rec::OutFile& log, ProgressReport* progress = nullptr);
+  /// The same for every shot; returns the outcome the progress report is told of.
+  SolveOutcome solveFrequency(int jw, std::span<rec::OutFile* const> logs,
+                              ProgressReport* progress = nullptr);
 
-  const Accumulators& accumulators() const { return acc_; }
+  int shots() const { return static_cast<int>(shots_.size()); }
+  const Accumulators& accumulators(int shot = 0) const { return acc_[shot]; }
   /// The sixteen edge arrays of the current solution.
-  const EdgeFields& fields() { return solver_.fields(0); }
+  const EdgeFields& fields(int shot = 0) { return solver_.fields(shot); }
   FrequencySolver& solver() { return solver_; }
-  /// The first frequency index after which the edge fields were not all finite.
-  std::optional<int> firstNonFinite() const { return firstNonFinite_; }
+  /// The first frequency index after which the edge fields of a shot were not all finite.
+  std::optional<int> firstNonFinite(int shot = 0) const { return firstNonFinite_[shot]; }
 
  private:
   const RunParams& par_;
   const Vec1<Cx>& sour_;
   int threads_;
+  std::vector<ShotSource> shots_;
   std::unique_ptr<FrequencySolver> own_;  ///< the strip iteration, when made here
   FrequencySolver& solver_;
-  Accumulators acc_;
-  std::optional<int> firstNonFinite_;
+  std::vector<Accumulators> acc_;
+  std::vector<std::optional<int>> firstNonFinite_;
+  std::vector<PointSource> sources_;    ///< of the frequency being solved, per shot
+  std::vector<SolveOutcome> outcomes_;  ///< per shot
 };
+
+/// The shots of a survey whose sources are given, or the deck's one.
+std::vector<ShotSource> shotSources(const RunParams& par, std::vector<ShotSource> shots);
 
 /// Threads for a grid of nx by ny elements: one below 4096 elements, where a pass is
 /// too short to share out, otherwise as many as OpenMP offers (OMP_NUM_THREADS).

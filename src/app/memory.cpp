@@ -134,7 +134,10 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   const double edges = 100.0 * (nx + ny + 4.0);
   // The edge fields the accumulation reads, exported from the lanes: sixteen framed arrays.
   const double exported = 16.0 * kCx * framed;
-  e.grid = perFramed * framed + factors + fields + parameters + changeTerms + edges + exported;
+  // Every shot of a survey has its own fields and their export; the factors are shared.
+  const double shots = static_cast<double>(std::max(s.shots, 1L));
+  e.grid = perFramed * framed + factors + shots * (fields + exported) + parameters + changeTerms +
+           edges;
   // The accelerated iteration: 2 m + 4 vectors of the carried state (two components on
   // every interior horizontal edge), m the depth of the mixer's history.
   if (s.accelerate) {
@@ -148,12 +151,12 @@ MemoryEstimate estimateMemory(const RunShape& s) {
     e.grid += (8.0 * 8.0 + static_cast<double>(GridMaterials::bytesPerElement(true, true))) *
               elements;
 
-  e.snapshots = 2.0 * 8.0 * elements * static_cast<double>(s.nsnapt);
+  e.snapshots = shots * 2.0 * 8.0 * elements * static_cast<double>(s.nsnapt);
 
   // Two spectra per receiver, then per trace the series and its rendered text (16 bytes
   // a sample, up to twice that while the text grows).
   const double nt = static_cast<double>(std::max(s.nt, 0L));
-  e.traces = 2.0 * kCx * static_cast<double>(s.nfreq) * static_cast<double>(s.nrec) +
+  e.traces = shots * 2.0 * kCx * static_cast<double>(s.nfreq) * static_cast<double>(s.nrec) +
              (8.0 + 32.0) * nt + 8.0 * static_cast<double>(s.nrec);
 
   // Seven complex tables of 20 materials; the source spectrum; per thread kLanes band

@@ -17,12 +17,13 @@ struct RunShape {
   long threads = 1;         ///< strips solved at a time
   bool accelerate = false;  ///< the accelerated iteration keeps its history
   bool gridModel = false;   ///< a model file: its properties as read and its moduli
+  long shots = 1;           ///< shots of a survey: fields, snapshots and spectra of each
 };
 
 /// Estimated peak bytes of a run above the resident size of the process at start-up
 /// (code, libraries, the input files), split by what they hold.
 struct MemoryEstimate {
-  double grid = 0.0;       ///< per-element storage: medium, edge fields, interface
+  double grid = 0.0;       ///< per-element storage: medium, edge fields (per shot), interface
                            ///< parameters, strip factors, change terms, material map,
                            ///< the history of the accelerated iteration, the properties
                            ///< and moduli of a model file

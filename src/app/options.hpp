@@ -31,6 +31,9 @@ struct Options {
   /// --model FILE: the gridded earth model of an HDF5 file (relative to the run
   /// directory) in place of the deck's regions and the tables; empty: the tables
   std::string modelFile;
+  /// --shots FILE: a survey, one shot per line of the text file (relative to the run
+  /// directory), each shot's files in its own directory; empty: the deck's one shot
+  std::string shotsFile;
 };
 
 /// Outcome of reading the command line: either a run with its options, or an exit with

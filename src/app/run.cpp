@@ -1,6 +1,7 @@
 #include "app/run.hpp"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,12 +21,15 @@
 #include "app/memory.hpp"
 #include "app/progress.hpp"
 #include "app/run_directory.hpp"
+#include "app/survey.hpp"
 #include "core/exit_status.hpp"
 #include "core/interrupt.hpp"
 #include "core/frequency.hpp"
+#include "input/deck.hpp"
 #include "input/model_file.hpp"
 #include "input/read_input.hpp"
 #include "input/run_files.hpp"
+#include "input/shots_file.hpp"
 #include "materials/grid_materials.hpp"
 #include "materials/tabled_materials.hpp"
 #include "output/time_domain_files.hpp"
@@ -59,7 +63,7 @@ int terminalWidth() {
 }
 
 /// Why a run of these sizes would not fit in the memory available, or nothing.
-std::string memoryRefusal(const RunSizes& s, const Options& opt) {
+std::string memoryRefusal(const RunSizes& s, const Options& opt, long shots = 1) {
   const int threads = opt.threads;
   RunShape shape;
   shape.nx = s.nx;
@@ -72,6 +76,7 @@ std::string memoryRefusal(const RunSizes& s, const Options& opt) {
   shape.threads = threads > 0 ? threads : defaultThreads(s.nx, s.ny);
   shape.accelerate = opt.acceleration != Acceleration::off;
   shape.gridModel = !opt.modelFile.empty();
+  shape.shots = shots;
   const MemoryEstimate e = estimateMemory(shape);
   const AvailableMemory a = availableMemory();
   if (e.total() <= a.bytes) return {};
@@ -121,10 +126,211 @@ struct RunEnd {
   int solved = 0;
   std::string shortfall;         ///< shortfallText of the unconverged ones
   bool summarised = false;       ///< the summary, with the shortfall, was shown
+  /// A survey: how each shot ended (empty for a run of the deck's one shot).
+  std::vector<ShotReport> shots;
 };
 
 PassLimits passLimits(const RunParams& par) {
   return {par.maxiter, par.maxlow, par.jwlow, par.reduc};
+}
+
+/// The input limits of the options; the memory check counts `shots` shots.
+InputLimits inputLimits(const Options& opt, long shots) {
+  InputLimits lim;
+  if (opt.liftLimits) {
+    lim.limits = Limits::lifted();
+    lim.memory = [&opt, shots](const RunSizes& s) { return memoryRefusal(s, opt, shots); };
+  }
+  return lim;
+}
+
+/// Makes the progress report of the frequency loop, when shown or when the outcomes are
+/// wanted.
+void makeProgress(std::optional<ProgressReport>& progress, const Options& opt,
+                  const RunParams& par, Clock::time_point start) {
+  const std::optional<ProgressReport::Style> shown = progressStyle(opt.progress);
+  if (shown || opt.requireConvergence)
+    progress.emplace(
+        shown.value_or(ProgressReport::Style::Silent), std::max(par.jw2 - par.jw1 + 1, 0),
+        [](std::string_view s) { std::fwrite(s.data(), 1, s.size(), stderr); },
+        [start] { return secondsSince(start); }, terminalWidth());
+}
+
+/// What the progress report of a finished loop tells the end of the run, the summary
+/// shown when progress is.
+RunEnd loopEnd(const Options& opt, const RunParams& par, const std::optional<ProgressReport>& progress,
+               Clock::time_point start, const std::string& files) {
+  RunEnd end;
+  if (!progress) return end;
+  const PassLimits limits = passLimits(par);
+  for (const FrequencyOutcome& f : progress->outcomes()) end.unconverged += f.converged ? 0 : 1;
+  end.solved = static_cast<int>(progress->outcomes().size());
+  end.shortfall = shortfallText(progress->outcomes(), limits);
+  if (progressStyle(opt.progress)) {
+    std::fputs(summaryText(progress->outcomes(), {secondsSince(start), cpuSeconds()},
+                           std::filesystem::current_path().string(), files, &limits)
+                   .c_str(),
+               stderr);
+    end.summarised = true;
+  }
+  return end;
+}
+
+/// The positions of a survey's shots against the grid of the deck, before any file is
+/// written: the deck's grid entries are read with their echo to a log that is dropped.
+void checkSurveyGrid(const std::vector<Shot>& shots, const Options& opt) {
+  rec::InFile deck;
+  deck.open(files::kDeck);
+  rec::OutFile scratch;
+  scratch.openForCommit(".survey-check");
+  DeckHeader hdr;
+  RunParams par;
+  readGrid(deck, scratch, hdr, par, opt.liftLimits ? Limits::lifted() : Limits{});
+  readDomain(deck, scratch, hdr, par);
+  checkShotsInGrid(shots, opt.shotsFile, par.nx, par.ny, par.h);
+}
+
+/// Makes the directory of a shot, or takes the one there.
+void makeShotDirectory(const std::string& dir) {
+  if (::mkdir(dir.c_str(), 0777) == 0) return;
+  const int err = errno;
+  struct stat st {};
+  if (err == EEXIST && lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
+  throw rec::IoError("cannot make the shot directory " + dir + ": " +
+                     (err == EEXIST ? "something that is not a directory is there"
+                                    : std::string(std::strerror(err))));
+}
+
+/// One shot of a survey while it runs: its log, its parameters (its source's) and its
+/// result files.
+struct ShotRun {
+  std::string dir;
+  rec::OutFile log;
+  RunParams par;
+  TimeDomainFiles results;
+};
+
+/// A survey: the input is read once per shot, into the shot's directory (its log and
+/// wavelet files, exactly as a run of its own would write them); the frequency loop
+/// solves every shot at once; each shot's time-domain files are written and put in place
+/// on their own, so that a shot that cannot be written leaves the others complete.
+RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
+  static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
+  const std::vector<Shot> shotList = readShotsFile(opt.shotsFile);
+  checkSurveyGrid(shotList, opt);
+  const long count = static_cast<long>(shotList.size());
+  const bool gridded = !opt.modelFile.empty();
+  const InputLimits lim = inputLimits(opt, count);
+  float cpuTotal = 0.0f;
+  cpuTimeLap(cpuTotal);
+
+  std::vector<ShotReport> reports(shotList.size());
+  for (std::size_t k = 0; k < shotList.size(); ++k) {
+    reports[k].shot = shotList[k];
+    reports[k].why = "the run did not finish";
+  }
+  std::vector<ShotRun> runs(shotList.size());
+  Materials mat;
+  Vec1<Cx> sour(kMaxFreqs);
+  std::optional<GriddedInput> model;
+  for (std::size_t k = 0; k < shotList.size(); ++k) {
+    ShotRun& r = runs[k];
+    r.dir = shotDirectory(static_cast<int>(k) + 1);
+    makeShotDirectory(r.dir);
+    InputFiles in;
+    openRunFiles(in, r.log, gridded ? MaterialInput::modelFile : MaterialInput::tables, r.dir);
+    const ShotInput shot{r.dir, SourceOverride{shotList[k].x, shotList[k].y, shotList[k].kdel}};
+    // The first shot's materials and spectrum serve all: every shot reads the same input.
+    Materials shotMat;
+    Vec1<Cx> shotSour(kMaxFreqs);
+    std::optional<GriddedInput> shotModel;
+    if (gridded) shotModel.emplace(GriddedInput{opt.modelFile, {}});
+    readInput(in, r.log, r.par, k == 0 ? mat : shotMat, k == 0 ? sour : shotSour, lim,
+              shotModel ? &*shotModel : nullptr, &shot);
+    r.log.flush();
+    if (k == 0) model = std::move(shotModel);
+    reports[k].kdel = r.par.kdel;
+    reports[k].jsou = r.par.jsou;
+    reports[k].ksou = r.par.ksou;
+    r.results = openTimeDomainFiles(r.par, r.dir);
+  }
+  writeSurveyList(reports, opt.shotsFile);
+  const RunParams& par = runs[0].par;
+  if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
+
+  std::unique_ptr<MaterialModel> materials;
+  if (model) {
+    auto grid = std::make_unique<GridMaterials>(model->grid);
+    refuseWithoutNormalRoots(*grid, model->grid, opt.modelFile,
+                             {frequencyOfIndex(par.jw1, par.delf),
+                              frequencyOfIndex(par.jw2, par.delf)},
+                             runs[0].log);
+    materials = std::move(grid);
+    model.reset();
+  } else {
+    materials = std::make_unique<TabledMaterials>(mat);
+  }
+  std::vector<ShotSource> sources;
+  std::vector<rec::OutFile*> logs;
+  for (ShotRun& r : runs) {
+    sources.push_back(ShotSource{r.par.kdel, r.par.jsou, r.par.ksou});
+    logs.push_back(&r.log);
+  }
+  FrequencyLoop loop(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration,
+                     sources);
+  std::optional<ProgressReport> progress;
+  try {
+    stopIfInterrupted("before the first frequency");
+    makeProgress(progress, opt, par, start);
+    loop.run(logs, progress ? &*progress : nullptr);
+    if (progress) progress->finish();
+  } catch (const Interrupted& stop) {
+    if (progress) progress->finish();
+    const std::string line = "interrupted by " + signalName(stop.signal) + " " + stop.where;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      runs[k].log.writeList({std::string_view(line)});
+      runs[k].log.commit();
+      reports[k].why = line;
+    }
+    writeSurveyList(reports, opt.shotsFile);
+    if (progressStyle(opt.progress))
+      std::fputs(surveySummaryText(reports, std::filesystem::current_path().string()).c_str(),
+                 stderr);
+    throw;
+  }
+
+  const double cpu = cpuTimeLap(cpuTotal);
+  std::optional<rec::IoError> firstFailure;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    ShotRun& r = runs[k];
+    ShotReport& report = reports[k];
+    try {
+      writeTimeDomainFiles(r.results, r.par, loop.accumulators(static_cast<int>(k)));
+      removeStaleSnapshots(r.par.nsnapt, r.dir);
+      r.log.write(kTiempo, {cpu});
+      r.log.commit();
+      report.nonFiniteAt = loop.firstNonFinite(static_cast<int>(k));
+      report.state = report.nonFiniteAt ? ShotState::nonFinite : ShotState::complete;
+      report.why.clear();
+    } catch (const rec::IoError& e) {
+      report.why = e.what();
+      if (!firstFailure) firstFailure = e;
+    }
+  }
+  writeSurveyList(reports, opt.shotsFile);
+  RunEnd end = loopEnd(opt, par, progress, start,
+                       std::to_string(runs.size()) + " shot directories and " + kSurveyList);
+  if (progressStyle(opt.progress))
+    std::fputs(surveySummaryText(reports, std::filesystem::current_path().string()).c_str(),
+               stderr);
+  end.shots = std::move(reports);
+  for (const ShotReport& s : end.shots)
+    if (s.nonFiniteAt && (!end.nonFinite || *s.nonFiniteAt > *end.nonFinite))
+      end.nonFinite = s.nonFiniteAt;
+  if (firstFailure) throw rec::IoError(std::string(firstFailure->what()) + "; the files of " +
+                                       shotNumbers(end.shots, ShotState::missing) +
+                                       " are missing (" + kSurveyList + ")");
+  return end;
 }
 
 /// The run proper: start-up, the frequency loop, the time-domain output.
@@ -142,13 +348,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     RunParams par;
     Materials mat;
     Vec1<Cx> sour(kMaxFreqs);
-    InputLimits lim;
-    if (opt.liftLimits) {
-      lim.limits = Limits::lifted();
-      lim.memory = [&opt](const RunSizes& s) {
-        return memoryRefusal(s, opt);
-      };
-    }
+    const InputLimits lim = inputLimits(opt, 1);
     std::optional<GriddedInput> model;
     if (gridded) model.emplace(GriddedInput{opt.modelFile, {}});
     readInput(in, log, par, mat, sour, lim, model ? &*model : nullptr);
@@ -177,12 +377,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     // Ended (its in-place line closed) before any later message, interrupted or not.
     // Kept without being shown when only the outcomes are wanted.
     std::optional<ProgressReport> progress;
-    const std::optional<ProgressReport::Style> shown = progressStyle(opt.progress);
-    if (shown || opt.requireConvergence)
-      progress.emplace(
-          shown.value_or(ProgressReport::Style::Silent), std::max(par.jw2 - par.jw1 + 1, 0),
-          [](std::string_view s) { std::fwrite(s.data(), 1, s.size(), stderr); },
-          [start] { return secondsSince(start); }, terminalWidth());
+    makeProgress(progress, opt, par, start);
     loop.run(log, progress ? &*progress : nullptr);
     if (progress) progress->finish();
 
@@ -191,22 +386,8 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
                   "the snapshot files of an earlier run with more snapshots");
     log.write(kTiempo, {cpuTimeLap(cpuTotal)});
     log.commit();
-    RunEnd end;
+    RunEnd end = loopEnd(opt, par, progress, start, filesText(par));
     end.nonFinite = loop.firstNonFinite();
-    if (progress) {
-      const PassLimits limits = passLimits(par);
-      for (const FrequencyOutcome& f : progress->outcomes()) end.unconverged += f.converged ? 0 : 1;
-      end.solved = static_cast<int>(progress->outcomes().size());
-      end.shortfall = shortfallText(progress->outcomes(), limits);
-      if (shown) {
-        std::fputs(summaryText(progress->outcomes(), {secondsSince(start), cpuSeconds()},
-                               std::filesystem::current_path().string(), filesText(par),
-                               &limits)
-                       .c_str(),
-                   stderr);
-        end.summarised = true;
-      }
-    }
     return end;
   } catch (const Interrupted& stop) {
     const std::string line = "interrupted by " + signalName(stop.signal) + " " + stop.where;
@@ -229,7 +410,16 @@ int runMain(const Options& opt) {
   try {
     const RunDirectoryLock lock;
     reportRemoved(lock.removedTemporaries(), "temporary files of an interrupted run");
-    const RunEnd end = simulate(opt, start);
+    const RunEnd end = opt.shotsFile.empty() ? simulate(opt, start) : simulateSurvey(opt, start);
+    if (end.nonFinite && !end.shots.empty()) {
+      std::fprintf(stderr,
+                   "stripwave: the edge fields of %s became non-finite (the first at frequency "
+                   "index %d; a zero pivot or a stiffness that is not positive definite); their "
+                   "files were written but do not hold a meaningful result (%s)\n",
+                   shotNumbers(end.shots, ShotState::nonFinite).c_str(), *end.nonFinite,
+                   kSurveyList);
+      return kExitNonFinite;
+    }
     if (end.nonFinite) {
       std::fprintf(stderr,
                    "stripwave: the edge fields became non-finite at frequency index %d "

@@ -89,17 +89,18 @@ RunDirectoryLock::~RunDirectoryLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::vector<std::string> removeStaleSnapshots(int nsnapt) {
+std::vector<std::string> removeStaleSnapshots(int nsnapt, const std::string& where) {
   std::vector<std::string> removed;
-  DIR* dir = opendir(".");
+  DIR* dir = opendir(where.c_str());
   if (dir == nullptr) return removed;
   while (const dirent* e = readdir(dir)) {
     const std::string name = e->d_name;
     const std::optional<SnapshotName> s = parseSnapshotName(name);
     if (!s || (s->k <= nsnapt && name == files::snapshot(s->component, s->k, nsnapt))) continue;
+    const std::string path = where == "." ? name : where + "/" + name;
     struct stat st {};
-    if (lstat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) continue;
-    if (::unlink(name.c_str()) == 0) removed.push_back(name);
+    if (lstat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) continue;
+    if (::unlink(path.c_str()) == 0) removed.push_back(path);
   }
   closedir(dir);
   std::sort(removed.begin(), removed.end());

@@ -30,7 +30,7 @@ struct RunDirectoryBusy {};
 
 /// Removes the snapshot files (files or links) that are not among this run's nsnapt: those
 /// an earlier run with more snapshots, or with names of another width, left behind.
-/// Returns their names, sorted.
-std::vector<std::string> removeStaleSnapshots(int nsnapt);
+/// Returns their names, sorted.  They are those of directory `dir`.
+std::vector<std::string> removeStaleSnapshots(int nsnapt, const std::string& dir = ".");
 
 }  // namespace sw

@@ -52,11 +52,13 @@ void warnIfOutside(int r, double x, double y, const RunParams& par) {
 
 }  // namespace
 
-double readSourceMode(rec::InFile& deck, rec::OutFile& log, RunParams& par) {
+double readSourceMode(rec::InFile& deck, rec::OutFile& log, RunParams& par,
+                      const SourceOverride* over) {
   static const rec::Layout kKdel("(/1x,' kdel=0 : delta, kdel = 1:  d/dx(delta). kdel = ',i6)");
   double tmute = 0.0;
   deck.read(integerField(), {par.kdel});
   deck.read(realField(), {tmute});
+  if (over != nullptr && over->kdel) par.kdel = *over->kdel;
   log.write(kKdel, {par.kdel});
   return tmute;
 }
@@ -69,7 +71,8 @@ void echoMute(rec::OutFile& log, double tmute, double dt) {
   log.write(kMute, {tmute, ntmute});
 }
 
-void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par, const Limits& lim) {
+void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par, const Limits& lim,
+                 const SourceOverride* over) {
   static const rec::Layout kWrongJsou("(/1x,' wrong jsou = ',i5)");
   static const rec::Layout kWrongKsou("(/1x,' wrong ksou = ',i5)");
   static const rec::Layout kElement("(/1x,' jsou = ',i5,'  ksou = ',i5)");
@@ -79,6 +82,10 @@ void placeSource(rec::InFile& deck, rec::OutFile& log, RunParams& par, const Lim
   double xsou = 0.0, ysou = 0.0;
   deck.read(realField(), {xsou, ysou});
   deck.read(integerField(), {par.nrec});
+  if (over != nullptr) {
+    xsou = over->x;
+    ysou = over->y;
+  }
   if (par.nrec > lim.receivers)
     throw Stop{9920, aboveLimit("nrec", par.nrec, "receivers", lim.receivers)};
 

@@ -32,12 +32,12 @@ void checkMemory(const InputLimits& lim, rec::OutFile& log, const RunSizes& size
 // The steps run in the order of the log: every value is echoed right after it is read
 // or derived, and each check fires at its place in that sequence.
 void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
-               const InputLimits& lim, GriddedInput* gridded) {
+               const InputLimits& lim, GriddedInput* gridded, const ShotInput* shot) {
   const Limits& limits = lim.limits;
   WaveletFiles wavelet;
   // A run on a model file leaves nothing but the log when its model is refused: the
   // wavelet files are connected once the model is read.
-  if (gridded == nullptr) openWaveletFiles(wavelet);
+  if (gridded == nullptr) openWaveletFiles(wavelet, shot != nullptr ? shot->dir : std::string());
 
   DeckHeader hdr;
   readGrid(in.deck, log, hdr, par, limits);
@@ -55,7 +55,7 @@ void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat
     log.writeList({std::string_view(line)});
     gridded->grid = readModelFile(gridded->path, par.nx, par.ny, log);
     v = modelVelocities(gridded->grid, nf, hdr.f4 / hdr.npf);
-    openWaveletFiles(wavelet);
+    openWaveletFiles(wavelet, shot != nullptr ? shot->dir : std::string());
   } else {
     // Records beyond the band's limit are read and dropped; the band stops the run later.
     const int tableFreqs = std::min(nf, limits.freqs);
@@ -64,9 +64,9 @@ void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat
   }
   timeStep(log, hdr, v, par, limits);
 
-  const double tmute = readSourceMode(in.deck, log, par);
+  const double tmute = readSourceMode(in.deck, log, par, shot != nullptr ? &shot->source : nullptr);
   echoMute(log, tmute, par.dt);
-  placeSource(in.deck, log, par, limits);
+  placeSource(in.deck, log, par, limits, shot != nullptr ? &shot->source : nullptr);
   placeReceivers(in.deck, log, par);
 
   const BandIndices band = frequencyAxis(log, hdr, nf, par, limits);

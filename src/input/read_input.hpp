@@ -8,6 +8,7 @@
 
 #include "core/complex.hpp"
 #include "core/grid.hpp"
+#include "input/placement.hpp"
 #include "input/run_files.hpp"
 #include "materials/material_tables.hpp"
 #include "materials/property_grid.hpp"
@@ -32,6 +33,12 @@ struct InputLimits {
   std::function<std::string(const RunSizes&)> memory;
 };
 
+/// The input of one shot of a survey: the directory its files go to and its source.
+struct ShotInput {
+  std::string dir;
+  SourceOverride source;
+};
+
 /// A gridded earth model in place of the deck's regions and the tables: the model file
 /// to read and, once read, its property grid.
 struct GriddedInput {
@@ -52,7 +59,11 @@ struct GriddedInput {
 /// wavelet files, which a tabled run creates empty at the start, are connected only once
 /// the model file is read, so that a refused model leaves nothing but the log.  The
 /// velocities that set the time step are those of the model's elements.
+///
+/// With `shot`, the source is the shot's (its position and, if given, pattern, echoed in
+/// place of the deck's) and the wavelet files go to the shot's directory.
 void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
-               const InputLimits& lim = {}, GriddedInput* gridded = nullptr);
+               const InputLimits& lim = {}, GriddedInput* gridded = nullptr,
+               const ShotInput* shot = nullptr);
 
 }  // namespace sw

@@ -12,10 +12,11 @@ std::string files::snapshot(int component, int k, int nsnapt) {
   return (component == 2 ? "fort.6" : "fort.5") + digits;
 }
 
-void openRunFiles(InputFiles& in, rec::OutFile& log, MaterialInput materials) {
+void openRunFiles(InputFiles& in, rec::OutFile& log, MaterialInput materials,
+                  const std::string& logDir) {
   in.deck.open(files::kDeck);
   if (materials == MaterialInput::modelFile) {
-    log.open(files::kLog);
+    log.open(files::inDirectory(logDir, files::kLog));
     return;
   }
   in.pmod.open(files::kPModulus);
@@ -23,7 +24,7 @@ void openRunFiles(InputFiles& in, rec::OutFile& log, MaterialInput materials) {
   in.dens.open(files::kDensity);
   for (std::size_t k = 0; k < in.aniso.size(); ++k)
     in.anisoCreated[k] = in.aniso[k].openOrCreate(files::kAnisotropic[k]);
-  log.open(files::kLog);
+  log.open(files::inDirectory(logDir, files::kLog));
 }
 
 }  // namespace sw

@@ -37,6 +37,12 @@ std::string snapshot(int component, int k, int nsnapt);
 /// "fort.60" and "fort.70".
 inline std::string traces(int component) { return component == 1 ? "fort.60" : "fort.70"; }
 
+/// `name` in directory `dir` (relative to the run directory); `name` itself when `dir`
+/// is empty.
+inline std::string inDirectory(const std::string& dir, const std::string& name) {
+  return dir.empty() ? name : dir + "/" + name;
+}
+
 }  // namespace files
 
 /// The input files, connected before anything else.
@@ -57,8 +63,9 @@ enum class MaterialInput {
 /// densities (all must exist, as regular files), the five anisotropic tables (created
 /// empty when missing, as the placeholders of a run that does not read them), and the
 /// log (created or emptied); without the tables for a model file.  A missing file raises
-/// rec::IoError before any later file is touched.
+/// rec::IoError before any later file is touched.  The log is the one of directory
+/// `logDir` (a shot's of a survey; empty: the run directory's).
 void openRunFiles(InputFiles& in, rec::OutFile& log,
-                  MaterialInput materials = MaterialInput::tables);
+                  MaterialInput materials = MaterialInput::tables, const std::string& logDir = "");
 
 }  // namespace sw

@@ -38,7 +38,7 @@ double modulus(Cx a) { return std::sqrt(a.re * a.re + a.im * a.im); }
 
 }  // namespace
 
-void openWaveletFiles(WaveletFiles& out) {
+void openWaveletFiles(WaveletFiles& out, const std::string& dir) {
   const std::pair<rec::OutFile*, const char*> named[4] = {
       {&out.unfiltered, files::kWavelet},
       {&out.filtered, files::kFilteredWavelet},
@@ -47,8 +47,9 @@ void openWaveletFiles(WaveletFiles& out) {
   for (const auto& [file, name] : named) {
     // A run that stops before the wavelet is written leaves these names as empty files,
     // as the established program does; an earlier run's file keeps its content.
-    rec::createIfMissing(name);
-    file->openForCommit(name);
+    const std::string path = files::inDirectory(dir, name);
+    rec::createIfMissing(path);
+    file->openForCommit(path);
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 /// The source wavelet, its spectrum and band-pass taper, and the four wavelet files.
 
+#include <string>
 #include <vector>
 
 #include "core/complex.hpp"
@@ -21,7 +22,8 @@ struct WaveletFiles {
 
 /// Opens the wavelet files, unfiltered and filtered wavelet first, then the two spectra;
 /// each is put in place when written (a name with nothing there is created empty at once).
-void openWaveletFiles(WaveletFiles& out);
+/// They are those of directory `dir` (empty: the run directory).
+void openWaveletFiles(WaveletFiles& out, const std::string& dir = "");
 
 /// Wavelet parameters of type 2 (derivative of a Gaussian).
 struct GaussPulse {

@@ -62,15 +62,15 @@ void writeTraces(int c, rec::OutFile& file, const RunParams& par, const Accumula
 
 }  // namespace
 
-TimeDomainFiles openTimeDomainFiles(const RunParams& par) {
+TimeDomainFiles openTimeDomainFiles(const RunParams& par, const std::string& dir) {
   TimeDomainFiles out;
   for (int k = 1; k <= par.nsnapt; ++k) {
-    out.snapshots2.emplace_back().openForCommit(files::snapshot(2, k, par.nsnapt));
-    out.snapshots1.emplace_back().openForCommit(files::snapshot(1, k, par.nsnapt));
+    out.snapshots2.emplace_back().openForCommit(files::inDirectory(dir, files::snapshot(2, k, par.nsnapt)));
+    out.snapshots1.emplace_back().openForCommit(files::inDirectory(dir, files::snapshot(1, k, par.nsnapt)));
   }
   if (par.nrec > 0) {
-    out.traces1.openForCommit(files::traces(1));
-    out.traces2.openForCommit(files::traces(2));
+    out.traces1.openForCommit(files::inDirectory(dir, files::traces(1)));
+    out.traces2.openForCommit(files::inDirectory(dir, files::traces(2)));
   }
   return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 /// The time-domain files: velocity snapshots of the whole grid and receiver traces.
 
+#include <string>
 #include <vector>
 
 #include "model/run_params.hpp"
@@ -17,8 +18,9 @@ struct TimeDomainFiles {
   rec::OutFile traces1, traces2;         ///< when there are receivers
 };
 
-/// Opens the files that a run with par.nsnapt snapshots and par.nrec receivers writes.
-TimeDomainFiles openTimeDomainFiles(const RunParams& par);
+/// Opens the files that a run with par.nsnapt snapshots and par.nrec receivers writes, in
+/// directory `dir` (empty: the run directory).
+TimeDomainFiles openTimeDomainFiles(const RunParams& par, const std::string& dir = "");
 
 /// Writes the snapshots (scaled by delw / pi) and the receiver traces synthesised from
 /// their spectra over the band jw1 .. jw2, with nt samples of step dt, then puts all the

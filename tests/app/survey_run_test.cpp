@@ -1,0 +1,198 @@
+// A survey in one run (--shots): each shot's files as a run of its own writes them, the
+// list of shots, refused shots files that touch nothing, and faults that leave the shots
+// already written complete.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/run.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sw::test::RunResult;
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+const fs::path kInput = sw::test::dataDir() / "regression" / "layered_small" / "input";
+
+/// The files a run wrote in `dir`: those of the input removed, the log without its CPU time.
+std::map<std::string, std::string> runFiles(const fs::path& dir) {
+  auto files = sw::test::readDir(dir);
+  for (const auto& e : fs::directory_iterator(kInput)) files.erase(e.path().filename().string());
+  if (files.count("output")) files["output"] = sw::test::withoutCpuTime(files["output"]);
+  return files;
+}
+
+/// A run directory with the input of the small layered case, its source moved to (x, y)
+/// with pattern kdel when given.
+void layeredInput(const fs::path& dir, const char* x = nullptr, const char* y = nullptr,
+                  int kdel = 0) {
+  sw::test::copyFiles(kInput, dir);
+  // Entries 22 (kdel), 24 and 25 (xsou, ysou) are lines 23, 25 and 26 of the deck.
+  if (kdel != 0) sw::test::replaceLine(dir / "inp_A", 23, "    " + std::to_string(kdel));
+  if (x != nullptr) sw::test::replaceLine(dir / "inp_A", 25, x);
+  if (y != nullptr) sw::test::replaceLine(dir / "inp_A", 26, y);
+}
+
+/// Every file of the tree under `dir`, relative name -> contents.
+std::map<std::string, std::string> tree(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file())
+      out[fs::relative(e.path(), dir).string()] = sw::test::readBytes(e.path().string());
+  return out;
+}
+
+TEST(SurveyRun, EachShotWritesTheFilesOfARunOfItsOwnBitForBit) {
+  sw::test::TempDir survey, deckShot, movedShot;
+  layeredInput(survey.path());
+  layeredInput(deckShot.path());
+  // The second shot, run alone: moved, and a shear source.
+  layeredInput(movedShot.path(), "          100.000000", "          300.250000", 2);
+  sw::test::writeBytes(survey.file("shots.txt"),
+                       "# x y [kind]\n375 425   # the deck's own source\n100 300.25 shear\n");
+  for (const std::string threads : {"1", "2"}) {
+    const RunResult r = sw::test::runProgram(survey.path(), {"--shots", "shots.txt", "-p",
+                                                             "-t", threads});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(r.err, "stripwave: survey of 2 shots: 2 complete")) << r.err;
+    EXPECT_TRUE(has(r.err, "shot_0001 .. shot_0002, listed in survey.txt")) << r.err;
+  }
+  ASSERT_EQ(sw::test::runProgram(deckShot.path()).status, 0);
+  ASSERT_EQ(sw::test::runProgram(movedShot.path()).status, 0);
+
+  const auto alone = runFiles(deckShot.path());
+  ASSERT_GT(alone.size(), 5u);
+  EXPECT_TRUE(runFiles(survey.path() / "shot_0001") == alone) << "the deck's own shot";
+  EXPECT_TRUE(runFiles(survey.path() / "shot_0002") == runFiles(movedShot.path()))
+      << "the moved shear shot";
+  // The run directory holds its input, the shots file and the list; no run files.
+  auto top = runFiles(survey.path());
+  EXPECT_EQ(top.size(), 2u);
+  EXPECT_EQ(top.count("shots.txt"), 1u);
+  EXPECT_EQ(top["survey.txt"],
+            "# stripwave survey of 2 shots from shots.txt: 2 complete, 0 non-finite, 0 missing\n"
+            "# shot directory line x_m y_m kind jsou ksou state [reason]\n"
+            "1 shot_0001 2 375 425 explosion 16 18 complete\n"
+            "2 shot_0002 3 100 300.25 shear 5 13 complete\n");
+}
+
+TEST(SurveyRun, ARefusedShotsFileTouchesNoFile) {
+  sw::test::TempDir dir;
+  layeredInput(dir.path());
+  // An earlier survey and a run of the deck's own shot are left as they were.
+  sw::test::writeBytes(dir.file("shots.txt"), "375 425\n");
+  ASSERT_EQ(sw::test::runProgram(dir.path(), {"--shots", "shots.txt"}).status, 0);
+  ASSERT_EQ(sw::test::runProgram(dir.path()).status, 0);
+  struct Case {
+    const char* text;
+    int status;
+    const char* err;
+  };
+  const Case cases[] = {
+      {"", 3, "input error: shots file bad.txt: no shot (the file is empty)"},
+      {"# none\n", 3, "shots file bad.txt: no shot (all 1 lines are empty or comments)"},
+      {"100 200\n300\n", 3, "shots file bad.txt, line 2: 1 word, expected"},
+      {"100 x\n", 3, "shots file bad.txt, line 1: 'x' is not a finite number"},
+      {"100 200 dipole\n", 3, "shots file bad.txt, line 1: unknown source kind 'dipole'"},
+      {"100 200\n\n750 100\n", 3,
+       "shots file bad.txt, line 3: the shot at x = 750 m, y = 100 m is outside the grid "
+       "(0 <= x < 750 m, 0 <= y < 500 m: 30 by 20 elements of 25 m)"},
+      {"100 -1e-9\n", 3, "shots file bad.txt, line 1: the shot at x = 100 m, y = -1e-09 m"},
+  };
+  for (const Case& c : cases) {
+    sw::test::writeBytes(dir.file("bad.txt"), c.text);
+    const auto before = tree(dir.path());
+    const RunResult r = sw::test::runProgram(dir.path(), {"--shots", "bad.txt"});
+    EXPECT_EQ(r.status, c.status) << c.text;
+    EXPECT_TRUE(has(r.err, c.err)) << c.text << ": " << r.err;
+    EXPECT_TRUE(tree(dir.path()) == before) << c.text << ": a file was touched";
+  }
+  // A missing shots file is a file error.
+  const auto before = tree(dir.path());
+  const RunResult r = sw::test::runProgram(dir.path(), {"--shots", "none.txt"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(has(r.err, "cannot open the shots file none.txt")) << r.err;
+  EXPECT_TRUE(tree(dir.path()) == before);
+}
+
+/// Waits until the first shot's log shows the run in its frequency loop.
+bool solving(const fs::path& dir) {
+  return sw::test::waitUntil([&] {
+    std::error_code ec;
+    if (!fs::is_regular_file(dir / "shot_0001" / "output", ec)) return false;
+    return has(sw::test::readBytes((dir / "shot_0001" / "output").string()), "frequency number");
+  });
+}
+
+/// A survey of three shots slow enough to be caught in its frequency loop: a tolerance
+/// of zero, so that every frequency takes all its passes (maxlow, maxiter: lines 1, 20).
+void slowSurvey(const fs::path& dir, const char* passes) {
+  layeredInput(dir);
+  sw::test::replaceLine(dir / "inp_A", 1, passes);
+  sw::test::replaceLine(dir / "inp_A", 20, passes);
+  sw::test::replaceLine(dir / "inp_A", 21, "            0.000000");
+  sw::test::writeBytes(dir / "shots.txt", "375 425\n200 300\n600 100 shear\n");
+}
+
+TEST(SurveyRun, AShotThatCannotBeWrittenLeavesTheOthersComplete) {
+  sw::test::TempDir dir;
+  slowSurvey(dir.path(), "  400");
+  sw::test::BackgroundRun run(dir.path(), {"--shots", "shots.txt", "-p"});
+  ASSERT_TRUE(solving(dir.path()));
+  // The second shot's directory goes away while the run solves; a file takes its name.
+  fs::rename(dir.path() / "shot_0002", dir.path() / "moved");
+  sw::test::writeBytes(dir.path() / "shot_0002", "not a directory\n");
+  const RunResult r = run.wait();
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_TRUE(has(r.err, "survey of 3 shots: 2 complete, 1 missing")) << r.err;
+  EXPECT_TRUE(has(r.err, "missing: shot 2 (shot_0002): ")) << r.err;
+  EXPECT_TRUE(has(r.err, "the files of shot 2 are missing (survey.txt)")) << r.err;
+  const std::string list = sw::test::readBytes(dir.file("survey.txt"));
+  EXPECT_TRUE(has(list, "2 complete, 0 non-finite, 1 missing")) << list;
+  EXPECT_TRUE(has(list, "\n1 shot_0001 1 375 425 explosion 16 18 complete\n")) << list;
+  EXPECT_TRUE(has(list, "\n2 shot_0002 2 200 300 explosion 9 13 missing (")) << list;
+  EXPECT_TRUE(has(list, "\n3 shot_0003 3 600 100 shear 25 5 complete\n")) << list;
+  for (const char* shot : {"shot_0001", "shot_0003"}) {
+    const auto files = runFiles(dir.path() / shot);
+    EXPECT_EQ(files.count("fort.60"), 1u) << shot;
+    EXPECT_EQ(files.count("fort.602"), 1u) << shot;
+    EXPECT_TRUE(has(files.at("output"), " tiempo=<cpu>")) << shot;
+  }
+}
+
+TEST(SurveyRun, AnInterruptedSurveySaysEveryShotIsMissing) {
+  sw::test::TempDir dir;
+  slowSurvey(dir.path(), " 1500");
+  sw::test::BackgroundRun run(dir.path(), {"--shots", "shots.txt"});
+  ASSERT_TRUE(solving(dir.path()));
+  run.signal(SIGTERM);
+  const RunResult r = run.wait();
+  EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
+  const std::string list = sw::test::readBytes(dir.file("survey.txt"));
+  EXPECT_TRUE(has(list, "0 complete, 0 non-finite, 3 missing")) << list;
+  EXPECT_TRUE(has(list, "\n3 shot_0003 3 600 100 shear 25 5 missing (interrupted by SIGTERM"))
+      << list;
+  for (const char* shot : {"shot_0001", "shot_0002", "shot_0003"}) {
+    EXPECT_EQ(runFiles(dir.path() / shot).count("fort.60"), 0u) << shot;
+    EXPECT_TRUE(has(sw::test::readBytes((dir.path() / shot / "output").string()),
+                    "interrupted by SIGTERM"))
+        << shot;
+  }
+}
+
+TEST(SurveyRun, TheHelpNamesTheOptionAndTheSourceKinds) {
+  const RunResult r = sw::test::runProgram(".", {"--help"});
+  EXPECT_TRUE(has(r.out, "--shots FILE")) << r.out;
+  EXPECT_TRUE(has(r.out, "explosion, shear or asymmetric")) << r.out;
+}
+
+}  // namespace
