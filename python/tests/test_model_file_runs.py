@@ -107,9 +107,11 @@ def three_materials(q: bool) -> dict:
 @pytest.mark.parametrize("q", [False, True], ids=["elastic", "attenuating"])
 def test_a_grid_of_the_tables_materials_gives_their_traces(binary, tmp_path, q):
     # The anisotropic block is material 3, whose tables the program turns by 90 degrees:
-    # the grid gives it a tilt of 90.  Measured: relative L2 distance 0 for both, elastic and
-    # attenuating (the trace and snapshot files agree to every digit they print); a turn of 0
-    # is 0.066 (elastic) and 0.047 (attenuating) away.
+    # the grid gives it a tilt of 90.  The grid's edge roots are formed in closed form, the
+    # tables' by an iteration stopped at a tolerance.  Measured: the trace files agree to
+    # every digit they print (relative L2 0), elastic and attenuating; the snapshots too but
+    # for one last digit of the second elastic one (relative L2 2.9e-6); a turn of 0 is 0.066
+    # (elastic) and 0.047 (attenuating) away.
     model = three_materials(q)
     tabled = read_run(simulate(binary, model, tmp_path / "tables"))
     gridded = run_grid(binary, painted(model), model["deck"], tmp_path / "grid")
@@ -117,8 +119,9 @@ def test_a_grid_of_the_tables_materials_gives_their_traces(binary, tmp_path, q):
     assert gridded.params.nt == tabled.params.nt
     for c in ("vx", "vy"):
         assert relative_l2(getattr(gridded.traces, c), getattr(tabled.traces, c)) <= 1e-10
+    # The snapshots print four digits: a last digit may flip where the two roots part.
     for a, b in zip(gridded.snapshots, tabled.snapshots):
-        assert relative_l2(a.vy, b.vy) <= 1e-10
+        assert relative_l2(a.vy, b.vy) <= 1e-5
     assert np.abs(tabled.traces.vy).max() > 0
     # A turn of 0 instead of 90 is a different medium.
     upright = run_grid(binary, painted(model, 0.0), model["deck"], tmp_path / "upright")

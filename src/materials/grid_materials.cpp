@@ -118,6 +118,7 @@ void GridMaterials::fillMedium(int /*jw*/, double omega, Medium& med) const {
   SW_CHECK(med.nx() == nx_ && med.ny() == ny_, "medium of the property grid's size");
   const double ratio = omega / referenceOmega_;
   FactorMemo phiP(ratio), phiS(ratio);
+  med.closedFormRoots = true;
   Grid<Cx>* const out[6] = {&med.p11, &med.p13, &med.p15, &med.p33, &med.p35, &med.p55};
   for (int j = 0; j <= ny_ + 1; ++j) {
     const std::size_t row = static_cast<std::size_t>(ny_ - std::clamp(j, 1, ny_)) * nx_;

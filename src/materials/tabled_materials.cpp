@@ -18,6 +18,7 @@ void fillMedium(int jw, const Materials& mat, Medium& med) {
   const Grid<int>& num = mat.matnum;
   const int nx = num.nx(), ny = num.ny();
   SW_CHECK(med.rho.nx() == nx && med.rho.ny() == ny, "medium of the material map's grid");
+  med.closedFormRoots = false;
   for (int j = 0; j <= ny + 1; ++j)
     for (int i = 0; i <= nx + 1; ++i) {
       const int m = num(i, j);

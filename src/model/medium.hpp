@@ -11,6 +11,10 @@ namespace sw {
 struct Medium {
   Grid<double> rho;
   Grid<Cx> p11, p13, p15, p33, p35, p55;
+  /// How the square roots of the elements' normal stiffness blocks are formed: by the
+  /// established iteration (false; the tables' runs, whose files hold its bits) or in
+  /// closed form (a property grid, whose elements mostly all differ).
+  bool closedFormRoots = false;
 
   Medium() = default;
   Medium(int nx, int ny)

@@ -23,23 +23,103 @@ constexpr double kDen = 5040.0;
 /// (p numerator) / 5040, real and imaginary parts alike.
 inline Cx term(Cx p, int numerator) { return (p * static_cast<double>(numerator)) / kDen; }
 
+/// The magnitudes of the numerators of kSxx, kSyy, kSxy (and of the sums of two kSxy
+/// entries, never both nonzero), and the position of each in that list.
+constexpr int kMagnitudes[5] = {0, 1620, 5040, 6660, 11700};
+constexpr int magnitudeIndex(int n) {
+  const int m = n < 0 ? -n : n;
+  for (int k = 0; k < 5; ++k)
+    if (kMagnitudes[k] == m) return k;
+  return -1;
+}
+
+/// A numerator of the reference matrices as the position of its term among the terms of
+/// the magnitudes and of their negations.
+struct Numerator {
+  int index;
+};
+constexpr Numerator numerator(int n) { return {2 * magnitudeIndex(n) + (n < 0 ? 1 : 0)}; }
+
+/// term(p, n) for every numerator of the reference matrices, each product and division
+/// made once: term(p, -n) is -term(p, n) bit for bit (the product and the quotient of a
+/// negated operand are the negated results), so only the magnitudes are formed.
+class Terms {
+ public:
+  explicit Terms(Cx p) {
+    for (int k = 0; k < 5; ++k) {
+      t_[2 * k] = term(p, kMagnitudes[k]);
+      t_[2 * k + 1] = -t_[2 * k];
+    }
+  }
+  Cx operator()(Numerator n) const { return t_[n.index]; }
+
+ private:
+  Cx t_[10];
+};
+
+/// The numerators of one entry pair (ee, ff) of the element matrix, resolved once.
+struct EntryNumerators {
+  Numerator sxx, syy, sxy, syx, sum;
+  int massIndex;  ///< 0: 781, 1: 269, 2: -59
+};
+
+constexpr EntryNumerators entryNumerators(int ee, int ff) {
+  const int m = kMref[ee][ff];
+  return {numerator(kSxx[ee][ff]),
+          numerator(kSyy[ee][ff]),
+          numerator(kSxy[ee][ff]),
+          numerator(kSxy[ff][ee]),
+          numerator(kSxy[ee][ff] + kSxy[ff][ee]),
+          m == 781 ? 0 : m == 269 ? 1 : 2};
+}
+
+struct EntryTable {
+  EntryNumerators e[4][4];
+};
+
+constexpr EntryTable entryTable() {
+  EntryTable t{};
+  for (int ee = 0; ee < 4; ++ee)
+    for (int ff = 0; ff < 4; ++ff) t.e[ee][ff] = entryNumerators(ee, ff);
+  return t;
+}
+
+constexpr EntryTable kEntries = entryTable();
+
+constexpr bool everyNumeratorHasATerm() {
+  for (int ee = 0; ee < 4; ++ee)
+    for (int ff = 0; ff < 4; ++ff) {
+      const EntryNumerators& n = kEntries.e[ee][ff];
+      for (const Numerator& k : {n.sxx, n.syy, n.sxy, n.syx, n.sum})
+        if (k.index < 0) return false;
+      const int m = kMref[ee][ff];
+      if (m != 781 && m != 269 && m != -59) return false;
+    }
+  return true;
+}
+static_assert(everyNumeratorHasATerm(), "a numerator of the reference matrices without its term");
+
 }  // namespace
 
 void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, ElementMatrix& e) {
   const double m0 = -(omega * omega * c.rho);
   const double mh = (h * h) * m0;
+  const Terms p11(c.p11), p13(c.p13), p15(c.p15), p33(c.p33), p35(c.p35), p55(c.p55);
+  // The mass numerators 781, 269 and -59, each quotient formed once (as the terms).
+  const double masses[3] = {(mh * 781.0) / kDen, (mh * 269.0) / kDen, -((mh * 59.0) / kDen)};
   // Every term is kept, zero numerators included (they can decide the sign of a
   // zero), and summed left to right in the written order.
+#pragma GCC unroll 4
   for (int ee = 0; ee < 4; ++ee) {
+#pragma GCC unroll 4
     for (int ff = 0; ff < 4; ++ff) {
-      const int sxx = kSxx[ee][ff], syy = kSyy[ee][ff];
-      const int sxy = kSxy[ee][ff], syx = kSxy[ff][ee];
-      const double mass = (mh * static_cast<double>(kMref[ee][ff])) / kDen;
+      const EntryNumerators& n = kEntries.e[ee][ff];
+      const double mass = masses[n.massIndex];
 
-      Cx xx = term(c.p11, sxx) + term(c.p55, syy) + term(c.p15, sxy + syx);
+      Cx xx = p11(n.sxx) + p55(n.syy) + p15(n.sum);
       xx.re = xx.re + mass;
-      const Cx xy = term(c.p15, sxx) + term(c.p35, syy) + term(c.p13, sxy) + term(c.p55, syx);
-      Cx yy = term(c.p55, sxx) + term(c.p33, syy) + term(c.p35, sxy + syx);
+      const Cx xy = p15(n.sxx) + p35(n.syy) + p13(n.sxy) + p55(n.syx);
+      Cx yy = p55(n.sxx) + p33(n.syy) + p35(n.sum);
       yy.re = yy.re + mass;
 
       const int ex = localUnknown(kEdges[ee], 1), ey = localUnknown(kEdges[ee], 2);

@@ -27,6 +27,11 @@ inline std::uint64_t mix64(std::uint64_t x) {
 }  // namespace
 
 Root2 RootCache::root(double a11, double a12, double a22) {
+  if (closedForm_) {
+    Root2 r;
+    symmetricRoot2(a11, a12, a22, r.r11, r.r12, r.r22);
+    return r;
+  }
   const auto k11 = std::bit_cast<std::uint64_t>(a11);
   const auto k12 = std::bit_cast<std::uint64_t>(a12);
   const auto k22 = std::bit_cast<std::uint64_t>(a22);
@@ -122,7 +127,7 @@ void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sin
     // edges; both sides of an edge get the same value, since (Ra + Rb) and
     // (sqrt(rho P) + sqrt(rho Q)) do not depend on the order of the two elements.  A
     // run that starts above the first row begins with the roots of the row below it.
-    RootCache cache;
+    RootCache cache(med.closedFormRoots);
     struct Below {
       Root2 ry;
       double sr;

@@ -44,6 +44,8 @@ struct Root2 {
 /// almost every lookup is a hit; a hit returns exactly what a fresh matrixSqrt would.
 class RootCache {
  public:
+  /// With `closedForm` every root is formed by symmetricRoot2, without the memo.
+  explicit RootCache(bool closedForm = false) : closedForm_(closedForm) {}
   /// Square root of the matrix (a11 a12; a12 a22).
   Root2 root(double a11, double a12, double a22);
 
@@ -55,6 +57,7 @@ class RootCache {
     unsigned long long k11 = 0, k12 = 0, k22 = 0;
     Root2 r;
   };
+  bool closedForm_;
   Slot slots_[kSlots];
 };
 
@@ -82,7 +85,8 @@ class EdgeParameterSink {
 
 /// Forms the interface parameters of every interior edge of the grid of `med` for the
 /// angular frequency omega, hands them to `sink`, and fills the boundary roots; the rows
-/// on up to `threads` threads (the values do not depend on it).
+/// on up to `threads` threads (the values do not depend on it).  The roots are formed as
+/// `med.closedFormRoots` says.
 void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sink,
                          BoundaryRoots& roots, int threads = 1);
 

@@ -61,4 +61,17 @@ void matrixSqrt(int n, const double* a, double* x) {
   }
 }
 
+void symmetricRoot2(double a11, double a12, double a22, double& r11, double& r12, double& r22) {
+  const double det = a11 * a22 - a12 * a12;
+  const double s = det > 0.0 ? std::sqrt(det) : 0.0;
+  const double t = std::sqrt(a11 + a22 + 2.0 * s);
+  if (!(t > 0.0)) {
+    r11 = r12 = r22 = 0.0;
+    return;
+  }
+  r11 = (a11 + s) / t;
+  r12 = a12 / t;
+  r22 = (a22 + s) / t;
+}
+
 }  // namespace sw

@@ -266,5 +266,65 @@ TEST(InterfaceParameters, WritesInteriorEdgesOnly) {
   }
 }
 
+TEST(ClosedFormRoot, AgreesWithTheIterationAndSquaresBackToTheMatrix) {
+  struct M {
+    double a11, a12, a22;
+  };
+  // Isotropic and turned anisotropic blocks, a stiff contrast, and fluids.
+  const M cases[] = {{2.25e7, 0.0, 7.225e6}, {1.4e10, 2.1e9, 4.0e9},  {5.49, 0.698, 1.309},
+                     {3.0, -1.2, 9.0},       {4.0e10, 0.0, 1.0e8},    {2.25, 0.0, 0.0},
+                     {0.0, 0.0, 2.25},       {0.0, 0.0, 0.0}};
+  for (const M& m : cases) {
+    double r11, r12, r22;
+    symmetricRoot2(m.a11, m.a12, m.a22, r11, r12, r22);
+    const double scale = std::max(m.a11, m.a22);
+    EXPECT_NEAR(r11 * r11 + r12 * r12, m.a11, 1e-14 * scale) << m.a11;
+    EXPECT_NEAR(r11 * r12 + r12 * r22, m.a12, 1e-14 * scale) << m.a11;
+    EXPECT_NEAR(r12 * r12 + r22 * r22, m.a22, 1e-14 * scale) << m.a11;
+    EXPECT_GE(r11, 0.0);
+    EXPECT_GE(r22, 0.0);
+    if (scale == 0.0) continue;  // the iteration has no step for the zero matrix
+    double fresh[3];
+    freshRoot(m.a11, m.a12, m.a22, fresh);
+    const double tol = 1e-9 * std::sqrt(scale) + 1e-10;
+    EXPECT_NEAR(r11, fresh[0], tol);
+    EXPECT_NEAR(r12, fresh[1], tol);
+    EXPECT_NEAR(r22, fresh[2], tol);
+  }
+  // A fluid's zero shear block stays exactly zero.
+  double r11, r12, r22;
+  symmetricRoot2(2.25, 0.0, 0.0, r11, r12, r22);
+  EXPECT_EQ(r11, 1.5);
+  EXPECT_EQ(r12, 0.0);
+  EXPECT_EQ(r22, 0.0);
+}
+
+TEST(ClosedFormRoot, AMediumAsksForItAndGetsItOnEveryEdge) {
+  Medium med(3, 2);
+  for (int j = 0; j <= 3; ++j)
+    for (int i = 0; i <= 4; ++i) {
+      med.rho(i, j) = 2.0 + 0.1 * i;
+      med.p11(i, j) = Cx{9.0 + i, 0.0};
+      med.p33(i, j) = Cx{8.0 + j, 0.0};
+      med.p13(i, j) = Cx{3.0, 0.0};
+      med.p55(i, j) = Cx{2.0 + 0.5 * i, 0.0};
+      med.p15(i, j) = Cx{0.3, 0.0};
+      med.p35(i, j) = Cx{-0.2, 0.0};
+    }
+  InterfaceParameters iterated(3, 2), closed(3, 2);
+  BoundaryRoots ri(3, 2), rc(3, 2);
+  interfaceParameters(1.5, med, iterated, ri);
+  med.closedFormRoots = true;
+  interfaceParameters(1.5, med, closed, rc);
+  double r11, r12, r22;
+  symmetricRoot2(med.p11(1, 2).re, med.p15(1, 2).re, med.p55(1, 2).re, r11, r12, r22);
+  EXPECT_EQ(rc.xl.r11(2), r11);
+  EXPECT_EQ(rc.xl.r12(2), r12);
+  EXPECT_EQ(rc.xl.r22(2), r22);
+  EXPECT_NE(rc.xl.r11(2), ri.xl.r11(2));  // not the iteration's bits
+  EXPECT_NEAR(closed.b11.l(2, 1).im, iterated.b11.l(2, 1).im, 1e-9);
+  EXPECT_NEAR(closed.b22.b(3, 2).im, iterated.b22.b(3, 2).im, 1e-9);
+}
+
 }  // namespace
 }  // namespace sw::test
