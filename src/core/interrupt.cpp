@@ -1,5 +1,7 @@
 #include "core/interrupt.hpp"
 
+#include <pthread.h>
+
 #include <csignal>
 
 namespace sw {
@@ -23,6 +25,19 @@ void installInterruptHandlers() {
   sigaction(SIGTERM, &sa, nullptr);
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
+}
+
+SignalsHeld::SignalsHeld() {
+  static_assert(sizeof(sigset_t) <= sizeof(saved_));
+  sigset_t held;
+  sigemptyset(&held);
+  sigaddset(&held, SIGINT);
+  sigaddset(&held, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &held, reinterpret_cast<sigset_t*>(saved_));
+}
+
+SignalsHeld::~SignalsHeld() {
+  pthread_sigmask(SIG_SETMASK, reinterpret_cast<const sigset_t*>(saved_), nullptr);
 }
 
 int interruptSignal() { return gSignal; }

@@ -17,6 +17,19 @@ struct Interrupted {
 /// has gone is a write error naming the file, like a full disk.
 void installInterruptHandlers();
 
+/// Holds SIGINT and SIGTERM back while it lives (they are delivered, and noted, when it
+/// ends): a step that must not be cut in two, such as putting a set of files in place.
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  unsigned char saved_[128];  ///< the signal mask before (a sigset_t)
+};
+
 /// The signal that asked the run to stop, or 0.
 int interruptSignal();
 

@@ -87,11 +87,14 @@ void writeTimeDomainFiles(TimeDomainFiles& out, const RunParams& par, const Accu
     writeTraces(2, out.traces2, par, acc, spectrum, series);
   }
   // Renamed together at the end: an interrupted or failed output phase leaves the
-  // files of the previous run, not a mixture.
-  for (rec::OutFile& f : out.snapshots2) f.commit();
-  for (rec::OutFile& f : out.snapshots1) f.commit();
-  out.traces1.commit();
-  out.traces2.commit();
+  // files of the previous run, not a mixture; a signal waits for the last rename.
+  std::vector<rec::OutFile*> all;
+  for (rec::OutFile& f : out.snapshots2) all.push_back(&f);
+  for (rec::OutFile& f : out.snapshots1) all.push_back(&f);
+  all.push_back(&out.traces1);
+  all.push_back(&out.traces2);
+  const SignalsHeld held;
+  rec::commitTogether(all);
 }
 
 void writeTimeDomainFiles(const RunParams& par, const Accumulators& acc) {

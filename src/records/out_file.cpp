@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "records/io_error.hpp"
 #include "records/render.hpp"
@@ -260,8 +261,73 @@ void OutFile::finish() {
   // Finished files wait for their commit together: their buffers are given back now.
   std::string().swap(buffer_);
   const int fd = std::exchange(fd_, -1);
+  // On the disk before it replaces an earlier file: a crash after the rename does not
+  // leave an empty file at the name.
+  if (!temp_.empty() && ::fsync(fd) != 0) {
+    const int err = errno;
+    ::close(fd);
+    fail("cannot write", err);
+  }
   if (::close(fd) != 0) fail("cannot write", errno);
   state_ = temp_.empty() ? State::Closed : State::Finished;
+}
+
+void commitTogether(std::span<OutFile* const> files) {
+  for (OutFile* f : files) f->finish();
+  struct Step {
+    OutFile* file;
+    std::string backup;  ///< a second link to the earlier file at the name; empty: none
+  };
+  std::vector<Step> steps;
+  const auto dropBackups = [&steps] {
+    for (const Step& s : steps)
+      if (!s.backup.empty()) ::unlink(s.backup.c_str());
+  };
+  // Every name is looked at, and every earlier file kept under a second name, before the
+  // first one is replaced.
+  for (OutFile* f : files) {
+    if (f->state_ != OutFile::State::Finished) continue;
+    try {
+      const Existing e = inspect(f->name_, "cannot create");
+      Step s{f, {}};
+      if (e.regular) {
+        s.backup = temporaryName(f->name_);
+        if (::link(f->name_.c_str(), s.backup.c_str()) != 0) {
+          const int err = errno;
+          dropBackups();
+          f->fail("cannot keep the earlier file of", err);
+        }
+      }
+      steps.push_back(std::move(s));
+    } catch (...) {
+      dropBackups();
+      throw;
+    }
+  }
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    OutFile& f = *steps[k].file;
+    if (std::rename(f.temp_.c_str(), f.name_.c_str()) == 0) continue;
+    const int err = errno;
+    // The files renamed so far give way to the earlier ones again: the earlier set stays
+    // whole.  The new files are removed with their OutFile.
+    for (std::size_t j = 0; j < k; ++j) {
+      const Step& s = steps[j];
+      if (s.backup.empty())
+        ::unlink(s.file->name_.c_str());
+      else if (std::rename(s.backup.c_str(), s.file->name_.c_str()) == 0)
+        continue;
+    }
+    for (std::size_t j = k; j < steps.size(); ++j)
+      if (!steps[j].backup.empty()) ::unlink(steps[j].backup.c_str());
+    for (std::size_t j = 0; j < k; ++j) steps[j].file->temp_.clear();
+    throw IoError("cannot create " + f.name_ + ": " + std::strerror(err) +
+                  "; the files of the earlier run were put back");
+  }
+  dropBackups();
+  for (const Step& s : steps) {
+    s.file->temp_.clear();
+    s.file->state_ = OutFile::State::Closed;
+  }
 }
 
 void OutFile::commit() {

@@ -55,6 +55,7 @@ class OutFile {
   const std::string& name() const { return name_; }
 
  private:
+  friend void commitTogether(std::span<OutFile* const> files);
   enum class State : unsigned char {
     Closed,   ///< nothing open, or committed
     Pending,  ///< waiting for its first record (openForCommit)
@@ -80,6 +81,12 @@ class OutFile {
   bool live_ = false;
   std::string buffer_;
 };
+
+/// Commits the files as one set: all of them take their names, or, when a rename fails,
+/// none does (those renamed already give way to the earlier files again, kept under a
+/// second name until the last rename) and IoError names the file.  Each file is on the
+/// disk (fsync) before it replaces an earlier one.
+void commitTogether(std::span<OutFile* const> files);
 
 /// Creates `name` as an empty file when nothing stands there (not even a link); what is
 /// there is left alone.
