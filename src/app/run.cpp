@@ -411,6 +411,15 @@ int runMain(const Options& opt) {
     const RunDirectoryLock lock;
     reportRemoved(lock.removedTemporaries(), "temporary files of an interrupted run");
     const RunEnd end = opt.shotsFile.empty() ? simulate(opt, start) : simulateSurvey(opt, start);
+    // A signal that came while the result files were put in place waited for the last of
+    // them: the files are this run's whole set, but the run was asked to stop.
+    if (const int signal = interruptSignal(); signal != 0) {
+      std::fprintf(stderr,
+                   "stripwave: interrupted by %s while the result files were put in place; "
+                   "they were all written and are this run's\n",
+                   signalName(signal).c_str());
+      return 128 + signal;
+    }
     if (end.nonFinite && !end.shots.empty()) {
       std::fprintf(stderr,
                    "stripwave: the edge fields of %s became non-finite (the first at frequency "

@@ -305,6 +305,23 @@ TEST(RunFiles, SnapshotFilesOfAnEarlierRunWithMoreSnapshotsAreRemoved) {
   }
 }
 
+TEST(RunFiles, ASignalWhileTheFilesArePutInPlaceWaitsForTheSetAndEndsWithItsStatus) {
+  TempDir dir;
+  layeredInput(dir.path());
+  sw::test::writeBytes(dir.file("fort.601"), "earlier\n");
+  sw::test::RunLimits with;
+  with.preload = STRIPWAVE_SIGNAL_ON_RENAME;
+  with.environment["STRIPWAVE_SIGNAL_ON_RENAME"] = "fort.501";  // in the middle of the set
+  const RunResult r = sw::test::runProgram(dir.path(), {}, with);
+  EXPECT_EQ(r.status, 143);
+  EXPECT_EQ(r.err,
+            "stripwave: interrupted by SIGTERM while the result files were put in place; they "
+            "were all written and are this run's\n");
+  for (const char* f : {"fort.601", "fort.602", "fort.501", "fort.502", "fort.60", "fort.70"})
+    EXPECT_TRUE(readBytes(dir.file(f)) == expectedFile(f)) << f;
+  EXPECT_TRUE(temporaries(dir.path()).empty());
+}
+
 TEST(RunFiles, TemporaryFilesOfAKilledRunAreRemovedByTheNextRun) {
   TempDir dir;
   layeredInput(dir.path());

@@ -60,6 +60,16 @@ pid_t startProgram(const fs::path& dir, const std::vector<std::string>& args,
       l.rlim_cur = static_cast<rlim_t>(limits.fileSizeBytes);
       setrlimit(RLIMIT_FSIZE, &l);
     }
+    for (const auto& [name, value] : limits.environment) setenv(name.c_str(), value.c_str(), 1);
+    if (!limits.preload.empty()) {
+      setenv("LD_PRELOAD", limits.preload.c_str(), 1);
+      // A sanitizer's runtime then comes second; it works so.
+      const char* asan = getenv("ASAN_OPTIONS");
+      const std::string options = std::string(asan != nullptr ? asan : "") +
+                                  (asan != nullptr && *asan != 0 ? ":" : "") +
+                                  "verify_asan_link_order=0";
+      setenv("ASAN_OPTIONS", options.c_str(), 1);
+    }
     execv(STRIPWAVE_BINARY, argv.data());
     _exit(127);
   }

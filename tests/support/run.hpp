@@ -18,9 +18,11 @@ struct RunResult {
   long peakKb = 0;       ///< peak resident size of the process
 };
 
-/// Limits a run is started with.
+/// Limits a run is started with, and a library put before the C library.
 struct RunLimits {
   long fileSizeBytes = -1;  ///< RLIMIT_FSIZE (a "full disk" past this size); -1: none
+  std::string preload;      ///< LD_PRELOAD of the run; empty: none
+  std::map<std::string, std::string> environment;  ///< variables set for the run
 };
 
 /// Runs the stripwave executable with `dir` as working directory and `args` as its
