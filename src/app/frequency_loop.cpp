@@ -104,7 +104,7 @@ void FrequencyLoop::run(std::span<rec::OutFile* const> logs, ProgressReport* pro
     if (progress != nullptr) progress->startFrequency(jw, frequencyOfIndex(jw, par_.delf));
     const SolveOutcome r = solveFrequency(jw, logs, progress);
     for (rec::OutFile* log : logs) log->flush();  // the log shows how far the run got
-    if (progress != nullptr) progress->endFrequency(r.passes, r.relerr, r.converged);
+    if (progress != nullptr) progress->endFrequency(r.passes, r.relerr, r.converged, r.residual);
   }
 }
 

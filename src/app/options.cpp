@@ -37,6 +37,14 @@ std::string simdText() { return std::to_string(kLanes) + " doubles (" + kLaneIsa
 
 }  // namespace
 
+bool directSolverBuilt() {
+#if defined(STRIPWAVE_DIRECT)
+  return true;
+#else
+  return false;
+#endif
+}
+
 std::string versionText() {
   return "stripwave " STRIPWAVE_VERSION
          "\n"
@@ -47,7 +55,8 @@ std::string versionText() {
          simdText() +
          "\n"
          "threads available: " +
-         std::to_string(omp_get_max_threads()) + "\n";
+         std::to_string(omp_get_max_threads()) + "\n" +
+         "direct solver: " + (directSolverBuilt() ? "built (MUMPS)" : "not built") + "\n";
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -111,6 +120,17 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "files are still written); the error names the pass limit to raise\n"
                "and how far the change stayed above reduc.  Default: status 0");
 
+  std::string solver = "strips";
+  app.add_option("--solver", solver,
+                 "How each frequency is solved: strips (the strip iteration, the\n"
+                 "default) or direct (a sparse direct solve of the whole grid,\n"
+                 "one factorisation per frequency; the log gives each frequency's\n"
+                 "relative residual in place of the convergence lines, so the files\n"
+                 "are not byte for byte the default's; needs a build with the direct\n"
+                 "solver, see --version)")
+      ->type_name("NAME")
+      ->check(CLI::IsMember({"strips", "direct"}).description(""));
+
   CommandLine result;
   try {
     app.parse(argc, argv);
@@ -133,6 +153,24 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   if (quiet) opt.progress = ProgressMode::Never;
   if (accelerate) opt.acceleration = Acceleration::whereSlow;
   if (accelerateAll) opt.acceleration = Acceleration::always;
+  if (solver == "direct") {
+    if (!directSolverBuilt()) {
+      result.status = kExitUsage;
+      result.err = std::string("stripwave: --solver direct: this build has no direct solver "
+                               "(configure with libmumps-seq-dev and libmetis-dev installed, "
+                               "STRIPWAVE_DIRECT=ON)\n") +
+                   kUsage + "Run 'stripwave --help' for the options.\n";
+      return result;
+    }
+    if (opt.acceleration != Acceleration::off) {
+      result.status = kExitUsage;
+      result.err = std::string("stripwave: --accelerate and --accelerate-all apply to the strip "
+                               "iteration, not to --solver direct\n") +
+                   kUsage + "Run 'stripwave --help' for the options.\n";
+      return result;
+    }
+    opt.solver = SolverKind::direct;
+  }
   result.run = opt;
   return result;
 }

@@ -17,6 +17,15 @@ enum class ProgressMode {
   Never,   ///< --quiet
 };
 
+/// How each frequency's system is solved.
+enum class SolverKind {
+  strips,  ///< the strip iteration (the established solution)
+  direct,  ///< a sparse direct solve of the whole grid (--solver direct)
+};
+
+/// True when this build holds the direct solver.
+bool directSolverBuilt();
+
 /// What the command line asks of a run.
 struct Options {
   std::string runDir = ".";  ///< directory of the deck, the tables and every output
@@ -34,6 +43,7 @@ struct Options {
   /// --shots FILE: a survey, one shot per line of the text file (relative to the run
   /// directory), each shot's files in its own directory; empty: the deck's one shot
   std::string shotsFile;
+  SolverKind solver = SolverKind::strips;  ///< --solver
 };
 
 /// Outcome of reading the command line: either a run with its options, or an exit with

@@ -46,7 +46,7 @@ ProgressReport::~ProgressReport() {
 }
 
 void ProgressReport::startFrequency(int jw, double frequency) {
-  current_ = FrequencyOutcome{jw, frequency, 0, 0.0, false};
+  current_ = FrequencyOutcome{jw, frequency, 0, 0.0, false, std::nullopt};
   frequencyStart_ = clock_();
   if (style_ == Style::InPlace) {
     show(line(current_, false));
@@ -64,10 +64,12 @@ void ProgressReport::pass(int passes, double change) {
   lastDraw_ = now;
 }
 
-void ProgressReport::endFrequency(int passes, double change, bool converged) {
+void ProgressReport::endFrequency(int passes, double change, bool converged,
+                                  std::optional<double> residual) {
   current_.passes = passes;
   current_.change = change;
   current_.converged = converged;
+  current_.residual = residual;
   done_.push_back(current_);
   show(line(current_, true));
   lastDraw_ = clock_();
@@ -86,8 +88,11 @@ std::string ProgressReport::line(const FrequencyOutcome& f, bool finished) const
   const int k = static_cast<int>(done_.size()) + (finished ? 0 : 1);
   const char* state = finished ? (f.converged ? "converged" : "NOT converged") : "iterating";
   std::string text =
-      format("freq %d/%d (#%d, %.6g): %d passes, change %.2e, %s | %s", k, total_, f.jw,
-             f.frequency, f.passes, f.change, state, clockText(elapsed).c_str());
+      f.residual ? format("freq %d/%d (#%d, %.6g): direct solve, relative residual %.2e | %s", k,
+                          total_, f.jw, f.frequency, *f.residual, clockText(elapsed).c_str())
+                  : format("freq %d/%d (#%d, %.6g): %d passes, change %.2e, %s | %s", k,
+                           total_, f.jw, f.frequency, f.passes, f.change, state,
+                           clockText(elapsed).c_str());
   text += left < 0.0 ? ", time left unknown" : ", ~" + clockText(left) + " left";
   return text;
 }
@@ -146,6 +151,31 @@ std::string summaryText(const std::vector<FrequencyOutcome>& outcomes, const Run
   for (const FrequencyOutcome& f : outcomes) converged += f.converged ? 1 : 0;
 
   std::string text;
+  int direct = 0;
+  const FrequencyOutcome* largest = nullptr;
+  for (const FrequencyOutcome& f : outcomes)
+    if (f.residual) {
+      ++direct;
+      if (largest == nullptr || !(*f.residual <= *largest->residual)) largest = &f;
+    }
+  if (total > 0 && direct == total) {
+    // Direct solves: each frequency's relative residual in place of its passes.
+    text = format("stripwave: all %d frequencies solved directly, largest relative residual "
+                  "%.2e (#%d)\n",
+                  total, *largest->residual, largest->jw);
+    int listed = 0;
+    for (const FrequencyOutcome& f : outcomes) {
+      if (listed == kListed) {
+        text += format("  ... and %d more (see output)\n", total - kListed);
+        break;
+      }
+      text += format("  #%d (%.6g): relative residual %.2e\n", f.jw, f.frequency, *f.residual);
+      ++listed;
+    }
+    text += format("  time: %.1f s wall, %.1f s CPU\n", times.wall, times.cpu);
+    text += "  files in " + dir + ": " + files + "\n";
+    return text;
+  }
   if (total == 0)
     text = "stripwave: no frequency was solved (the band is empty)\n";
   else if (converged == total)

@@ -2,6 +2,7 @@
 /// Progress of a run on the standard error stream, and the summary at its end.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@ struct FrequencyOutcome {
   int passes = 0;
   double change = 0.0;  ///< last relative change
   bool converged = false;
+  std::optional<double> residual;  ///< relative residual of a direct solve (no passes)
 };
 
 /// Progress of the frequency loop, fed per frequency (and per pass).  InPlace keeps one
@@ -36,7 +38,8 @@ class ProgressReport {
   void startFrequency(int jw, double frequency);
   /// After each pass; an in-place line is redrawn at most every kRedrawSeconds.
   void pass(int passes, double change);
-  void endFrequency(int passes, double change, bool converged);
+  void endFrequency(int passes, double change, bool converged,
+                    std::optional<double> residual = std::nullopt);
   /// Ends the in-place line.
   void finish();
 

@@ -35,6 +35,9 @@
 #include "output/time_domain_files.hpp"
 #include "records/io_error.hpp"
 #include "records/layout.hpp"
+#if defined(STRIPWAVE_DIRECT)
+#include "solvers/direct_solver.hpp"
+#endif
 
 namespace sw {
 
@@ -83,6 +86,40 @@ std::string memoryRefusal(const RunSizes& s, const Options& opt, long shots = 1)
   return "the run needs an estimated " + bytesText(e.total()) + " (grid " + bytesText(e.grid) +
          ", snapshots " + bytesText(e.snapshots) + ", traces " + bytesText(e.traces) + ", other " +
          bytesText(e.other) + "), " + bytesText(a.bytes) + " are available (" + a.source + ")";
+}
+
+/// The direct solver of the run's grid, its pattern analysed.  Refused (NoMemory, the
+/// reason also ending the log) when MUMPS's estimate of a factorisation and the solver's
+/// own storage do not fit in the memory available.
+std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const MaterialModel& materials,
+                                              int threads, rec::OutFile& log) {
+#if defined(STRIPWAVE_DIRECT)
+  const auto refuse = [&log](const std::string& why) {
+    const std::string line = "not enough memory: " + why;
+    log.writeList({std::string_view(line)});
+    log.flush();
+    throw NoMemory(why);
+  };
+  if (!wholeGridFits(par.nx, par.ny))
+    refuse("the direct solver numbers the unknowns of a grid with 32-bit integers; " +
+           std::to_string(par.nx) + " by " + std::to_string(par.ny) + " elements have more");
+  auto solver = std::make_unique<DirectSolver>(
+      StripGrid{par.nx, par.ny, par.h}, materials,
+      DirectSettings{threads > 0 ? threads : defaultThreads(par.nx, par.ny), 1, kRunOrdering});
+  const double needs = static_cast<double>(solver->bytes());
+  const AvailableMemory a = availableMemory();
+  if (needs > a.bytes)
+    refuse("the direct solver needs an estimated " + bytesText(needs) + " (factors and work " +
+           bytesText(solver->estimate().memoryMb * 1048576.0) + " by the analysis), " +
+           bytesText(a.bytes) + " are available (" + a.source + ")");
+  return solver;
+#else
+  (void)par;
+  (void)materials;
+  (void)threads;
+  (void)log;
+  throw InputError("this build has no direct solver");
+#endif
 }
 
 /// The files a finished run leaves behind, for the summary.
@@ -372,7 +409,14 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     // The result files are opened before the work: a name that cannot be replaced ends
     // the run before it is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    FrequencyLoop loop(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration);
+    std::unique_ptr<FrequencySolver> direct;
+    if (opt.solver == SolverKind::direct) direct = directSolver(par, *materials, opt.threads, log);
+    std::optional<FrequencyLoop> loops;
+    if (direct)
+      loops.emplace(par, sour, *direct, opt.threads);
+    else
+      loops.emplace(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration);
+    FrequencyLoop& loop = *loops;
     stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.
     // Kept without being shown when only the outcomes are wanted.
@@ -473,6 +517,19 @@ int runMain(const Options& opt) {
   } catch (const NoMemory& e) {
     std::fprintf(stderr, "stripwave: not enough memory: %s\n", e.what());
     return kExitNoMemory;
+#if defined(STRIPWAVE_DIRECT)
+  } catch (const DirectSolverError& e) {
+    std::fprintf(stderr, "stripwave: %s\n", e.what());
+    switch (e.kind) {
+      case DirectSolverError::Kind::noMemory:
+        return kExitNoMemory;
+      case DirectSolverError::Kind::singular:
+        return kExitNonFinite;
+      case DirectSolverError::Kind::failed:
+        break;
+    }
+    return kExitBadInput;
+#endif
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "stripwave: not enough memory for this grid\n");
     return kExitNoMemory;
