@@ -16,6 +16,15 @@
 
 namespace sw {
 
+double startupBytes() {
+  constexpr double kMiB = 1024.0 * 1024.0;
+#if defined(STRIPWAVE_DIRECT)
+  return 9.0 * kMiB;
+#else
+  return 5.0 * kMiB;
+#endif
+}
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -36,8 +36,9 @@ struct MemoryEstimate {
 MemoryEstimate estimateMemory(const RunShape& s);
 
 /// Resident size of the process before a run allocates its storage (measured: code,
-/// libraries, thread stacks and small input files).
-inline constexpr double kStartupBytes = 5.0 * 1024 * 1024;
+/// libraries, thread stacks and small input files; the direct solver's libraries, MUMPS
+/// with BLAS and the Fortran run time, add about 4 MiB to a build that holds it).
+double startupBytes();
 
 /// Memory the process can still obtain, and what bounds it.
 struct AvailableMemory {

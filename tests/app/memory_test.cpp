@@ -115,7 +115,7 @@ TEST(MemoryEstimate, FollowsTheMeasuredPeakOfARun) {
       << "estimated " << sw::bytesText(estimated) << ", measured " << sw::bytesText(measured)
       << ": update estimateMemory to the storage of a run";
   // What is resident before a run allocates anything.
-  EXPECT_NEAR(a.measured - a.estimated, sw::kStartupBytes, 4.0 * 1024 * 1024)
+  EXPECT_NEAR(a.measured - a.estimated, sw::startupBytes(), 4.0 * 1024 * 1024)
       << sw::bytesText(a.measured - a.estimated);
 }
 
