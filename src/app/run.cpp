@@ -92,7 +92,7 @@ std::string memoryRefusal(const RunSizes& s, const Options& opt, long shots = 1)
 /// reason also ending the log) when MUMPS's estimate of a factorisation and the solver's
 /// own storage do not fit in the memory available.
 std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const MaterialModel& materials,
-                                              int threads, rec::OutFile& log) {
+                                              int threads, int shots, rec::OutFile& log) {
 #if defined(STRIPWAVE_DIRECT)
   const auto refuse = [&log](const std::string& why) {
     const std::string line = "not enough memory: " + why;
@@ -105,7 +105,7 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
            std::to_string(par.nx) + " by " + std::to_string(par.ny) + " elements have more");
   auto solver = std::make_unique<DirectSolver>(
       StripGrid{par.nx, par.ny, par.h}, materials,
-      DirectSettings{threads > 0 ? threads : defaultThreads(par.nx, par.ny), 1, kRunOrdering});
+      DirectSettings{threads > 0 ? threads : defaultThreads(par.nx, par.ny), shots, kRunOrdering});
   const double needs = static_cast<double>(solver->bytes());
   const AvailableMemory a = availableMemory();
   if (needs > a.bytes)
@@ -117,6 +117,7 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
   (void)par;
   (void)materials;
   (void)threads;
+  (void)shots;
   (void)log;
   throw InputError("this build has no direct solver");
 #endif
@@ -313,8 +314,16 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
     sources.push_back(ShotSource{r.par.kdel, r.par.jsou, r.par.ksou});
     logs.push_back(&r.log);
   }
-  FrequencyLoop loop(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration,
-                     sources);
+  std::unique_ptr<FrequencySolver> direct;
+  if (opt.solver == SolverKind::direct)
+    direct = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
+                          runs[0].log);
+  std::optional<FrequencyLoop> loops;
+  if (direct)
+    loops.emplace(par, sour, *direct, opt.threads, sources);
+  else
+    loops.emplace(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration, sources);
+  FrequencyLoop& loop = *loops;
   std::optional<ProgressReport> progress;
   try {
     stopIfInterrupted("before the first frequency");
@@ -410,7 +419,8 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     // the run before it is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
     std::unique_ptr<FrequencySolver> direct;
-    if (opt.solver == SolverKind::direct) direct = directSolver(par, *materials, opt.threads, log);
+    if (opt.solver == SolverKind::direct)
+      direct = directSolver(par, *materials, opt.threads, 1, log);
     std::optional<FrequencyLoop> loops;
     if (direct)
       loops.emplace(par, sour, *direct, opt.threads);

@@ -63,4 +63,21 @@ TEST(SolverOption, DirectRunLogsEachFrequencysResidual) {
     EXPECT_TRUE(fs::exists(dir.path() / f)) << f;
 }
 
+TEST(SolverOption, DirectSurveySolvesEveryShot) {
+  if (!sw::directSolverBuilt()) GTEST_SKIP() << "no direct solver in this build";
+  sw::test::TempDir dir;
+  sw::test::copyFiles(fs::path(STRIPWAVE_TEST_DATA) / "regression" / "layered_small" / "input",
+                      dir.path());
+  sw::test::writeBytes(dir.path() / "shots.txt", "375 425\n200 300\n500 250 2\n");
+  const sw::test::RunResult r =
+      sw::test::runProgram(dir.path(), {"-q", "--solver", "direct", "--shots", "shots.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* shot : {"shot_0001", "shot_0002", "shot_0003"}) {
+    const std::string log = sw::test::readBytes(dir.path() / shot / "output");
+    EXPECT_EQ(count(log, " direct solve  for freq. # "), 24) << shot;
+    EXPECT_EQ(count(log, "convergence  for freq."), 0) << shot;
+  }
+  EXPECT_NE(sw::test::readBytes(dir.path() / "survey.txt").find("3 complete"), std::string::npos);
+}
+
 }  // namespace
