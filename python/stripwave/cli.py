@@ -189,8 +189,13 @@ def summary(run) -> str:
     if p.vp_range and p.vs_range:
         lines.append(f"velocities  P {p.vp_range[0]:g} .. {p.vp_range[1]:g}, S {p.vs_range[0]:g} "
                      f".. {p.vs_range[1]:g} {lu}/{tu}")
-    lines.append(f"iteration   maxiter {p.maxiter} (maxlow {p.maxlow} for indices up to "
-                 f"{p.jwlow}), reduc {p.reduc:g}")
+    residuals = [f.residual for f in run.frequencies if f.residual is not None]
+    if residuals and len(residuals) == len(run.frequencies):
+        lines.append(f"solver      direct (whole grid), largest relative residual "
+                     f"{max(residuals):.2e}")
+    else:
+        lines.append(f"iteration   maxiter {p.maxiter} (maxlow {p.maxlow} for indices up to "
+                     f"{p.jwlow}), reduc {p.reduc:g}")
     lines.append(f"converged   {len(conv)} of {len(run.frequencies)} frequencies")
     bad = run.not_converged
     if bad:

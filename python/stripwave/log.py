@@ -27,6 +27,7 @@ class Frequency:
     converged: bool | None = None     #: None when the log ends before its verdict
     iterations: int | None = None     #: passes run
     relative_change: float | None = None  #: last relative change of the edge fields
+    residual: float | None = None     #: relative residual of a direct solve (no passes)
 
 
 @dataclass
@@ -301,7 +302,8 @@ def _parse_frequencies(s: str, log: RunLog) -> None:
         + r"|jw  real sour, imag sour =\s*" + _INT + r"\s+" + _NUM + r"\s+" + _NUM
         + r"|(NO )?convergence  for freq\. #\s*" + _INT
         + r" (?:achieved in|after)\s*" + _INT + r" inner iterations\s*\n\s*relative error value"
-        + r"(?: reduction)? =\s*" + _NUM)
+        + r"(?: reduction)? =\s*" + _NUM
+        + r"|direct solve  for freq\. #\s*" + _INT + r" relative residual =\s*" + _NUM)
     for m in pattern.finditer(s):
         if m.group(1) is not None:
             f = Frequency(int(m.group(1)), _real(m.group(2)))
@@ -311,6 +313,10 @@ def _parse_frequencies(s: str, log: RunLog) -> None:
             f = by_index.get(int(m.group(3)))
             if f is not None:
                 f.source = complex(_real(m.group(4)), _real(m.group(5)))
+        elif m.group(10) is not None:
+            f = by_index.get(int(m.group(10)))
+            if f is not None:
+                f.converged, f.iterations, f.residual = True, 0, _real(m.group(11))
         else:
             f = by_index.get(int(m.group(7)))
             if f is not None:

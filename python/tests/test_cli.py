@@ -1,11 +1,14 @@
 """The command line: help for every command, exit statuses, and what each command prints."""
 
 import json
+import os
+import shutil
 import subprocess
 import sys
 
 import pytest
 
+from stripwave import read_run
 from stripwave.cli import main
 from support import EXAMPLES, ROOT
 
@@ -78,3 +81,23 @@ def test_plot_a_run_and_a_model(layered_run, tmp_path, capsys):
     assert main(["plot", str(EXAMPLES / "homogeneous" / "model.json"), "-o",
                  str(tmp_path / "m.png")]) == 0
     assert (tmp_path / "m.png").is_file()
+
+
+@pytest.mark.simulation
+def test_a_direct_run_reads_with_its_residuals(binary, tmp_path, capsys):
+    version = subprocess.run([str(binary), "--version"], capture_output=True, text=True).stdout
+    if "direct solver: built" not in version:
+        pytest.skip("no direct solver in this build")
+    rundir = tmp_path / "direct"
+    shutil.copytree(ROOT / "tests" / "data" / "regression" / "layered_small" / "input", rundir)
+    env = dict(os.environ, OMP_NUM_THREADS="1")
+    done = subprocess.run([str(binary), "-q", "--solver", "direct"], cwd=rundir, env=env,
+                          capture_output=True, text=True, timeout=300)
+    assert done.returncode == 0, done.stderr
+    run = read_run(rundir)
+    assert len(run.frequencies) == 24 and len(run.converged) == 24
+    assert all(f.iterations == 0 and 0.0 <= f.residual <= 1e-10 for f in run.frequencies)
+    assert main(["info", str(rundir)]) == 0
+    out = capsys.readouterr().out
+    assert "solver      direct (whole grid), largest relative residual " in out
+    assert "converged   24 of 24 frequencies" in out
