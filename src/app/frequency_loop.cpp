@@ -3,8 +3,8 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "core/check.hpp"
 #include "core/constants.hpp"
@@ -87,25 +87,53 @@ std::vector<ShotSource> shotSources(const RunParams& par, std::vector<ShotSource
   return shots;
 }
 
-void FrequencyLoop::run(rec::OutFile& log, ProgressReport* progress) {
+void FrequencyLoop::run(rec::OutFile& log, ProgressReport* progress, const FrequencyDone& done) {
   rec::OutFile* const logs[1] = {&log};
-  run(std::span<rec::OutFile* const>(logs), progress);
+  run(std::span<rec::OutFile* const>(logs), progress, done);
 }
 
-void FrequencyLoop::run(std::span<rec::OutFile* const> logs, ProgressReport* progress) {
+void FrequencyLoop::run(std::span<rec::OutFile* const> logs, ProgressReport* progress,
+                        const FrequencyDone& done) {
   static const rec::Layout kBand("(/1x,' jw1 , jw2  in main = ',i5,4x,i5)");
   SW_CHECK(logs.size() == shots_.size(), "one log per shot");
-  for (rec::OutFile* log : logs) {
-    log->write(kBand, {par_.jw1, par_.jw2});
-    // Flushing changes no byte of the log; it lets the file on disk follow the run.
-    log->flush();
+  if (finished_.last == 0) {
+    finished_.logs.assign(shots_.size(), std::string());
+    finished_.firstNonFinite.assign(shots_.size(), std::nullopt);
   }
-  for (int jw = par_.jw2; jw >= par_.jw1; --jw) {
-    if (progress != nullptr) progress->startFrequency(jw, frequencyOfIndex(jw, par_.delf));
+  // The records of the frequencies are kept as they are written, until the loop ends.
+  struct CopiesOfRecords {
+    std::span<rec::OutFile* const> logs;
+    ~CopiesOfRecords() {
+      for (rec::OutFile* log : logs) log->copyRecordsTo(nullptr);
+    }
+  } copies{logs};
+  for (std::size_t k = 0; k < logs.size(); ++k) {
+    logs[k]->write(kBand, {par_.jw1, par_.jw2});
+    if (finished_.last != 0) logs[k]->writeText(finished_.logs[k]);
+    // Flushing changes no byte of the log; it lets the file on disk follow the run.
+    logs[k]->flush();
+    logs[k]->copyRecordsTo(&finished_.logs[k]);
+  }
+  const int first = finished_.last != 0 ? finished_.last - 1 : par_.jw2;
+  for (int jw = first; jw >= par_.jw1; --jw) {
+    const double freq = frequencyOfIndex(jw, par_.delf);
+    if (progress != nullptr) progress->startFrequency(jw, freq);
     const SolveOutcome r = solveFrequency(jw, logs, progress);
     for (rec::OutFile* log : logs) log->flush();  // the log shows how far the run got
+    finished_.last = jw;
+    finished_.outcomes.push_back(
+        FrequencyOutcome{jw, freq, r.passes, r.relerr, r.converged, r.residual});
+    finished_.firstNonFinite = firstNonFinite_;
     if (progress != nullptr) progress->endFrequency(r.passes, r.relerr, r.converged, r.residual);
+    if (done) done(jw);
   }
+}
+
+void FrequencyLoop::resume(FinishedFrequencies done) {
+  SW_CHECK(done.logs.size() == shots_.size() && done.firstNonFinite.size() == shots_.size(),
+           "a log and a first non-finite frequency per shot");
+  finished_ = std::move(done);
+  firstNonFinite_ = finished_.firstNonFinite;
 }
 
 SolveOutcome FrequencyLoop::solveFrequency(int jw, rec::OutFile& log, ProgressReport* progress) {

@@ -2,8 +2,10 @@
 /// The loop over frequencies: the log lines of each frequency, its solve by a frequency
 /// solver, and the accumulation of its fields.
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <span>
 #include <vector>
 
@@ -25,6 +27,17 @@ struct ShotSource {
   int jsou = 0, ksou = 0;
 };
 
+/// What a loop keeps of the frequencies it has finished, besides the accumulators and
+/// the solver's carried state: enough to continue after the last one as if never stopped.
+struct FinishedFrequencies {
+  int last = 0;  ///< the last frequency index finished (they go from jw2 down); 0: none
+  std::vector<FrequencyOutcome> outcomes;  ///< as the progress report is told, in order
+  /// Per shot: the log records of the finished frequencies (after the band line) and the
+  /// first frequency index after which its fields were not all finite.
+  std::vector<std::string> logs;
+  std::vector<std::optional<int>> firstNonFinite;
+};
+
 /// The frequencies of a run, solved one after another from the highest down, for one
 /// shot or for the shots of a survey together (each frequency factored once for all).
 class FrequencyLoop {
@@ -43,14 +56,20 @@ class FrequencyLoop {
   FrequencyLoop(const RunParams& par, const Vec1<Cx>& sour, FrequencySolver& solver,
                 int threads = 0, std::vector<ShotSource> shots = {});
 
+  /// Called after each finished frequency, once it is logged and accumulated.
+  using FrequencyDone = std::function<void(int jw)>;
+
   /// Logs the band, then solves jw = jw2 down to jw1, each starting from the fields
   /// left by the previous one.  The log is flushed before the first frequency and after
-  /// each one; `progress`, if given, is told of every frequency and pass.
-  void run(rec::OutFile& log, ProgressReport* progress = nullptr);
+  /// each one; `progress`, if given, is told of every frequency and pass, and `done` of
+  /// every frequency finished.  After resume() the log records of the frequencies
+  /// finished before are written as they were, and the loop goes on with the next one.
+  void run(rec::OutFile& log, ProgressReport* progress = nullptr, const FrequencyDone& done = {});
   /// The same for every shot, logs[k] the log of shot k.  The progress report is told of
   /// each frequency once: the most passes, the largest change, converged when every
   /// shot converged.
-  void run(std::span<rec::OutFile* const> logs, ProgressReport* progress = nullptr);
+  void run(std::span<rec::OutFile* const> logs, ProgressReport* progress = nullptr,
+           const FrequencyDone& done = {});
 
   /// Solves frequency index jw and adds its fields to the accumulators: the log lines of
   /// the frequency, then factor, solve and accumulate.
@@ -61,6 +80,13 @@ class FrequencyLoop {
 
   int shots() const { return static_cast<int>(shots_.size()); }
   const Accumulators& accumulators(int shot = 0) const { return acc_[shot]; }
+  /// The frequencies run() has finished.
+  const FinishedFrequencies& finished() const { return finished_; }
+  /// Continues a run that finished the frequencies of `done` and was stopped: run()
+  /// starts after done.last.  The caller restores the accumulators (restoredAccumulators)
+  /// and the solver's carried state (FrequencySolver::restoreCarried) as they were then.
+  void resume(FinishedFrequencies done);
+  Accumulators& restoredAccumulators(int shot) { return acc_[shot]; }
   /// The sixteen edge arrays of the current solution.
   const EdgeFields& fields(int shot = 0) { return solver_.fields(shot); }
   FrequencySolver& solver() { return solver_; }
@@ -78,6 +104,7 @@ class FrequencyLoop {
   std::vector<std::optional<int>> firstNonFinite_;
   std::vector<PointSource> sources_;    ///< of the frequency being solved, per shot
   std::vector<SolveOutcome> outcomes_;  ///< per shot
+  FinishedFrequencies finished_;
 };
 
 /// The shots of a survey whose sources are given, or the deck's one.

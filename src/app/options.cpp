@@ -115,6 +115,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--accelerate-all", accelerateAll,
                "The accelerated iteration for every frequency, also where its\n"
                "stricter stopping test costs more passes than the mixing saves");
+  app.add_flag("--resume", opt.resume,
+               "Continue the interrupted run of RUNDIR from its checkpoint (kept\n"
+               "after finished frequencies): the files are those of a run never\n"
+               "stopped.  Refused (status 3) for a checkpoint of another deck,\n"
+               "tables, options that change results or build, or a damaged one;\n"
+               "without a checkpoint status 2");
   app.add_flag("--require-convergence", opt.requireConvergence,
                "Exit with status 7 when a frequency ends without converging (the\n"
                "files are still written); the error names the pass limit to raise\n"

@@ -44,6 +44,8 @@ struct Options {
   /// directory), each shot's files in its own directory; empty: the deck's one shot
   std::string shotsFile;
   SolverKind solver = SolverKind::strips;  ///< --solver
+  /// --resume: continue the interrupted run whose checkpoint is in the run directory
+  bool resume = false;
 };
 
 /// Outcome of reading the command line: either a run with its options, or an exit with

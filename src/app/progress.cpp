@@ -45,6 +45,11 @@ ProgressReport::~ProgressReport() {
   }
 }
 
+void ProgressReport::resumeAfter(const std::vector<FrequencyOutcome>& done) {
+  done_ = done;
+  resumed_ = static_cast<int>(done.size());
+}
+
 void ProgressReport::startFrequency(int jw, double frequency) {
   current_ = FrequencyOutcome{jw, frequency, 0, 0.0, false, std::nullopt};
   frequencyStart_ = clock_();
@@ -84,7 +89,7 @@ std::string ProgressReport::line(const FrequencyOutcome& f, bool finished) const
   const double now = clock_();
   const double elapsed = now - start_;
   const double left = timeLeft(elapsed, finished ? 0.0 : now - frequencyStart_,
-                               static_cast<int>(done_.size()), total_);
+                               static_cast<int>(done_.size()) - resumed_, total_ - resumed_);
   const int k = static_cast<int>(done_.size()) + (finished ? 0 : 1);
   const char* state = finished ? (f.converged ? "converged" : "NOT converged") : "iterating";
   std::string text =

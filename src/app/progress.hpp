@@ -35,6 +35,9 @@ class ProgressReport {
   /// Ends an in-place line that is still open, so that later messages start on their own.
   ~ProgressReport();
 
+  /// The frequencies an interrupted run finished before this one resumed it: counted as
+  /// done (numbering, summary), but not in the estimate of the time left.
+  void resumeAfter(const std::vector<FrequencyOutcome>& done);
   void startFrequency(int jw, double frequency);
   /// After each pass; an in-place line is redrawn at most every kRedrawSeconds.
   void pass(int passes, double change);
@@ -62,6 +65,7 @@ class ProgressReport {
   bool lineOpen_ = false;
   FrequencyOutcome current_;
   std::vector<FrequencyOutcome> done_;
+  int resumed_ = 0;  ///< leading entries of done_ finished by an earlier run
 };
 
 /// Seconds as m:ss, or h:mm:ss from an hour on.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/checkpoint.hpp"
 #include "app/cpu_time.hpp"
 #include "app/frequency_loop.hpp"
 #include "app/memory.hpp"
@@ -383,6 +384,12 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
 RunEnd simulate(const Options& opt, Clock::time_point start) {
   static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
 
+  // A checkpoint to resume from is checked whole before any file is opened: a refused
+  // one leaves the directory as it was.
+  const RunFingerprint fingerprint = fingerprintRun(opt);
+  std::optional<SavedRun> saved;
+  if (opt.resume) saved.emplace(fingerprint);
+
   InputFiles in;
   rec::OutFile log;
   const bool gridded = !opt.modelFile.empty();
@@ -427,12 +434,19 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     else
       loops.emplace(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration);
     FrequencyLoop& loop = *loops;
+    if (saved) {
+      saved->restore(par, loop);
+      saved.reset();
+    }
+    CheckpointWriter checkpoints(fingerprint, par);
     stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.
     // Kept without being shown when only the outcomes are wanted.
     std::optional<ProgressReport> progress;
     makeProgress(progress, opt, par, start);
-    loop.run(log, progress ? &*progress : nullptr);
+    if (progress && loop.finished().last != 0) progress->resumeAfter(loop.finished().outcomes);
+    loop.run(log, progress ? &*progress : nullptr,
+             [&](int) { checkpoints.frequencyDone(loop); });
     if (progress) progress->finish();
 
     writeTimeDomainFiles(results, par, loop.accumulators());
@@ -440,6 +454,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
                   "the snapshot files of an earlier run with more snapshots");
     log.write(kTiempo, {cpuTimeLap(cpuTotal)});
     log.commit();
+    removeCheckpoint();
     RunEnd end = loopEnd(opt, par, progress, start, filesText(par));
     end.nonFinite = loop.firstNonFinite();
     return end;
@@ -514,11 +529,16 @@ int runMain(const Options& opt) {
     std::fprintf(stderr, "stripwave: input error: %s\n", e.what());
     return kExitBadInput;
   } catch (const Interrupted& stop) {
+    const bool kept = access(files::kCheckpoint, F_OK) == 0;
     std::fprintf(stderr,
                  "stripwave: interrupted by %s %s; the snapshot and trace files were not "
-                 "written (files of an earlier run are left as they were)\n",
-                 signalName(stop.signal).c_str(), stop.where.c_str());
+                 "written (files of an earlier run are left as they were)%s\n",
+                 signalName(stop.signal).c_str(), stop.where.c_str(),
+                 kept ? "; 'stripwave --resume' continues from the checkpoint" : "");
     return 128 + stop.signal;
+  } catch (const CheckpointRefused& e) {
+    std::fprintf(stderr, "stripwave: cannot resume: %s\n", e.reason.c_str());
+    return e.status;
   } catch (const RunDirectoryBusy&) {
     std::fprintf(stderr,
                  "stripwave: another stripwave run is using this directory; not started "

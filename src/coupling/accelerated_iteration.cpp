@@ -29,6 +29,17 @@ std::size_t AcceleratedIteration::bytes() const {
   return mixer_.historyBytes() + (x_.size() + image_.size()) * sizeof(Cx);
 }
 
+void AcceleratedIteration::saveCarried(StateWriter& out) const {
+  std::vector<unsigned char> slow(slowBefore_.begin(), slowBefore_.end());
+  out.array(std::span<const unsigned char>(slow));
+}
+
+void AcceleratedIteration::restoreCarried(StateReader& in) {
+  std::vector<unsigned char> slow(slowBefore_.size());
+  in.array(std::span<unsigned char>(slow));
+  for (std::size_t k = 0; k < slow.size(); ++k) slowBefore_[k] = slow[k] != 0;
+}
+
 IterationResult AcceleratedIteration::iterate(int shot, int jw, IterationControl& ctl,
                                               const Pass& pass, const CarriedAccess& state,
                                               PassObserver& observer) {

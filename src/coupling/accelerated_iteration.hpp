@@ -9,6 +9,7 @@
 
 #include "core/anderson_mixer.hpp"
 #include "core/complex.hpp"
+#include "core/state_bytes.hpp"
 #include "coupling/iteration.hpp"
 
 namespace sw {
@@ -67,6 +68,11 @@ class AcceleratedIteration {
 
   /// Bytes of the mixer's history and of the two work vectors.
   std::size_t bytes() const;
+
+  /// What carries over to the next frequencies (which shots are mixed next; the history
+  /// starts afresh with every frequency), as raw bytes, and back.
+  void saveCarried(StateWriter& out) const;
+  void restoreCarried(StateReader& in);
 
  private:
   Anderson<Cx> mixer_;

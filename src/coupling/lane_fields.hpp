@@ -18,6 +18,7 @@
 /// kept from then on (`keepVertical`) and updated like the others.
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 #include "core/lanes.hpp"
@@ -131,6 +132,12 @@ class LaneFields {
     return vert_.empty() ? nullptr : vbase_[p] + static_cast<std::size_t>(g) * 4 * nx_;
   }
   bool keepsVertical() const { return !vert_.empty(); }
+  /// Every value kept, in storage order (the zero groups beyond the grid included), and
+  /// the vertical multipliers (empty while not kept): what a pass starts from.
+  std::span<LaneCx> values() { return {v_.data(), v_.size()}; }
+  std::span<const LaneCx> values() const { return {v_.data(), v_.size()}; }
+  std::span<LaneCx> verticalValues() { return {vert_.data(), vert_.size()}; }
+  std::span<const LaneCx> verticalValues() const { return {vert_.data(), vert_.size()}; }
   /// Starts keeping the vertical multipliers: the inner ones +0, the outer ones those of
   /// the tails.
   void keepVertical();

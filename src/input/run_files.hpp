@@ -21,6 +21,8 @@ inline constexpr const char* kDensity = "bulk_density.mat";
 inline constexpr std::array<const char*, 5> kAnisotropic = {
     "p11_interp.freq", "p13_interp.freq", "p33_interp.freq", "p55_interp.freq", "p66_interp.freq"};
 inline constexpr const char* kLog = "output";
+/// What an unfinished run has done so far, for --resume (hidden; removed at the end).
+inline constexpr const char* kCheckpoint = ".stripwave.checkpoint";
 
 inline constexpr const char* kWavelet = "fuente_sin_filtrar";
 inline constexpr const char* kFilteredWavelet = "fuente_filtrada";

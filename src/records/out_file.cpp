@@ -110,7 +110,8 @@ OutFile::OutFile(OutFile&& other) noexcept
       fd_(std::exchange(other.fd_, -1)),
       state_(std::exchange(other.state_, State::Closed)),
       live_(other.live_),
-      buffer_(std::exchange(other.buffer_, std::string())) {}
+      buffer_(std::exchange(other.buffer_, std::string())),
+      copy_(std::exchange(other.copy_, nullptr)) {}
 
 OutFile& OutFile::operator=(OutFile&& other) noexcept {
   if (this != &other) {
@@ -121,6 +122,7 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     state_ = std::exchange(other.state_, State::Closed);
     live_ = other.live_;
     buffer_ = std::exchange(other.buffer_, std::string());
+    copy_ = std::exchange(other.copy_, nullptr);
   }
   return *this;
 }
@@ -232,6 +234,7 @@ void OutFile::write(const Layout& layout, std::span<const Value> values) {
     buffer_.resize(mark);  // no half-written records
     throw;
   }
+  copyFrom(mark);
   drainIfFull();
 }
 
@@ -244,16 +247,77 @@ void OutFile::writeReals(const Layout& layout, std::span<const double> values) {
     buffer_.resize(mark);
     throw;
   }
+  copyFrom(mark);
   drainIfFull();
 }
 
 void OutFile::writeList(std::initializer_list<Value> items) {
   prepare();
+  const std::size_t mark = buffer_.size();
   renderList(buffer_, std::span<const Value>(items.begin(), items.size()));
+  copyFrom(mark);
   drainIfFull();
 }
 
+void OutFile::writeText(std::string_view text) {
+  prepare();
+  const std::size_t mark = buffer_.size();
+  buffer_.append(text);
+  copyFrom(mark);
+  drainIfFull();
+}
+
+void OutFile::copyFrom(std::size_t mark) {
+  if (copy_ != nullptr) copy_->append(buffer_, mark, std::string::npos);
+}
+
 void OutFile::flush() { drain(); }
+
+void replaceWhole(const std::string& name, std::span<const std::string_view> parts) {
+  const Existing e = inspect(name, "cannot create");
+  std::string temp;
+  int fd = -1;
+  for (;;) {
+    temp = temporaryName(name);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) break;
+    if (errno != EEXIST) throw IoError("cannot create " + name + ": " + std::strerror(errno));
+  }
+  const auto fail = [&](int err) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    throw IoError("cannot write " + name + ": " + std::strerror(err));
+  };
+  if (e.regular && fchmod(fd, e.mode) != 0) fail(errno);
+  for (const std::string_view part : parts) {
+    std::size_t done = 0;
+    while (done < part.size()) {
+      const ssize_t n = ::write(fd, part.data() + done, part.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) fail(n < 0 ? errno : EIO);
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  if (::fsync(fd) != 0) fail(errno);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    throw IoError("cannot write " + name + ": " + std::strerror(err));
+  }
+  if (std::rename(temp.c_str(), name.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    throw IoError("cannot create " + name + ": " + std::strerror(err));
+  }
+  // The rename itself reaches the disk with the directory.
+  const std::size_t slash = name.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
 
 void OutFile::finish() {
   if (state_ != State::Writing) return;

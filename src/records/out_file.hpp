@@ -43,6 +43,10 @@ class OutFile {
   void writeReals(const Layout& layout, std::span<const double> values);
   /// Free-form write: one record.
   void writeList(std::initializer_list<Value> items);
+  /// Records already formatted (as a copy made by copyRecordsTo holds them), as they are.
+  void writeText(std::string_view text);
+  /// From now on every record written is appended to `*copy` as well; nullptr stops.
+  void copyRecordsTo(std::string* copy) { copy_ = copy; }
 
   /// Writes the buffered records to the file (to the temporary file before a commit).
   void flush();
@@ -68,6 +72,8 @@ class OutFile {
   /// Writes the buffer once it has grown past its flush size.
   void drainIfFull();
   void drain();
+  /// Appends what was buffered from `mark` on to the copy, if one is made.
+  void copyFrom(std::size_t mark);
   /// Creates the temporary file, or opens a special file in place.
   void createTarget();
   /// Closes and removes what is not committed, without throwing.
@@ -80,6 +86,7 @@ class OutFile {
   State state_ = State::Closed;
   bool live_ = false;
   std::string buffer_;
+  std::string* copy_ = nullptr;
 };
 
 /// Commits the files as one set: all of them take their names, or, when a rename fails,
@@ -87,6 +94,13 @@ class OutFile {
 /// second name until the last rename) and IoError names the file.  Each file is on the
 /// disk (fsync) before it replaces an earlier one.
 void commitTogether(std::span<OutFile* const> files);
+
+/// Puts `name` in place whole or not at all: the parts, one after another, go to a
+/// temporary file beside it (named as OutFile names its own, so that a run directory's
+/// lock removes one left by a killed run), which is flushed to disk and renamed to the
+/// name; the directory is flushed after the rename.  A failure raises IoError naming the
+/// file and leaves what stood at the name as it was.
+void replaceWhole(const std::string& name, std::span<const std::string_view> parts);
 
 /// Creates `name` as an empty file when nothing stands there (not even a link); what is
 /// there is left alone.

@@ -3,6 +3,7 @@
 /// factored by MUMPS (the pattern analysed once for the run), every shot's source solved
 /// at once.
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct DirectSettings {
 
 class DirectSolver final : public FrequencySolver {
  public:
+  static constexpr std::uint8_t kCarriedMark = 2;  ///< the strip iteration's state starts 0 or 1
+
   /// Forms the pattern of the grid and analyses it: estimate() is known from here on.
   /// Throws DirectSolverError.
   DirectSolver(const StripGrid& grid, const MaterialModel& materials,
@@ -39,6 +42,12 @@ class DirectSolver final : public FrequencySolver {
   int shots() const override { return settings_.shots; }
   /// The matrix, the right-hand sides, the fields and MUMPS's estimate for the factors.
   std::size_t bytes() const override;
+  /// Nothing carries over: every frequency is solved from its own factors.
+  void saveCarried(StateWriter& out) const override { out.value(kCarriedMark); }
+  void restoreCarried(StateReader& in) override {
+    if (in.value<std::uint8_t>() != kCarriedMark)
+      throw StateMismatch("the state of another kind of solver");
+  }
 
   /// MUMPS's estimate of the memory of a factorisation, from the analysis.
   const FactorEstimate& estimate() const { return mumps_->estimate(); }

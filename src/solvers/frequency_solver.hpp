@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 
+#include "core/state_bytes.hpp"
 #include "coupling/edge_fields.hpp"
 #include "model/point_source.hpp"
 
@@ -53,6 +54,13 @@ class FrequencySolver {
   virtual int shots() const = 0;
   /// Bytes the solver holds beyond the grid's own arrays (histories, factors).
   virtual std::size_t bytes() const = 0;
+  /// What the next frequencies depend on (the warm starts of every shot and what the
+  /// iteration carries from one frequency to the next), as raw bytes: a solver given it
+  /// back by restoreCarried solves the following frequencies bit for bit as this one
+  /// would.  Both run between frequencies.
+  virtual void saveCarried(StateWriter& out) const = 0;
+  /// Takes back what saveCarried wrote; StateMismatch when it does not fit this solver.
+  virtual void restoreCarried(StateReader& in) = 0;
 };
 
 }  // namespace sw

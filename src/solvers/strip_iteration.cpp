@@ -2,6 +2,8 @@
 
 #include <omp.h>
 
+#include <cstdint>
+
 #include "core/check.hpp"
 #include "coupling/relaxation.hpp"
 #include "coupling/sweep.hpp"
@@ -217,6 +219,43 @@ const EdgeFields& StripIteration::fields(int shot) {
     s.exported = true;
   }
   return s.cur;
+}
+
+void StripIteration::saveCarried(StateWriter& out) const {
+  out.value(static_cast<std::uint8_t>(settings_.kernels == Kernels::lanes));
+  out.value(static_cast<std::uint8_t>(accel_ != nullptr));
+  for (const ShotState& s : state_) {
+    out.value(s.ctl.relerr);
+    if (settings_.kernels == Kernels::lanes) {
+      out.value(static_cast<std::uint8_t>(s.laneCur.keepsVertical()));
+      out.array(s.laneCur.values());
+      out.array(s.laneCur.verticalValues());
+    } else {
+      for (const Grid<Cx>* g : s.cur.arrays()) out.array(std::span<const Cx>(g->data(), g->size()));
+    }
+  }
+  if (accel_) accel_->saveCarried(out);
+}
+
+void StripIteration::restoreCarried(StateReader& in) {
+  if (in.value<std::uint8_t>() != (settings_.kernels == Kernels::lanes ? 1 : 0) ||
+      in.value<std::uint8_t>() != (accel_ != nullptr ? 1 : 0))
+    throw StateMismatch("the state of another kind of iteration");
+  for (ShotState& s : state_) {
+    s.ctl.relerr = in.value<double>();
+    if (settings_.kernels == Kernels::lanes) {
+      const bool keeps = in.value<std::uint8_t>() != 0;
+      if (keeps) s.laneCur.keepVertical();
+      if (s.laneCur.keepsVertical() != keeps)
+        throw StateMismatch("vertical multipliers kept where they were not");
+      in.array(s.laneCur.values());
+      in.array(s.laneCur.verticalValues());
+      s.exported = false;
+    } else {
+      for (Grid<Cx>* g : s.cur.arrays()) in.array(std::span<Cx>(g->data(), g->size()));
+    }
+  }
+  if (accel_) accel_->restoreCarried(in);
 }
 
 double StripIteration::bytesPerPass() const {

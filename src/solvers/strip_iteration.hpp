@@ -51,6 +51,8 @@ class StripIteration final : public FrequencySolver {
   const EdgeFields& fields(int shot) override;
   int shots() const override { return settings_.shots; }
   std::size_t bytes() const override;
+  void saveCarried(StateWriter& out) const override;
+  void restoreCarried(StateReader& in) override;
 
   /// Bytes one iteration pass moves by our count (lane kernels; 0 for the scalar ones).
   double bytesPerPass() const;
