@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "core/exit_status.hpp"
 #include "core/state_bytes.hpp"
 #include "input/run_files.hpp"
+#include "records/io_error.hpp"
 #include "records/out_file.hpp"
 
 namespace sw {
@@ -91,10 +93,22 @@ CheckpointWriter::CheckpointWriter(const RunFingerprint& fp, const RunParams& pa
     : fp_(fp), par_(par) {}
 
 void CheckpointWriter::frequencyDone(const FrequencyLoop& loop) {
+  if (failed_) return;
   const Clock::time_point now = Clock::now();
   if (writes_ > 0 && std::chrono::duration<double>(now - lastEnd_).count() < kCostRatio * last_)
     return;
-  write(loop);
+  try {
+    write(loop);
+  } catch (const rec::IoError& e) {
+    // The run does not depend on its checkpoint: it goes on, and says it keeps none.
+    failed_ = true;
+    std::vector<unsigned char>().swap(solverState_);
+    std::fprintf(stderr,
+                 "stripwave: warning: %s; the run goes on without keeping further "
+                 "checkpoints\n",
+                 e.what());
+    return;
+  }
   lastEnd_ = Clock::now();
   last_ = std::chrono::duration<double>(lastEnd_ - now).count();
   seconds_ += last_;
@@ -123,11 +137,14 @@ void CheckpointWriter::write(const FrequencyLoop& loop) {
     w.value(static_cast<std::uint8_t>(f.converged));
   }
   w.text(done.log);
-  std::vector<unsigned char> solver;
-  StateWriter ws(solver);
-  // The solver is only read here; its state is what the next frequency starts from.
-  const_cast<FrequencyLoop&>(loop).solver().saveCarried(ws);
-  w.array(std::span<const unsigned char>(solver));
+  // The solver's state is its own part (written as an array), held once.
+  FrequencySolver& solver = const_cast<FrequencyLoop&>(loop).solver();
+  solverState_.clear();
+  // The fields and histories, and a few values per shot: one allocation.
+  solverState_.reserve(solver.bytes() + 64 * static_cast<std::size_t>(solver.shots()) + 64);
+  StateWriter ws(solverState_);
+  solver.saveCarried(ws);
+  const std::uint64_t solverCount = solverState_.size();
 
   const std::array<std::string_view, 4> arrays = {rawBytes(acc.tpic1), rawBytes(acc.tpic2),
                                                   rawBytes(acc.fu1), rawBytes(acc.fu2)};
@@ -135,6 +152,8 @@ void CheckpointWriter::write(const FrequencyLoop& loop) {
                                                acc.fu1.size(), acc.fu2.size()};
   std::vector<std::string_view> parts;
   parts.emplace_back(reinterpret_cast<const char*>(head.data()), head.size());
+  parts.emplace_back(reinterpret_cast<const char*>(&solverCount), sizeof solverCount);
+  parts.emplace_back(reinterpret_cast<const char*>(solverState_.data()), solverState_.size());
   for (std::size_t k = 0; k < arrays.size(); ++k) {
     parts.emplace_back(reinterpret_cast<const char*>(&counts[k]), sizeof(std::uint64_t));
     parts.push_back(arrays[k]);

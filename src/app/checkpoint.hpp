@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/frequency_loop.hpp"
 #include "app/options.hpp"
@@ -41,7 +42,9 @@ struct CheckpointRefused {
 /// put the accumulators on disk; a write is skipped while the frequencies solved since
 /// the last one took less than kCostRatio times as long as that write did, which keeps
 /// the checkpoints below about 1 / kCostRatio of the run time.  The first frequency is
-/// always kept.
+/// always kept.  A checkpoint that cannot be written (a full disk) is not a failure of
+/// the run: a warning says so and the run goes on without writing more (a checkpoint
+/// already kept stays: it is a state of the same run, resumed to the same files).
 class CheckpointWriter {
  public:
   static constexpr double kCostRatio = 20.0;
@@ -64,6 +67,8 @@ class CheckpointWriter {
   double seconds_ = 0.0, last_ = 0.0;
   std::size_t bytes_ = 0;
   Clock::time_point lastEnd_;
+  bool failed_ = false;
+  std::vector<unsigned char> solverState_;  ///< kept between writes: allocated once
 };
 
 /// The checkpoint in the current directory, mapped into memory and checked whole: its
