@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -117,7 +118,7 @@ void CheckpointWriter::frequencyDone(const FrequencyLoop& loop) {
 
 void CheckpointWriter::write(const FrequencyLoop& loop) {
   const FinishedFrequencies& done = loop.finished();
-  const Accumulators& acc = loop.accumulators();
+  const int shots = loop.shots();
   std::vector<unsigned char> head;
   StateWriter w(head);
   w.bytes(kMagic.data(), kMagic.size());
@@ -127,7 +128,11 @@ void CheckpointWriter::write(const FrequencyLoop& loop) {
   w.value(fp_.input);
   for (const std::int32_t s : sizesOf(par_)) w.value(s);
   w.value(static_cast<std::int32_t>(done.last));
-  w.value(static_cast<std::int32_t>(done.firstNonFinite.value_or(0)));
+  w.value(static_cast<std::int32_t>(shots));
+  for (int k = 0; k < shots; ++k) {
+    w.value(static_cast<std::int32_t>(done.firstNonFinite[k].value_or(0)));
+    w.text(done.logs[k]);
+  }
   w.value(static_cast<std::uint64_t>(done.outcomes.size()));
   for (const FrequencyOutcome& f : done.outcomes) {
     w.value(static_cast<std::int32_t>(f.jw));
@@ -136,7 +141,6 @@ void CheckpointWriter::write(const FrequencyLoop& loop) {
     w.value(f.change);
     w.value(static_cast<std::uint8_t>(f.converged));
   }
-  w.text(done.log);
   // The solver's state is its own part (written as an array), held once.
   FrequencySolver& solver = const_cast<FrequencyLoop&>(loop).solver();
   solverState_.clear();
@@ -146,17 +150,24 @@ void CheckpointWriter::write(const FrequencyLoop& loop) {
   solver.saveCarried(ws);
   const std::uint64_t solverCount = solverState_.size();
 
-  const std::array<std::string_view, 4> arrays = {rawBytes(acc.tpic1), rawBytes(acc.tpic2),
-                                                  rawBytes(acc.fu1), rawBytes(acc.fu2)};
-  const std::array<std::uint64_t, 4> counts = {acc.tpic1.size(), acc.tpic2.size(),
-                                               acc.fu1.size(), acc.fu2.size()};
   std::vector<std::string_view> parts;
   parts.emplace_back(reinterpret_cast<const char*>(head.data()), head.size());
   parts.emplace_back(reinterpret_cast<const char*>(&solverCount), sizeof solverCount);
   parts.emplace_back(reinterpret_cast<const char*>(solverState_.data()), solverState_.size());
-  for (std::size_t k = 0; k < arrays.size(); ++k) {
-    parts.emplace_back(reinterpret_cast<const char*>(&counts[k]), sizeof(std::uint64_t));
-    parts.push_back(arrays[k]);
+  // Per shot the four sums, each as an array: its count, then its values.
+  std::vector<std::uint64_t> counts(4 * static_cast<std::size_t>(shots));
+  for (int k = 0; k < shots; ++k) {
+    const Accumulators& acc = loop.accumulators(k);
+    const std::array<std::uint64_t, 4> n = {acc.tpic1.size(), acc.tpic2.size(), acc.fu1.size(),
+                                            acc.fu2.size()};
+    const std::array<std::string_view, 4> values = {rawBytes(acc.tpic1), rawBytes(acc.tpic2),
+                                                    rawBytes(acc.fu1), rawBytes(acc.fu2)};
+    for (std::size_t a = 0; a < 4; ++a) {
+      std::uint64_t& count = counts[4 * static_cast<std::size_t>(k) + a];
+      count = n[a];
+      parts.emplace_back(reinterpret_cast<const char*>(&count), sizeof count);
+      parts.push_back(values[a]);
+    }
   }
   Digest d;
   std::size_t total = 0;
@@ -253,8 +264,13 @@ void SavedRun::restore(const RunParams& par, FrequencyLoop& loop) const {
     done.last = r.value<std::int32_t>();
     if (done.last < par.jw1 || done.last > par.jw2)
       throw StateMismatch("a frequency outside the band");
-    const std::int32_t nonFinite = r.value<std::int32_t>();
-    if (nonFinite != 0) done.firstNonFinite = nonFinite;
+    const std::int32_t shots = r.value<std::int32_t>();
+    if (shots != loop.shots()) throw StateMismatch("another number of shots");
+    for (int k = 0; k < shots; ++k) {
+      const std::int32_t nonFinite = r.value<std::int32_t>();
+      done.firstNonFinite.push_back(nonFinite != 0 ? std::optional<int>(nonFinite) : std::nullopt);
+      done.logs.push_back(r.text());
+    }
     const std::uint64_t n = r.value<std::uint64_t>();
     if (n != static_cast<std::uint64_t>(par.jw2 - done.last + 1))
       throw StateMismatch("outcomes of another number of frequencies");
@@ -267,13 +283,14 @@ void SavedRun::restore(const RunParams& par, FrequencyLoop& loop) const {
       f.converged = r.value<std::uint8_t>() != 0;
       done.outcomes.push_back(f);
     }
-    done.log = r.text();
     const std::vector<unsigned char> solver = r.vector<unsigned char>();
-    Accumulators& acc = loop.restoredAccumulators();
-    r.array(std::span<double>(acc.tpic1));
-    r.array(std::span<double>(acc.tpic2));
-    r.array(std::span<Cx>(acc.fu1));
-    r.array(std::span<Cx>(acc.fu2));
+    for (int k = 0; k < shots; ++k) {
+      Accumulators& acc = loop.restoredAccumulators(k);
+      r.array(std::span<double>(acc.tpic1));
+      r.array(std::span<double>(acc.tpic2));
+      r.array(std::span<Cx>(acc.fu1));
+      r.array(std::span<Cx>(acc.fu2));
+    }
     if (r.left() != 0) throw StateMismatch("bytes after its end");
     StateReader rs(solver);
     loop.solver().restoreCarried(rs);

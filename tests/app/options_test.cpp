@@ -73,6 +73,17 @@ struct ExitCase {
   const char* inErr;  ///< expected in the standard error text ("" for nothing)
 };
 
+TEST(CommandLine, ResumeAsksToContinueTheRunOfTheDirectory) {
+  const sw::CommandLine plain = parse({"runs/a"});
+  ASSERT_TRUE(plain.run.has_value());
+  EXPECT_FALSE(plain.run->resume);
+  const sw::CommandLine resumed = parse({"--resume", "runs/a", "-t", "2"});
+  ASSERT_TRUE(resumed.run.has_value()) << resumed.err;
+  EXPECT_TRUE(resumed.run->resume);
+  EXPECT_EQ(resumed.run->runDir, "runs/a");
+  EXPECT_EQ(resumed.run->threads, 2);
+}
+
 TEST(CommandLine, FormsThatEndAtOnce) {
   const ExitCase cases[] = {
       {"help", {"--help"}, 0, "Usage: stripwave [OPTIONS] [RUNDIR]", ""},
@@ -89,6 +100,7 @@ TEST(CommandLine, FormsThatEndAtOnce) {
       {"progress and quiet", {"--progress", "--quiet"}, sw::kExitUsage, "", "excludes"},
       {"a value to a flag", {"--quiet=maybe"}, sw::kExitUsage, "", "quiet"},
       {"a value to --accelerate", {"--accelerate=gmres"}, sw::kExitUsage, "", "accelerate"},
+      {"resuming a survey", {"--resume", "--shots", "shots.txt"}, sw::kExitUsage, "", "excludes"},
   };
   for (const ExitCase& c : cases) {
     std::vector<const char*> argv{"stripwave"};
