@@ -140,6 +140,8 @@ void CheckpointWriter::write(const FrequencyLoop& loop) {
     w.value(f.frequency);
     w.value(f.change);
     w.value(static_cast<std::uint8_t>(f.converged));
+    w.value(static_cast<std::uint8_t>(f.residual.has_value()));
+    w.value(f.residual.value_or(0.0));
   }
   // The solver's state is its own part (written as an array), held once.
   FrequencySolver& solver = const_cast<FrequencyLoop&>(loop).solver();
@@ -281,6 +283,9 @@ void SavedRun::restore(const RunParams& par, FrequencyLoop& loop) const {
       f.frequency = r.value<double>();
       f.change = r.value<double>();
       f.converged = r.value<std::uint8_t>() != 0;
+      const bool direct = r.value<std::uint8_t>() != 0;
+      const double residual = r.value<double>();
+      if (direct) f.residual = residual;
       done.outcomes.push_back(f);
     }
     const std::vector<unsigned char> solver = r.vector<unsigned char>();
