@@ -29,8 +29,11 @@ def test_the_example_directory_holds_what_the_script_builds(built, tmp_path):
     assert stored.reference_frequency == fresh.reference_frequency == 12.0
     assert stored.datasets().keys() == fresh.datasets().keys() == \
         {"vp", "vs", "rho", "qp", "qs", "epsilon", "delta", "tilt"}
+    # numpy picks its vectorised sin, exp and power by the processor: the last bit may
+    # differ from the machine that wrote the stored file.
     for name, values in fresh.datasets().items():
-        assert np.array_equal(stored.datasets()[name], values), name
+        np.testing.assert_allclose(values, stored.datasets()[name], rtol=1e-10, atol=1e-9,
+                                   err_msg=name)
     assert (THRUST / "model.png").stat().st_size < 300_000
 
 
