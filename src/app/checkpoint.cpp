@@ -83,6 +83,7 @@ RunFingerprint fingerprintRun(const Options& opt) {
     addFile(input, name);
   for (const char* name : files::kAnisotropic) addFile(input, name);
   if (!opt.modelFile.empty()) addFile(input, opt.modelFile);
+  if (!opt.shotsFile.empty()) addFile(input, opt.shotsFile);
   const std::int32_t options[3] = {static_cast<std::int32_t>(opt.acceleration),
                                    opt.liftLimits ? 1 : 0, static_cast<std::int32_t>(opt.solver)};
   input.add(options, sizeof options);

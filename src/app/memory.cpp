@@ -145,8 +145,8 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   const double exported = 16.0 * kCx * framed;
   // Every shot of a survey has its own fields and their export; the factors are shared.
   const double shots = static_cast<double>(std::max(s.shots, 1L));
-  // The copy of the fields a checkpoint is written from (a run of one shot keeps them).
-  const double checkpoint = s.shots <= 1 ? (odd + 2.0 + even + 2.0) * block : 0.0;
+  // The copy of every shot's fields a checkpoint is written from.
+  const double checkpoint = shots * (odd + 2.0 + even + 2.0) * block;
   e.grid = perFramed * framed + factors + shots * (fields + exported) + parameters + changeTerms +
            edges + checkpoint;
   // The accelerated iteration: 2 m + 4 vectors of the carried state (two components on

@@ -102,7 +102,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                  "of the deck's material regions and the tables, which are not\n"
                  "read; the deck gives the rest.  The log has one more line")
       ->type_name("FILE");
-  auto* shotsOption = app.add_option("--shots", opt.shotsFile,
+  app.add_option("--shots", opt.shotsFile,
                  "A survey in one run: the shots of the text file FILE (relative to\n"
                  "RUNDIR), one a line \"x y [kind]\" (source position in m; kind\n"
                  "explosion, shear or asymmetric, the deck's kdel 1, 2 or 3; default\n"
@@ -120,8 +120,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "after finished frequencies): the files are those of a run never\n"
                "stopped.  Refused (status 3) for a checkpoint of another deck,\n"
                "tables, options that change results or build, or a damaged one;\n"
-               "without a checkpoint status 2.  Not for a survey (--shots)")
-      ->excludes(shotsOption);
+               "without a checkpoint status 2.  A survey (--shots) resumes with the\n"
+               "same shots file");
   app.add_flag("--require-convergence", opt.requireConvergence,
                "Exit with status 7 when a frequency ends without converging (the\n"
                "files are still written); the error names the pass limit to raise\n"

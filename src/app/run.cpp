@@ -257,6 +257,10 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
   static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
   const std::vector<Shot> shotList = readShotsFile(opt.shotsFile);
   checkSurveyGrid(shotList, opt);
+  // As a run of one shot: a checkpoint to resume from is checked before any file is opened.
+  const RunFingerprint fingerprint = fingerprintRun(opt);
+  std::optional<SavedRun> saved;
+  if (opt.resume) saved.emplace(fingerprint);
   const long count = static_cast<long>(shotList.size());
   const bool gridded = !opt.modelFile.empty();
   const InputLimits lim = inputLimits(opt, count);
@@ -325,11 +329,18 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
   else
     loops.emplace(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration, sources);
   FrequencyLoop& loop = *loops;
+  if (saved) {
+    saved->restore(par, loop);
+    saved.reset();
+  }
+  CheckpointWriter checkpoints(fingerprint, par);
   std::optional<ProgressReport> progress;
   try {
     stopIfInterrupted("before the first frequency");
     makeProgress(progress, opt, par, start);
-    loop.run(logs, progress ? &*progress : nullptr);
+    if (progress && loop.finished().last != 0) progress->resumeAfter(loop.finished().outcomes);
+    loop.run(logs, progress ? &*progress : nullptr,
+             [&](int) { checkpoints.frequencyDone(loop); });
     if (progress) progress->finish();
   } catch (const Interrupted& stop) {
     if (progress) progress->finish();
@@ -365,6 +376,8 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
     }
   }
   writeSurveyList(reports, opt.shotsFile);
+  // Kept while a shot's files are missing: --resume writes them without solving again.
+  if (!firstFailure) removeCheckpoint();
   RunEnd end = loopEnd(opt, par, progress, start,
                        std::to_string(runs.size()) + " shot directories and " + kSurveyList);
   if (progressStyle(opt.progress))

@@ -100,7 +100,6 @@ TEST(CommandLine, FormsThatEndAtOnce) {
       {"progress and quiet", {"--progress", "--quiet"}, sw::kExitUsage, "", "excludes"},
       {"a value to a flag", {"--quiet=maybe"}, sw::kExitUsage, "", "quiet"},
       {"a value to --accelerate", {"--accelerate=gmres"}, sw::kExitUsage, "", "accelerate"},
-      {"resuming a survey", {"--resume", "--shots", "shots.txt"}, sw::kExitUsage, "", "excludes"},
   };
   for (const ExitCase& c : cases) {
     std::vector<const char*> argv{"stripwave"};

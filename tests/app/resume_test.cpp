@@ -113,6 +113,53 @@ TEST_P(ResumedRun, WritesTheFilesOfARunNeverStopped) {
   expectSameFiles(whole.path(), dir.path());
 }
 
+/// A survey of three shots of the small layered case, one of them a shear source.
+void surveyInput(const fs::path& dir) {
+  layeredInput(dir);
+  sw::test::writeBytes(dir / "shots.txt", "375 425\n105 245 shear\n645 105\n");
+}
+
+TEST(ResumedSurvey, WritesTheFilesOfASurveyNeverStopped) {
+  const std::vector<std::string> survey{"--shots", "shots.txt"};
+  std::vector<std::string> resume = survey;
+  resume.push_back("--resume");
+  for (const int signal : {SIGTERM, SIGKILL}) {
+    TempDir whole, dir;
+    surveyInput(whole.path());
+    surveyInput(dir.path());
+    ASSERT_EQ(sw::test::runProgram(whole.path(), survey).status, 0);
+    EXPECT_FALSE(fs::exists(whole.path() / kCheckpoint)) << "removed at the end of a survey";
+
+    sw::test::BackgroundRun run(dir.path(), survey);
+    EXPECT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(dir.path() / "shot_0003") >= 5; }));
+    run.signal(signal);
+    const RunResult stopped = run.wait();
+    ASSERT_EQ(stopped.status, 128 + signal) << stopped.err;
+    ASSERT_TRUE(fs::exists(dir.path() / kCheckpoint));
+    if (signal == SIGTERM)
+      EXPECT_NE(stopped.err.find("'stripwave --resume' continues from the checkpoint"),
+                std::string::npos)
+          << stopped.err;
+
+    // Another shots file is another input.
+    const std::string shots = readBytes(dir.path() / "shots.txt");
+    sw::test::writeBytes(dir.path() / "shots.txt", "375 425\n105 245 shear\n645 115\n");
+    const RunResult refused = sw::test::runProgram(dir.path(), resume);
+    EXPECT_EQ(refused.status, 3) << refused.err;
+    EXPECT_NE(refused.err.find("belongs to another input"), std::string::npos) << refused.err;
+    sw::test::writeBytes(dir.path() / "shots.txt", shots);
+
+    const RunResult r = sw::test::runProgram(dir.path(), resume);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() / kCheckpoint));
+    for (const char* shot : {"shot_0001", "shot_0002", "shot_0003"}) {
+      SCOPED_TRACE(shot);
+      expectSameFiles(whole.path() / shot, dir.path() / shot);
+    }
+    EXPECT_EQ(readBytes(dir.path() / "survey.txt"), readBytes(whole.path() / "survey.txt"));
+  }
+}
+
 TEST(ResumedRun, SummaryCountsTheFrequenciesOfTheInterruptedRun) {
   TempDir whole, dir;
   layeredInput(whole.path());
