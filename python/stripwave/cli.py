@@ -100,6 +100,23 @@ def _plot(args) -> int:
     return 0
 
 
+def _print_time_unit(args, run) -> None:
+    """Says which time unit the traces are written in, and where it comes from."""
+    unit_note = "" if args.time_unit else \
+        (" (from model.json)" if run.model and "units" in run.model else
+         " (assumed; set it with --time-unit or \"units\" in model.json)")
+    print(f"time unit of the run: {args.time_unit or run.time_unit}{unit_note}")
+
+
+def _trace_file(args, comps, component: str, suffix: str) -> Path:
+    """The file of one component: --output itself for a single component, else the
+    component's name beside its stem (default RUNDIR/traces)."""
+    if args.output and len(comps) == 1:
+        return Path(args.output)
+    stem = Path(args.output) if args.output else Path(args.rundir) / "traces"
+    return stem.with_name(f"{stem.name}_v{component}{suffix}")
+
+
 def _export_survey(args) -> int:
     """All shot gathers of a survey in one file per component."""
     survey = read_survey(args.rundir)
@@ -109,18 +126,10 @@ def _export_survey(args) -> int:
     suffix = ".sgy" if args.format == "segy" else ".su"
     writer = write_survey_segy if args.format == "segy" else write_survey_su
     comps = ("x", "y") if args.component == "both" else (args.component,)
-    first = survey.runs[0] if survey.runs else None
-    if first is not None:
-        unit_note = "" if args.time_unit else \
-            (" (from model.json)" if first.model and "units" in first.model else
-             " (assumed; set it with --time-unit or \"units\" in model.json)")
-        print(f"time unit of the run: {args.time_unit or first.time_unit}{unit_note}")
+    if survey.runs:
+        _print_time_unit(args, survey.runs[0])
     for c in comps:
-        if args.output and len(comps) == 1:
-            out = Path(args.output)
-        else:
-            stem = Path(args.output) if args.output else Path(args.rundir) / "traces"
-            out = stem.with_name(f"{stem.name}_v{c}{suffix}")
+        out = _trace_file(args, comps, c, suffix)
         interval, nt = writer(survey, out, c, args.time_unit, args.resample)
         written = len(survey.runs)
         print(f"wrote {out}: {written} shot gathers "
@@ -151,16 +160,9 @@ def _export(args) -> int:
     suffix = ".sgy" if args.format == "segy" else ".su"
     writer = write_segy if args.format == "segy" else write_su
     comps = ("x", "y") if args.component == "both" else (args.component,)
-    unit_note = "" if args.time_unit else \
-        (" (from model.json)" if run.model and "units" in run.model else
-         " (assumed; set it with --time-unit or \"units\" in model.json)")
-    print(f"time unit of the run: {args.time_unit or run.time_unit}{unit_note}")
+    _print_time_unit(args, run)
     for c in comps:
-        if args.output and len(comps) == 1:
-            out = Path(args.output)
-        else:
-            stem = Path(args.output) if args.output else Path(args.rundir) / "traces"
-            out = stem.with_name(f"{stem.name}_v{c}{suffix}")
+        out = _trace_file(args, comps, c, suffix)
         interval, nt = writer(run, out, c, args.time_unit, args.resample)
         print(f"wrote {out}: {run.params.nrec} traces of {nt} samples, "
               f"{'horizontal' if c == 'x' else 'vertical'} particle velocity")

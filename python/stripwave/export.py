@@ -169,6 +169,26 @@ def _ascii(text: str) -> str:
     return text.encode("ascii", "replace").decode("ascii")
 
 
+
+# The lines every textual header ends with: how the trace headers are laid out.
+_HEADER_LAYOUT = [
+    "SourceX, GroupX: model x; SourceY = GroupY = 0 (2-D line along x)",
+    "elevations: model y, up from the model bottom; surface = datum = the model top",
+    "source: SourceSurfaceElevation = the top, SourceDepth below it; receivers: y",
+    "scalars in bytes 69-72 (negative: divide)",
+    "offset: receiver x - source x; trace id 14 in-line (vx), 12 vertical (vy)",
+]
+
+
+def _textual_header(lines) -> str:
+    """The 3200 characters of a textual header: `lines`, then the layout of the trace
+    headers, as 40 card images of 80 characters."""
+    lines = [f"C{k:2d} {line}"[:80] for k, line in enumerate(lines + _HEADER_LAYOUT, 1)]
+    while len(lines) < 38:
+        lines.append(f"C{len(lines) + 1:2d}")
+    lines += ["C39 SEG Y REV1", "C40 END TEXTUAL HEADER"]
+    return "".join(line.ljust(80) for line in lines)
+
 def _text_header(run, component, interval, nt, fmt) -> str:
     p = run.params
     unit, lu = interval.time_unit, run.length_unit
@@ -190,17 +210,8 @@ def _text_header(run, component, interval, nt, fmt) -> str:
         f"wavelet key {p.key}, freq {p.freq:g}",
         f"band f1-f4 {' '.join(f'{f:g}' for f in p.band)}; {p.jw2} frequencies, "
         f"{len(run.converged)} converged",
-        "SourceX, GroupX: model x; SourceY = GroupY = 0 (2-D line along x)",
-        "elevations: model y, up from the model bottom; surface = datum = the model top",
-        "source: SourceSurfaceElevation = the top, SourceDepth below it; receivers: y",
-        "scalars in bytes 69-72 (negative: divide)",
-        "offset: receiver x - source x; trace id 14 in-line (vx), 12 vertical (vy)",
     ]
-    lines = [f"C{k:2d} {line}"[:80] for k, line in enumerate(lines, 1)]
-    while len(lines) < 38:
-        lines.append(f"C{len(lines) + 1:2d}")
-    lines += ["C39 SEG Y REV1", "C40 END TEXTUAL HEADER"]
-    return "".join(line.ljust(80) for line in lines)
+    return _textual_header(lines)
 
 
 def _write_gathers(gathers, path: Path, component: str, interval: SampleInterval, endian: str,
@@ -290,17 +301,8 @@ def _survey_text_header(survey, gathers, component, interval, nt, fmt) -> str:
          f"{interval.error_us:+.6g} us"),
         f"grid {p.nx} x {p.ny} elements of {p.h:g} {lu}; model {p.xsize:g} x {p.ysize:g} {lu}",
         f"wavelet key {p.key}, freq {p.freq:g}; band f1-f4 {' '.join(f'{f:g}' for f in p.band)}",
-        "SourceX, GroupX: model x; SourceY = GroupY = 0 (2-D line along x)",
-        "elevations: model y, up from the model bottom; surface = datum = the model top",
-        "source: SourceSurfaceElevation = the top, SourceDepth below it; receivers: y",
-        "scalars in bytes 69-72 (negative: divide)",
-        "offset: receiver x - source x; trace id 14 in-line (vx), 12 vertical (vy)",
     ]
-    lines = [f"C{k:2d} {line}"[:80] for k, line in enumerate(lines, 1)]
-    while len(lines) < 38:
-        lines.append(f"C{len(lines) + 1:2d}")
-    lines += ["C39 SEG Y REV1", "C40 END TEXTUAL HEADER"]
-    return "".join(line.ljust(80) for line in lines)
+    return _textual_header(lines)
 
 
 def _survey_gathers(survey):
