@@ -1,6 +1,7 @@
 #include "app/run.hpp"
 
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -107,11 +109,23 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
   auto solver = std::make_unique<DirectSolver>(
       StripGrid{par.nx, par.ny, par.h}, materials,
       DirectSettings{threads > 0 ? threads : defaultThreads(par.nx, par.ny), shots, kRunOrdering});
-  const double needs = static_cast<double>(solver->bytes());
+  // The snapshot and trace sums of the shots are allocated after the check.
+  RunShape shape;
+  shape.nx = par.nx;
+  shape.ny = par.ny;
+  shape.nsnapt = std::max(par.nsnapt, 0);
+  shape.nfreq = std::max(par.jw2, 0);
+  shape.nrec = std::max(par.nrec, 0);
+  shape.nt = std::max(par.nt, 0);
+  shape.shots = shots;
+  const MemoryEstimate later = estimateMemory(shape);
+  const double sums = later.snapshots + later.traces;
+  const double needs = static_cast<double>(solver->bytes()) + sums;
   const AvailableMemory a = availableMemory();
   if (needs > a.bytes)
     refuse("the direct solver needs an estimated " + bytesText(needs) + " (factors and work " +
-           bytesText(solver->estimate().memoryMb * 1048576.0) + " by the analysis), " +
+           bytesText(solver->estimate().memoryMb * 1048576.0) +
+           " by the analysis, snapshot and trace sums " + bytesText(sums) + "), " +
            bytesText(a.bytes) + " are available (" + a.source + ")");
   return solver;
 #else
@@ -215,6 +229,77 @@ RunEnd loopEnd(const Options& opt, const RunParams& par, const std::optional<Pro
   return end;
 }
 
+/// The material model of a run: the moduli of the property grid of a model file, found
+/// usable over the band (refused otherwise, the reason ending `log`), the grid as read
+/// then given up; without a model file the tables `mat`.
+std::unique_ptr<MaterialModel> materialModel(std::optional<GriddedInput>& model,
+                                             const Materials& mat, const RunParams& par,
+                                             const Options& opt, rec::OutFile& log) {
+  if (!model) return std::make_unique<TabledMaterials>(mat);
+  auto grid = std::make_unique<GridMaterials>(model->grid);
+  refuseWithoutNormalRoots(
+      *grid, model->grid, opt.modelFile,
+      {frequencyOfIndex(par.jw1, par.delf), frequencyOfIndex(par.jw2, par.delf)}, log);
+  model.reset();
+  return grid;
+}
+
+/// The frequency loop of a run: with the direct solver when the run has one, the strip
+/// iteration over `materials` otherwise.  `sources` are a survey's shots (empty: the
+/// deck's one).
+FrequencyLoop& makeLoop(std::optional<FrequencyLoop>& loop, const RunParams& par,
+                        const MaterialModel& materials, const Vec1<Cx>& sour,
+                        FrequencySolver* direct, const Options& opt,
+                        std::vector<ShotSource> sources = {}) {
+  if (direct != nullptr)
+    loop.emplace(par, sour, *direct, opt.threads, std::move(sources));
+  else
+    loop.emplace(par, materials, sour, opt.threads, Kernels::lanes, opt.acceleration,
+                 std::move(sources));
+  return *loop;
+}
+
+/// The file descriptors a survey keeps free of its shots' logs: the input files, a
+/// shot's result file and list being written, the libraries' own.
+constexpr long kReservedDescriptors = 64;
+
+/// How many shots' logs a survey of `shots` shots can keep open, as a run's log is, within
+/// the process's limit of open files: the logs of the later shots are held in memory and
+/// put in place at the end.
+long liveShotLogs(long shots) {
+  rlimit lim{};
+  if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) return shots;
+  long open = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd", ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+    ++open;
+  const long room = static_cast<long>(lim.rlim_cur) - open - kReservedDescriptors;
+  return std::clamp(room, 0L, shots);
+}
+
+/// The log line of a failure whose thrower did not log it.
+std::string failureLine(const std::exception& e) {
+#if defined(STRIPWAVE_DIRECT)
+  if (const auto* d = dynamic_cast<const DirectSolverError*>(&e);
+      d != nullptr && d->kind == DirectSolverError::Kind::noMemory)
+    return std::string("not enough memory: ") + d->what();
+#endif
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr)
+    return "not enough memory for this grid";
+  return e.what();
+}
+
+/// Ends the log of a run that fails with `line`, as far as the log can still be written.
+void endLog(rec::OutFile& log, const std::string& line) {
+  try {
+    log.writeList({std::string_view(line)});
+    log.commit();
+  } catch (const std::exception&) {
+    // The failure itself is what the run reports.
+  }
+}
+
 /// The positions of a survey's shots against the grid of the deck, before any file is
 /// written: the deck's grid entries are read with their echo to a log that is dropped.
 void checkSurveyGrid(const std::vector<Shot>& shots, const Options& opt) {
@@ -249,11 +334,23 @@ struct ShotRun {
   TimeDomainFiles results;
 };
 
+/// The text of records as the log holds them, for a message: without the leading blank
+/// and the line ends.
+std::string recordsText(const std::string& records) {
+  const std::size_t first = records.find_first_not_of(" \n");
+  if (first == std::string::npos) return {};
+  std::string text = records.substr(first);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
 /// A survey: the input is read once per shot, into the shot's directory (its log and
 /// wavelet files, exactly as a run of its own would write them); the frequency loop
 /// solves every shot at once; each shot's time-domain files are written and put in place
-/// on their own, so that a shot that cannot be written leaves the others complete.
-RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
+/// on their own, so that a shot that cannot be written leaves the others complete.  The
+/// shots, once listed in kSurveyList, are also given to `listed` as the list says them.
+RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
+                      std::vector<ShotReport>& listed) {
   static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
   const std::vector<Shot> shotList = readShotsFile(opt.shotsFile);
   checkSurveyGrid(shotList, opt);
@@ -264,6 +361,8 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
   const long count = static_cast<long>(shotList.size());
   const bool gridded = !opt.modelFile.empty();
   const InputLimits lim = inputLimits(opt, count);
+  // The shots past those whose logs can stay open write theirs at the end.
+  const long live = liveShotLogs(count);
   float cpuTotal = 0.0f;
   cpuTimeLap(cpuTotal);
 
@@ -272,6 +371,10 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
     reports[k].shot = shotList[k];
     reports[k].why = "the run did not finish";
   }
+  const auto listSurvey = [&] {
+    writeSurveyList(reports, opt.shotsFile);
+    listed = reports;
+  };
   std::vector<ShotRun> runs(shotList.size());
   Materials mat;
   Vec1<Cx> sour(kMaxFreqs);
@@ -281,7 +384,8 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
     r.dir = shotDirectory(static_cast<int>(k) + 1);
     makeShotDirectory(r.dir);
     InputFiles in;
-    openRunFiles(in, r.log, gridded ? MaterialInput::modelFile : MaterialInput::tables, r.dir);
+    openRunFiles(in, r.log, gridded ? MaterialInput::modelFile : MaterialInput::tables, r.dir,
+                 static_cast<long>(k) < live ? LogWriting::live : LogWriting::held);
     const ShotInput shot{r.dir, SourceOverride{shotList[k].x, shotList[k].y, shotList[k].kdel}};
     // The first shot's materials and spectrum serve all: every shot reads the same input.
     Materials shotMat;
@@ -297,38 +401,60 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
     reports[k].ksou = r.par.ksou;
     r.results = openTimeDomainFiles(r.par, r.dir);
   }
-  writeSurveyList(reports, opt.shotsFile);
+  listSurvey();
   const RunParams& par = runs[0].par;
   if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
 
-  std::unique_ptr<MaterialModel> materials;
-  if (model) {
-    auto grid = std::make_unique<GridMaterials>(model->grid);
-    refuseWithoutNormalRoots(*grid, model->grid, opt.modelFile,
-                             {frequencyOfIndex(par.jw1, par.delf),
-                              frequencyOfIndex(par.jw2, par.delf)},
-                             runs[0].log);
-    materials = std::move(grid);
-    model.reset();
-  } else {
-    materials = std::make_unique<TabledMaterials>(mat);
-  }
   std::vector<ShotSource> sources;
   std::vector<rec::OutFile*> logs;
   for (ShotRun& r : runs) {
     sources.push_back(ShotSource{r.par.kdel, r.par.jsou, r.par.ksou});
     logs.push_back(&r.log);
   }
+  // A survey that stops before the results of shot `from` ends the log of that shot and
+  // of every later one alike, with `records` (what a refusal wrote to the first shot's
+  // log) or else the line `why`, and lists them as missing for that reason.  A log that
+  // cannot be ended is left as it is.
+  const auto abandon = [&](const std::string& why, const std::string& records,
+                           std::size_t from = 0) {
+    for (std::size_t k = from; k < runs.size(); ++k) {
+      try {
+        if (records.empty())
+          runs[k].log.writeList({std::string_view(why)});
+        else if (k > 0)
+          runs[k].log.writeText(records);
+        runs[k].log.commit();
+      } catch (const rec::IoError&) {
+        // The shot is listed as missing all the same.
+      }
+      reports[k].why = records.empty() ? why : recordsText(records);
+    }
+    try {
+      listSurvey();
+    } catch (const rec::IoError&) {
+      // The failure itself is what the run reports.
+    }
+    if (progressStyle(opt.progress))
+      std::fputs(surveySummaryText(reports, std::filesystem::current_path().string()).c_str(),
+                 stderr);
+  };
+  std::unique_ptr<MaterialModel> materials;
   std::unique_ptr<FrequencySolver> direct;
-  if (opt.solver == SolverKind::direct)
-    direct = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
-                          runs[0].log);
+  std::string refusal;  // what the refusals of the model or the solver log
+  runs[0].log.copyRecordsTo(&refusal);
+  try {
+    materials = materialModel(model, mat, par, opt, runs[0].log);
+    if (opt.solver == SolverKind::direct)
+      direct = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
+                            runs[0].log);
+  } catch (const std::exception& e) {
+    runs[0].log.copyRecordsTo(nullptr);
+    abandon(failureLine(e), refusal);
+    throw;
+  }
+  runs[0].log.copyRecordsTo(nullptr);
   std::optional<FrequencyLoop> loops;
-  if (direct)
-    loops.emplace(par, sour, *direct, opt.threads, sources);
-  else
-    loops.emplace(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration, sources);
-  FrequencyLoop& loop = *loops;
+  FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt, sources);
   if (saved) {
     saved->restore(par, loop);
     saved.reset();
@@ -344,38 +470,43 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
     if (progress) progress->finish();
   } catch (const Interrupted& stop) {
     if (progress) progress->finish();
-    const std::string line = "interrupted by " + signalName(stop.signal) + " " + stop.where;
-    for (std::size_t k = 0; k < runs.size(); ++k) {
-      runs[k].log.writeList({std::string_view(line)});
-      runs[k].log.commit();
-      reports[k].why = line;
-    }
-    writeSurveyList(reports, opt.shotsFile);
-    if (progressStyle(opt.progress))
-      std::fputs(surveySummaryText(reports, std::filesystem::current_path().string()).c_str(),
-                 stderr);
+    abandon("interrupted by " + signalName(stop.signal) + " " + stop.where, {});
+    throw;
+  } catch (const std::exception& e) {
+    if (progress) progress->finish();
+    abandon(failureLine(e), {});
     throw;
   }
 
   const double cpu = cpuTimeLap(cpuTotal);
   std::optional<rec::IoError> firstFailure;
-  for (std::size_t k = 0; k < runs.size(); ++k) {
-    ShotRun& r = runs[k];
-    ShotReport& report = reports[k];
-    try {
-      writeTimeDomainFiles(r.results, r.par, loop.accumulators(static_cast<int>(k)));
-      removeStaleSnapshots(r.par.nsnapt, r.dir);
-      r.log.write(kTiempo, {cpu});
-      r.log.commit();
-      report.nonFiniteAt = loop.firstNonFinite(static_cast<int>(k));
-      report.state = report.nonFiniteAt ? ShotState::nonFinite : ShotState::complete;
-      report.why.clear();
-    } catch (const rec::IoError& e) {
-      report.why = e.what();
-      if (!firstFailure) firstFailure = e;
+  std::size_t k = 0;
+  try {
+    for (; k < runs.size(); ++k) {
+      ShotRun& r = runs[k];
+      ShotReport& report = reports[k];
+      try {
+        writeTimeDomainFiles(r.results, r.par, loop.accumulators(static_cast<int>(k)));
+        removeStaleSnapshots(r.par.nsnapt, r.dir);
+        r.log.write(kTiempo, {cpu});
+        r.log.commit();
+        report.nonFiniteAt = loop.firstNonFinite(static_cast<int>(k));
+        report.state = report.nonFiniteAt ? ShotState::nonFinite : ShotState::complete;
+        report.why.clear();
+      } catch (const rec::IoError& e) {
+        report.why = e.what();
+        if (!firstFailure) firstFailure = e;
+      }
     }
+  } catch (const Interrupted& stop) {
+    // The shots written so far stay complete.
+    abandon("interrupted by " + signalName(stop.signal) + " " + stop.where, {}, k);
+    throw;
+  } catch (const std::exception& e) {
+    abandon(failureLine(e), {}, k);
+    throw;
   }
-  writeSurveyList(reports, opt.shotsFile);
+  listSurvey();
   // Kept while a shot's files are missing: --resume writes them without solving again.
   if (!firstFailure) removeCheckpoint();
   RunEnd end = loopEnd(opt, par, progress, start,
@@ -387,9 +518,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start) {
   for (const ShotReport& s : end.shots)
     if (s.nonFiniteAt && (!end.nonFinite || *s.nonFiniteAt > *end.nonFinite))
       end.nonFinite = s.nonFiniteAt;
-  if (firstFailure) throw rec::IoError(std::string(firstFailure->what()) + "; the files of " +
-                                       shotNumbers(end.shots, ShotState::missing) +
-                                       " are missing (" + kSurveyList + ")");
+  if (firstFailure) throw *firstFailure;
   return end;
 }
 
@@ -421,20 +550,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
 
     if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
 
-    // The material model; a property grid is given up once its moduli are formed and
-    // found usable over the band.
-    std::unique_ptr<MaterialModel> materials;
-    if (model) {
-      auto grid = std::make_unique<GridMaterials>(model->grid);
-      refuseWithoutNormalRoots(*grid, model->grid, opt.modelFile,
-                               {frequencyOfIndex(par.jw1, par.delf),
-                                frequencyOfIndex(par.jw2, par.delf)},
-                               log);
-      materials = std::move(grid);
-      model.reset();
-    } else {
-      materials = std::make_unique<TabledMaterials>(mat);
-    }
+    const std::unique_ptr<MaterialModel> materials = materialModel(model, mat, par, opt, log);
     // The result files are opened before the work: a name that cannot be replaced ends
     // the run before it is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
@@ -442,11 +558,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     if (opt.solver == SolverKind::direct)
       direct = directSolver(par, *materials, opt.threads, 1, log);
     std::optional<FrequencyLoop> loops;
-    if (direct)
-      loops.emplace(par, sour, *direct, opt.threads);
-    else
-      loops.emplace(par, *materials, sour, opt.threads, Kernels::lanes, opt.acceleration);
-    FrequencyLoop& loop = *loops;
+    FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt);
     if (saved) {
       saved->restore(par, loop);
       saved.reset();
@@ -476,23 +588,26 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     log.writeList({std::string_view(line)});
     log.commit();
     throw;
+  } catch (const std::bad_alloc& e) {
+    endLog(log, failureLine(e));
+    throw;
+#if defined(STRIPWAVE_DIRECT)
+  } catch (const DirectSolverError& e) {
+    endLog(log, failureLine(e));
+    throw;
+#endif
   }
 }
 
-}  // namespace
-
-int runMain(const Options& opt) {
-  const Clock::time_point start = Clock::now();
-  installInterruptHandlers();
-  if (opt.runDir != "." && chdir(opt.runDir.c_str()) != 0) {
-    std::fprintf(stderr, "stripwave: cannot enter the run directory %s: %s\n", opt.runDir.c_str(),
-                 std::strerror(errno));
-    return kExitFileError;
-  }
+/// The run in the run directory and its exit status, with its message on the standard
+/// error stream; the shots of a survey as last listed go to `listed`.
+int runInDirectory(const Options& opt, Clock::time_point start,
+                   std::vector<ShotReport>& listed) {
   try {
     const RunDirectoryLock lock;
     reportRemoved(lock.removedTemporaries(), "temporary files of an interrupted run");
-    const RunEnd end = opt.shotsFile.empty() ? simulate(opt, start) : simulateSurvey(opt, start);
+    const RunEnd end =
+        opt.shotsFile.empty() ? simulate(opt, start) : simulateSurvey(opt, start, listed);
     // A signal that came while the result files were put in place waited for the last of
     // them: the files are this run's whole set, but the run was asked to stop.
     if (const int signal = interruptSignal(); signal != 0) {
@@ -562,21 +677,44 @@ int runMain(const Options& opt) {
     return kExitNoMemory;
 #if defined(STRIPWAVE_DIRECT)
   } catch (const DirectSolverError& e) {
-    std::fprintf(stderr, "stripwave: %s\n", e.what());
     switch (e.kind) {
       case DirectSolverError::Kind::noMemory:
+        std::fprintf(stderr, "stripwave: not enough memory: %s\n", e.what());
         return kExitNoMemory;
       case DirectSolverError::Kind::singular:
+        std::fprintf(stderr, "stripwave: %s; no snapshot or trace file was written\n", e.what());
         return kExitNonFinite;
       case DirectSolverError::Kind::failed:
         break;
     }
+    std::fprintf(stderr, "stripwave: %s\n", e.what());
     return kExitBadInput;
 #endif
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "stripwave: not enough memory for this grid\n");
     return kExitNoMemory;
   }
+}
+
+}  // namespace
+
+int runMain(const Options& opt) {
+  const Clock::time_point start = Clock::now();
+  installInterruptHandlers();
+  if (opt.runDir != "." && chdir(opt.runDir.c_str()) != 0) {
+    std::fprintf(stderr, "stripwave: cannot enter the run directory %s: %s\n", opt.runDir.c_str(),
+                 std::strerror(errno));
+    return kExitFileError;
+  }
+  std::vector<ShotReport> listed;
+  const int status = runInDirectory(opt, start, listed);
+  // A survey that failed says which shots have no files.
+  if (status != 0 &&
+      std::any_of(listed.begin(), listed.end(),
+                  [](const ShotReport& s) { return s.state == ShotState::missing; }))
+    std::fprintf(stderr, "stripwave: the files of %s are missing (%s)\n",
+                 shotNumbers(listed, ShotState::missing).c_str(), kSurveyList);
+  return status;
 }
 
 }  // namespace sw

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
+#include <utility>
 
 namespace sw {
 
@@ -12,11 +14,23 @@ std::string files::snapshot(int component, int k, int nsnapt) {
   return (component == 2 ? "fort.6" : "fort.5") + digits;
 }
 
+namespace {
+
+void openLog(rec::OutFile& log, const std::string& logDir, LogWriting writing) {
+  std::string name = files::inDirectory(logDir, files::kLog);
+  if (writing == LogWriting::held)
+    log.openHeld(std::move(name));
+  else
+    log.open(std::move(name));
+}
+
+}  // namespace
+
 void openRunFiles(InputFiles& in, rec::OutFile& log, MaterialInput materials,
-                  const std::string& logDir) {
+                  const std::string& logDir, LogWriting writing) {
   in.deck.open(files::kDeck);
   if (materials == MaterialInput::modelFile) {
-    log.open(files::inDirectory(logDir, files::kLog));
+    openLog(log, logDir, writing);
     return;
   }
   in.pmod.open(files::kPModulus);
@@ -24,7 +38,7 @@ void openRunFiles(InputFiles& in, rec::OutFile& log, MaterialInput materials,
   in.dens.open(files::kDensity);
   for (std::size_t k = 0; k < in.aniso.size(); ++k)
     in.anisoCreated[k] = in.aniso[k].openOrCreate(files::kAnisotropic[k]);
-  log.open(files::inDirectory(logDir, files::kLog));
+  openLog(log, logDir, writing);
 }
 
 }  // namespace sw

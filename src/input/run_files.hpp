@@ -61,13 +61,20 @@ enum class MaterialInput {
   modelFile,  ///< a model file (read by the input step itself): no table is opened
 };
 
+/// How the log is written.
+enum class LogWriting {
+  live,  ///< in place as the run goes, so that it can be followed
+  held,  ///< kept in memory and put in place whole by its commit (no descriptor held)
+};
+
 /// Connects, in this order: the deck, the P-wave and shear modulus tables and the
 /// densities (all must exist, as regular files), the five anisotropic tables (created
 /// empty when missing, as the placeholders of a run that does not read them), and the
 /// log (created or emptied); without the tables for a model file.  A missing file raises
 /// rec::IoError before any later file is touched.  The log is the one of directory
-/// `logDir` (a shot's of a survey; empty: the run directory's).
+/// `logDir` (a shot's of a survey; empty: the run directory's), written as `writing` says.
 void openRunFiles(InputFiles& in, rec::OutFile& log,
-                  MaterialInput materials = MaterialInput::tables, const std::string& logDir = "");
+                  MaterialInput materials = MaterialInput::tables, const std::string& logDir = "",
+                  LogWriting writing = LogWriting::live);
 
 }  // namespace sw

@@ -176,6 +176,14 @@ void OutFile::openForCommit(std::string name) {
   state_ = State::Pending;
 }
 
+void OutFile::openHeld(std::string name) {
+  discard();
+  name_ = std::move(name);
+  live_ = false;
+  inspect(name_, "cannot create");
+  state_ = State::Held;
+}
+
 void OutFile::createTarget() {
   const Existing e = inspect(name_, "cannot create");
   for (;;) {
@@ -195,7 +203,7 @@ void OutFile::createTarget() {
 }
 
 void OutFile::prepare() {
-  if (state_ == State::Writing) return;
+  if (state_ == State::Writing || state_ == State::Held) return;
   if (state_ != State::Pending) throw std::logic_error("write to a file that is not open");
   createTarget();
   state_ = State::Writing;
@@ -320,6 +328,10 @@ void replaceWhole(const std::string& name, std::span<const std::string_view> par
 }
 
 void OutFile::finish() {
+  if (state_ == State::Held) {
+    createTarget();
+    state_ = State::Writing;
+  }
   if (state_ != State::Writing) return;
   drain();
   // Finished files wait for their commit together: their buffers are given back now.

@@ -37,6 +37,10 @@ class OutFile {
   /// A file that appears when committed: the name is checked now, the temporary file is
   /// created with the first record, and commit() puts it in place.
   void openForCommit(std::string name);
+  /// A file whose records are held in memory, with no descriptor open, until commit()
+  /// writes them to a temporary file and puts it in place (a shot's log in a survey of
+  /// more shots than the process may hold files open).  The name is checked now.
+  void openHeld(std::string name);
 
   void write(const Layout& layout, std::initializer_list<Value> values);
   void write(const Layout& layout, std::span<const Value> values);
@@ -48,7 +52,8 @@ class OutFile {
   /// From now on every record written is appended to `*copy` as well; nullptr stops.
   void copyRecordsTo(std::string* copy) { copy_ = copy; }
 
-  /// Writes the buffered records to the file (to the temporary file before a commit).
+  /// Writes the buffered records to the file (to the temporary file before a commit); a
+  /// held file keeps them.
   void flush();
   /// Writes out and closes the file, checking both.  The file stays under its temporary
   /// name until commit().
@@ -63,6 +68,7 @@ class OutFile {
   enum class State : unsigned char {
     Closed,   ///< nothing open, or committed
     Pending,  ///< waiting for its first record (openForCommit)
+    Held,     ///< records kept in buffer_ until the commit (openHeld)
     Writing,  ///< records go to fd_
     Finished  ///< closed, waiting under its temporary name for commit()
   };

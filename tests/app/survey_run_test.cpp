@@ -189,6 +189,43 @@ TEST(SurveyRun, AnInterruptedSurveySaysEveryShotIsMissing) {
   }
 }
 
+TEST(SurveyRun, MoreShotsThanTheProcessMayOpenFilesAreAllWritten) {
+  // 120 shots, at two positions in turn, under a limit of 100 open files: the logs of the
+  // shots past those the limit leaves room for are held and written at the end, each the
+  // log of a run of its shot alone, as are the open ones.
+  constexpr int kShots = 120;
+  sw::test::TempDir survey, deckShot, movedShot;
+  layeredInput(survey.path());
+  layeredInput(deckShot.path());
+  layeredInput(movedShot.path(), "          100.000000", "          300.250000", 2);
+  std::string shots;
+  for (int k = 0; k < kShots; ++k) shots += k % 2 == 0 ? "375 425\n" : "100 300.25 shear\n";
+  sw::test::writeBytes(survey.file("shots.txt"), shots);
+  sw::test::RunLimits limits;
+  limits.openFiles = 100;
+  const RunResult r = sw::test::runProgram(survey.path(), {"-q", "--shots", "shots.txt"}, limits);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::string list = sw::test::readBytes(survey.file("survey.txt"));
+  EXPECT_TRUE(has(list, "120 complete, 0 non-finite, 0 missing")) << list;
+  ASSERT_EQ(sw::test::runProgram(deckShot.path()).status, 0);
+  ASSERT_EQ(sw::test::runProgram(movedShot.path()).status, 0);
+  const auto alone = runFiles(deckShot.path()), moved = runFiles(movedShot.path());
+  ASSERT_GT(alone.size(), 5u);
+  for (int k = 1; k <= kShots; ++k) {
+    const std::string dir = "shot_" + std::string(k < 10 ? "000" : k < 100 ? "00" : "0") +
+                            std::to_string(k);
+    EXPECT_TRUE(runFiles(survey.path() / dir) == (k % 2 == 1 ? alone : moved)) << dir;
+  }
+  // The same under a limit that leaves no room for a log: every log is held.
+  limits.openFiles = 48;
+  sw::test::writeBytes(survey.file("shots.txt"), "375 425\n100 300.25 shear\n");
+  const RunResult few = sw::test::runProgram(survey.path(), {"-q", "--shots", "shots.txt"}, limits);
+  ASSERT_EQ(few.status, 0) << few.err;
+  EXPECT_TRUE(runFiles(survey.path() / "shot_0001") == alone);
+  EXPECT_TRUE(runFiles(survey.path() / "shot_0002") == moved);
+}
+
 TEST(SurveyRun, TheHelpNamesTheOptionAndTheSourceKinds) {
   const RunResult r = sw::test::runProgram(".", {"--help"});
   EXPECT_TRUE(has(r.out, "--shots FILE")) << r.out;

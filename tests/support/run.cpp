@@ -60,6 +60,16 @@ pid_t startProgram(const fs::path& dir, const std::vector<std::string>& args,
       l.rlim_cur = static_cast<rlim_t>(limits.fileSizeBytes);
       setrlimit(RLIMIT_FSIZE, &l);
     }
+    if (limits.addressSpaceBytes >= 0) {
+      rlimit l{};
+      getrlimit(RLIMIT_AS, &l);
+      l.rlim_cur = static_cast<rlim_t>(limits.addressSpaceBytes);
+      setrlimit(RLIMIT_AS, &l);
+    }
+    if (limits.openFiles >= 0) {
+      const rlimit l{static_cast<rlim_t>(limits.openFiles), static_cast<rlim_t>(limits.openFiles)};
+      setrlimit(RLIMIT_NOFILE, &l);
+    }
     for (const auto& [name, value] : limits.environment) setenv(name.c_str(), value.c_str(), 1);
     if (!limits.preload.empty()) {
       setenv("LD_PRELOAD", limits.preload.c_str(), 1);

@@ -21,6 +21,8 @@ struct RunResult {
 /// Limits a run is started with, and a library put before the C library.
 struct RunLimits {
   long fileSizeBytes = -1;  ///< RLIMIT_FSIZE (a "full disk" past this size); -1: none
+  long addressSpaceBytes = -1;  ///< RLIMIT_AS (allocations past it fail); -1: none
+  long openFiles = -1;          ///< RLIMIT_NOFILE, soft and hard; -1: as inherited
   std::string preload;      ///< LD_PRELOAD of the run; empty: none
   std::map<std::string, std::string> environment;  ///< variables set for the run
 };
