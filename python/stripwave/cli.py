@@ -19,7 +19,8 @@ from .run import RunError, read_run, readable_log, snapshot_file
 from .survey import is_survey, read_survey
 from .units import TIME_UNITS, frequency_unit, model_units
 _KEYS = {1: "damped sine", 2: "Gaussian derivative", 3: "two damped sines", 4: "Ricker-like"}
-_KDEL = {1: "explosion", 2: "shear", 3: "explosion with an asymmetric part"}
+_KDEL = {1: "explosion", 2: "shear", 3: "explosion with an asymmetric part",
+         4: "vertical point force", 5: "horizontal point force"}
 
 
 class Failure(Exception):

@@ -214,13 +214,17 @@ def force_spectra(x, y, xs, ys, vp, vs, rho, omega, sour, direction, part="both"
     return (f * gxx, f * gxy) if direction == "x" else (f * gxy, f * gyy)
 
 
-def exact_traces(run, vp: float, rho: float, qp=None):
-    """The exact (vx, vy) traces, [receiver, sample], of a homogeneous run with kdel 1, summed
-    over the run's own frequencies so that they compare sample by sample; with `qp` the medium
-    attenuates, its reference frequency the wavelet's dominant one as in the tables."""
+def exact_traces(run, vp: float, rho: float, qp=None, vs=None, qs=None):
+    """The exact (vx, vy) traces, [receiver, sample], of a homogeneous run with an explosion
+    (kdel 1) or a point force (kdel 4 along +y, 5 along +x; these need `vs`), summed over the
+    run's own frequencies so that they compare sample by sample; with `qp` (and `qs`) the
+    medium attenuates, its reference frequency the wavelet's dominant one as in the tables."""
     p = run.params
-    if p.kdel != 1:
-        raise ValueError(f"kdel = {p.kdel}: the exact solution is that of the explosion, kdel 1")
+    if p.kdel not in (1, 4, 5):
+        raise ValueError(f"kdel = {p.kdel}: the exact solutions are those of the explosion "
+                         "(kdel 1) and the point forces (kdel 4 and 5)")
+    if p.kdel != 1 and vs is None:
+        raise ValueError(f"kdel = {p.kdel}: a point force sends S waves too; give vs")
     h = p.h
     irx = np.asarray(run.log.irx, float)
     iry = np.asarray(run.log.iry, float)
@@ -228,7 +232,11 @@ def exact_traces(run, vp: float, rho: float, qp=None):
     xs, ys = (p.jsou - 0.5) * h, (p.ksou - 0.5) * h
     sour = source_spectrum(p.key, p.freq, p.dt, int(p.stime / p.dt), p.band, p.npf)
     omega = frequencies(p.delf, sour.size)
-    vx, vy = explosion_spectra(xr, yr, xs, ys, vp, rho, omega, sour, qp, p.freq)
+    if p.kdel == 1:
+        vx, vy = explosion_spectra(xr, yr, xs, ys, vp, rho, omega, sour, qp, p.freq)
+    else:
+        vx, vy = force_spectra(xr, yr, xs, ys, vp, vs, rho, omega, sour,
+                               "y" if p.kdel == 4 else "x", qp=qp, qs=qs, f_ref=p.freq)
     t = run.traces.t
     return synthesise(vx, omega, t), synthesise(vy, omega, t)
 

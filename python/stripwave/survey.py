@@ -19,7 +19,8 @@ SURVEY_LIST = "survey.txt"
 #: States of a shot: every file written; written but the fields became non-finite; missing.
 STATES = ("complete", "non-finite", "missing")
 #: Source kinds of a shots file and the deck's kdel of each.
-KINDS = {"explosion": 1, "shear": 2, "asymmetric": 3}
+KINDS = {"explosion": 1, "shear": 2, "asymmetric": 3, "vertical-force": 4,
+         "horizontal-force": 5}
 
 
 @dataclass

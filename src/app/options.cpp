@@ -105,12 +105,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   app.add_option("--shots", opt.shotsFile,
                  "A survey in one run: the shots of the text file FILE (relative to\n"
                  "RUNDIR), one a line \"x y [kind]\" (source position in m; kind\n"
-                 "explosion, shear or asymmetric, the deck's kdel 1, 2 or 3; default\n"
-                 "the deck's; # starts a comment).  Shot k's files go to\n"
-                 "RUNDIR/shot_0001, shot_0002, ... as a run of its own writes them,\n"
-                 "the list of shots and their state to RUNDIR/survey.txt; each\n"
-                 "frequency is factored once for all shots.  The deck's own files\n"
-                 "in RUNDIR are left alone")
+                 "explosion, shear, asymmetric, vertical-force or horizontal-force,\n"
+                 "the deck's kdel 1 to 5; default the deck's; # starts a comment).\n"
+                 "Shot k's files go to RUNDIR/shot_0001, shot_0002, ... as a run of\n"
+                 "its own writes them, the list of shots and their state to\n"
+                 "RUNDIR/survey.txt; each frequency is factored once for all shots.\n"
+                 "The deck's own files in RUNDIR are left alone")
       ->type_name("FILE");
   app.add_flag("--accelerate-all", accelerateAll,
                "The accelerated iteration for every frequency, also where its\n"

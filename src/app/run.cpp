@@ -46,12 +46,12 @@ namespace sw {
 
 namespace {
 
-/// Source patterns other than 1, 2 and 3 apply no source: the run is valid but every
+/// Source patterns other than 1 to 5 apply no source: the run is valid but every
 /// output is zero.  Said on the terminal only, so files and status stay unchanged.
 void warnNoSource(int kdel) {
   if (isatty(STDERR_FILENO) == 1)
     std::fprintf(stderr,
-                 "stripwave: warning: kdel = %d applies no source (only 1, 2 and 3 do); "
+                 "stripwave: warning: kdel = %d applies no source (only 1 to 5 do); "
                  "every output will be zero\n",
                  kdel);
 }
@@ -403,7 +403,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   }
   listSurvey();
   const RunParams& par = runs[0].par;
-  if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
+  if (par.kdel < 1 || par.kdel > 5) warnNoSource(par.kdel);
 
   std::vector<ShotSource> sources;
   std::vector<rec::OutFile*> logs;
@@ -548,7 +548,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     if (gridded) model.emplace(GriddedInput{opt.modelFile, {}});
     readInput(in, log, par, mat, sour, lim, model ? &*model : nullptr);
 
-    if (par.kdel < 1 || par.kdel > 3) warnNoSource(par.kdel);
+    if (par.kdel < 1 || par.kdel > 5) warnNoSource(par.kdel);
 
     const std::unique_ptr<MaterialModel> materials = materialModel(model, mat, par, opt, log);
     // The result files are opened before the work: a name that cannot be replaced ends

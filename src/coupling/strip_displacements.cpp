@@ -90,8 +90,26 @@ void addSource(int kdel, Cx sour, double h, Cx* r) {
       r[xb] += neg9;
       break;
     }
+    case 4:
+    case 5: {
+      // A point force 1e6 s(w) at the element's centre, along +y (4, vertical) or +x (5,
+      // horizontal): each edge's basis function is 1/4 there.
+      const Cx quarter = (e6 * sour) * 0.25;
+      if (kdel == 4) {
+        r[yl] += quarter;
+        r[yr] += quarter;
+        r[yb] += quarter;
+        r[yt] += quarter;
+      } else {
+        r[xl] += quarter;
+        r[xr] += quarter;
+        r[xb] += quarter;
+        r[xt] += quarter;
+      }
+      break;
+    }
     default:
-      // 0, 9 and any other selector: no point-force pattern is applied.
+      // 0, 9 and any other selector: no source is applied.
       break;
   }
 }

@@ -20,8 +20,12 @@ namespace sw {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, int>, 3> kKinds = {
-    {{"explosion", 1}, {"shear", 2}, {"asymmetric", 3}}};
+constexpr std::array<std::pair<std::string_view, int>, 5> kKinds = {
+    {{"explosion", 1},
+     {"shear", 2},
+     {"asymmetric", 3},
+     {"vertical-force", 4},
+     {"horizontal-force", 5}}};
 
 /// Longest line read; a longer one is not a shot.
 constexpr std::size_t kMaxLine = 1024;

@@ -9,7 +9,7 @@
 namespace sw {
 
 /// One shot of a survey: its source position in metres and, when the line names one, its
-/// source pattern (the deck's kdel 1, 2 or 3); otherwise the deck's own.
+/// source pattern (the deck's kdel 1 to 5); otherwise the deck's own.
 struct Shot {
   int line = 0;  ///< line of the shots file, for messages
   double x = 0.0, y = 0.0;
@@ -17,8 +17,9 @@ struct Shot {
 };
 
 /// The source kinds a shots file may name, with the kdel of each: "explosion" (1),
-/// "shear" (2), "asymmetric" (3; the explosion with an asymmetric part).  The digits 1, 2
-/// and 3 are accepted too.
+/// "shear" (2), "asymmetric" (3; the explosion with an asymmetric part), "vertical-force"
+/// (4, a point force along +y) and "horizontal-force" (5, along +x).  The digits 1 to 5 are
+/// accepted too.
 std::optional<int> sourceKind(std::string_view word);
 /// The name of source pattern kdel ("explosion", ...), or "kdel N" for the others.
 std::string sourceKindName(int kdel);

@@ -8,7 +8,7 @@ namespace sw {
 /// Source pattern selector, source element and the value of the source spectrum at the
 /// frequency being solved.
 struct PointSource {
-  int kdel = 0;  ///< 1, 2, 3 apply a pattern; any other value applies none
+  int kdel = 0;  ///< 1, 2, 3 apply a pattern, 4 and 5 a point force; any other value none
   int jsou = 0, ksou = 0;
   Cx value;
 };

@@ -229,7 +229,8 @@ TEST(SurveyRun, MoreShotsThanTheProcessMayOpenFilesAreAllWritten) {
 TEST(SurveyRun, TheHelpNamesTheOptionAndTheSourceKinds) {
   const RunResult r = sw::test::runProgram(".", {"--help"});
   EXPECT_TRUE(has(r.out, "--shots FILE")) << r.out;
-  EXPECT_TRUE(has(r.out, "explosion, shear or asymmetric")) << r.out;
+  EXPECT_TRUE(has(r.out, "explosion, shear, asymmetric, vertical-force or horizontal-force"))
+      << r.out;
 }
 
 }  // namespace

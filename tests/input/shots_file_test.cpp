@@ -34,9 +34,11 @@ TEST(ShotsFile, PositionsKindsCommentsAndBlankLines) {
              "   # only a comment\n"
              "600 100 asymmetric\r\n"
              "10 20 explosion\n"
+             "30 40 vertical-force\n"
+             "50 60 horizontal-force\n"
              "0 0 2");  // no newline at the end
   const std::vector<Shot> s = readShotsFile("shots.txt");
-  ASSERT_EQ(s.size(), 5u);
+  ASSERT_EQ(s.size(), 7u);
   EXPECT_EQ(s[0].line, 2);
   EXPECT_EQ(s[0].x, 375.0);
   EXPECT_EQ(s[0].y, 425.0);
@@ -47,12 +49,14 @@ TEST(ShotsFile, PositionsKindsCommentsAndBlankLines) {
   EXPECT_EQ(s[1].kdel, 2);
   EXPECT_EQ(s[2].kdel, 3);
   EXPECT_EQ(s[3].kdel, 1);
-  EXPECT_EQ(s[4].line, 8);
-  EXPECT_EQ(s[4].kdel, 2);
+  EXPECT_EQ(s[4].kdel, 4);
+  EXPECT_EQ(s[5].kdel, 5);
+  EXPECT_EQ(s[6].line, 10);
+  EXPECT_EQ(s[6].kdel, 2);
 }
 
 TEST(ShotsFile, KindNamesAndTheirPatterns) {
-  for (int kdel = 1; kdel <= 3; ++kdel) {
+  for (int kdel = 1; kdel <= 5; ++kdel) {
     EXPECT_EQ(sourceKind(sourceKindName(kdel)), kdel);
     EXPECT_EQ(sourceKind(std::to_string(kdel)), kdel);
   }
@@ -77,7 +81,8 @@ TEST(ShotsFile, RefusalsNameTheFileTheLineAndWhatIsWrong) {
       {"100 inf\n", "'inf' is not a finite number"},
       {"1e999 2\n", "'1e999' is not a finite number"},
       {"\n\n100 200 dipole\n", "line 3: unknown source kind 'dipole'; the kinds are explosion "
-                                "(kdel 1), shear (kdel 2), asymmetric (kdel 3)"},
+                                "(kdel 1), shear (kdel 2), asymmetric (kdel 3), vertical-force (kdel 4), "
+                                "horizontal-force (kdel 5)"},
       {"100 200 \x01\n", "unknown source kind '\\x01'"},
       {std::string(2000, '1') + " 2\n", "line 1: longer than 1024 characters"},
   };
