@@ -5,14 +5,19 @@
 // (every element its own coefficients, so every element matrix and root is formed anew),
 // attenuating with a Q of its own at every element, and attenuating, anisotropic and
 // tilted.  Reported: the times of both, their ratio (wall clock and the process's CPU
-// time over every thread), the time of the grid's fillMedium alone and the bytes the grid
-// model holds.
+// time over every thread), the time of the grid's fillMedium alone (on the assembly's
+// threads), the bytes the grid model holds and the most its forming took (from the
+// datasets as read on, measured by the peak resident size where it can be reset).
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <fstream>
+#include <string>
+#include <utility>
 
 #include "app/frequency_loop.hpp"
 #include "materials/grid_materials.hpp"
@@ -55,6 +60,34 @@ double processSeconds() {
   return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
+/// A line "<label>: <n> kB" of /proc/self/status in bytes, or -1.
+double statusBytes(const std::string& label) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(label + ":", 0) == 0) return 1024.0 * std::stod(line.substr(label.size() + 1));
+  return -1.0;
+}
+
+/// The grid model of `grid` and the most memory its forming took, the datasets as read
+/// included (negative when the peak resident size cannot be reset).
+std::pair<sw::GridMaterials, double> formed(sw::PropertyGrid grid) {
+  // Large arrays in memory of their own, resident once written and given back when freed.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  const double datasets = static_cast<double>(grid.bytes());
+  const double before = statusBytes("VmRSS");
+  bool reset = false;
+  {
+    std::ofstream out("/proc/self/clear_refs");
+    out << "5";
+    out.flush();
+    reset = static_cast<bool>(out) && statusBytes("VmHWM") <= before + 1e6;
+  }
+  sw::GridMaterials model(std::move(grid));
+  const double peak = statusBytes("VmHWM");
+  return {std::move(model), reset ? peak - before + datasets : -1.0};
+}
+
 struct Times {
   double wall = 0.0, cpu = 0.0;
 };
@@ -74,7 +107,7 @@ void BM_GridAssembly(benchmark::State& state) {
   const int threads = state.range(2) > 0 ? static_cast<int>(state.range(2))
                                          : sw::defaultThreads(n, n);
   sw::test::LayeredModel model(n, n);
-  const sw::GridMaterials grid(propertyGrid(n, kind));
+  const auto [grid, formedBytes] = formed(propertyGrid(n, kind));
   // The tables in SI units, the grid in the program's (m/ms, g/cm3): omega per s and per ms.
   const double omega = 0.5 * model.par.delw, gridOmega = 1e-3 * omega;
   const sw::StripIterationSettings settings{threads, sw::Kernels::lanes, sw::Acceleration::off,
@@ -91,7 +124,7 @@ void BM_GridAssembly(benchmark::State& state) {
   sw::Medium med(n, n);
   constexpr int kFills = 3;
   const auto t0 = std::chrono::steady_clock::now();
-  for (int k = 0; k < kFills; ++k) grid.fillMedium(1, gridOmega, med);
+  for (int k = 0; k < kFills; ++k) grid.fillMedium(1, gridOmega, med, threads);
   const double fill =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / kFills;
   benchmark::DoNotOptimize(med.p11(1, 1));
@@ -102,6 +135,7 @@ void BM_GridAssembly(benchmark::State& state) {
   state.counters["cpu_ratio"] = gridded.cpu / tabled.cpu;
   state.counters["fill_ms"] = 1e3 * fill;
   state.counters["model_MB"] = static_cast<double>(grid.bytes()) / 1e6;
+  state.counters["formed_MB"] = formedBytes / 1e6;
   state.counters["threads"] = threads;
 }
 

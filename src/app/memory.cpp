@@ -156,11 +156,11 @@ MemoryEstimate estimateMemory(const RunShape& s) {
     e.grid += (2.0 * history + 4.0) * 2.0 * nx * std::max(ny - 1.0, 0.0) * kCx;
   }
 
-  // A model file: every dataset it may hold as read (eight values per element), and the
-  // moduli formed from them, at most those of a tilted attenuating grid.
+  // A model file: the moduli formed from it, at most those of a tilted attenuating grid,
+  // with its quality factors while they are formed (the other datasets as read lend their
+  // storage to the moduli).
   if (s.gridModel)
-    e.grid += (8.0 * 8.0 + static_cast<double>(GridMaterials::bytesPerElement(true, true))) *
-              elements;
+    e.grid += static_cast<double>(GridMaterials::peakBytesPerElement(true, true)) * elements;
 
   e.snapshots = shots * 2.0 * 8.0 * elements * static_cast<double>(s.nsnapt);
 

@@ -229,14 +229,15 @@ RunEnd loopEnd(const Options& opt, const RunParams& par, const std::optional<Pro
   return end;
 }
 
-/// The material model of a run: the moduli of the property grid of a model file, found
-/// usable over the band (refused otherwise, the reason ending `log`), the grid as read
-/// then given up; without a model file the tables `mat`.
+/// The material model of a run: the moduli of the property grid of a model file, formed
+/// in the storage of its datasets and found usable over the band (refused otherwise, the
+/// reason ending `log`), the grid's quality factors then given up; without a model file
+/// the tables `mat`.
 std::unique_ptr<MaterialModel> materialModel(std::optional<GriddedInput>& model,
                                              const Materials& mat, const RunParams& par,
                                              const Options& opt, rec::OutFile& log) {
   if (!model) return std::make_unique<TabledMaterials>(mat);
-  auto grid = std::make_unique<GridMaterials>(model->grid);
+  auto grid = std::make_unique<GridMaterials>(std::move(model->grid));
   refuseWithoutNormalRoots(
       *grid, model->grid, opt.modelFile,
       {frequencyOfIndex(par.jw1, par.delf), frequencyOfIndex(par.jw2, par.delf)}, log);

@@ -24,7 +24,9 @@ PropertyGrid readModelFile(const std::string& path, int nx, int ny, rec::OutFile
 /// Refuses (as readModelFile does) a model whose moduli at one of the `frequencies` (kHz)
 /// give an element an edge stiffness with no real square root (see
 /// GridMaterials::firstWithoutNormalRoot), naming the frequency and the first such
-/// element with its quality factors.  The ratio of the real parts of the P and S factors
+/// element with its quality factors.  Of `grid`, the one the materials were formed from,
+/// only the sizes and the quality factors are read (they stay when the materials take
+/// the other datasets over).  The ratio of the real parts of the P and S factors
 /// of the constant-Q law is monotonic in the frequency, so the ends of a band stand for
 /// the whole of it.
 void refuseWithoutNormalRoots(const GridMaterials& materials, const PropertyGrid& grid,

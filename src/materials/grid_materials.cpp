@@ -1,6 +1,9 @@
 #include "materials/grid_materials.hpp"
 
 #include <algorithm>
+#include <cstddef>
+#include <utility>
+#include <vector>
 
 #include "core/check.hpp"
 #include "core/constants.hpp"
@@ -52,9 +55,35 @@ class FactorMemo {
   Cx phi_;
 };
 
+/// Arrays of one value per element, each made from the storage of a dataset given up
+/// while there is one.
+class ArrayStore {
+ public:
+  explicit ArrayStore(std::size_t n) : n_(n) {}
+  /// Keeps the storage of `v` (left empty) for an array to come.
+  void giveUp(std::vector<double>& v) {
+    std::vector<double> kept = std::move(v);
+    v = {};
+    if (kept.size() == n_) spare_.push_back(std::move(kept));
+  }
+  /// An array of n values, in the storage of a dataset given up where one is left.
+  std::vector<double> take() {
+    if (spare_.empty()) return std::vector<double>(n_);
+    std::vector<double> v = std::move(spare_.back());
+    spare_.pop_back();
+    return v;
+  }
+
+ private:
+  std::size_t n_;
+  std::vector<std::vector<double>> spare_;
+};
+
 }  // namespace
 
-GridMaterials::GridMaterials(const PropertyGrid& grid)
+GridMaterials::GridMaterials(const PropertyGrid& grid) : GridMaterials(PropertyGrid(grid)) {}
+
+GridMaterials::GridMaterials(PropertyGrid&& grid)
     : nx_(grid.nx),
       ny_(grid.ny),
       referenceOmega_(kTwoPi * grid.referenceFrequency),
@@ -63,16 +92,34 @@ GridMaterials::GridMaterials(const PropertyGrid& grid)
   const std::size_t n = grid.elements();
   SW_CHECK(grid.vp.size() == n && grid.vs.size() == n && grid.rho.size() == n,
            "property grid of nx by ny elements");
-  rho_ = grid.rho;
+  for (const std::vector<double>* v : {&grid.qp, &grid.qs, &grid.epsilon, &grid.delta, &grid.tilt})
+    SW_CHECK(v->empty() || v->size() == n, "property grid of nx by ny elements");
+  const bool anisotropic = grid.anisotropic();
+  // The values are read through these while the arrays below take over their storage:
+  // every value of an element is read before anything of that element is written.
+  const double* const vpIn = grid.vp.data();
+  const double* const vsIn = grid.vs.data();
+  const double* const rhoIn = grid.rho.data();
+  const double* const epsIn = grid.epsilon.data();
+  const double* const deltaIn = grid.delta.data();
+  const double* const tiltIn = grid.tilt.data();
+  const double* const qpIn = grid.qp.data();
+  const double* const qsIn = grid.qs.data();
+  ArrayStore store(n);
+  for (std::vector<double>* v : {&grid.vp, &grid.vs, &grid.rho, &grid.epsilon, &grid.delta,
+                                 &grid.tilt})
+    store.giveUp(*v);
+
+  rho_ = store.take();
   const auto size = [&](Part& part) {
     for (int c = 0; c < 6; ++c)
-      if (tilted_ || (c != k15 && c != k35)) part[c].assign(n, 0.0);
+      if (tilted_ || (c != k15 && c != k35)) part[c] = store.take();
   };
   size(p_);
   if (attenuating_) {
     size(s_);
-    gp_.resize(n);
-    gs_.resize(n);
+    gp_ = store.take();
+    gs_ = store.take();
   }
   const auto put = [&](Part& part, std::size_t k, const std::array<double, 6>& v) {
     for (int c = 0; c < 6; ++c)
@@ -80,12 +127,14 @@ GridMaterials::GridMaterials(const PropertyGrid& grid)
   };
 
   for (std::size_t k = 0; k < n; ++k) {
-    const double vp = grid.vp[k], vs = grid.vs[k], rho = grid.rho[k];
-    const double eps = grid.anisotropic() ? grid.epsilon[k] : 0.0;
-    const double delta = grid.anisotropic() ? grid.delta[k] : 0.0;
+    const double vp = vpIn[k], vs = vsIn[k], rho = rhoIn[k];
+    const double eps = anisotropic ? epsIn[k] : 0.0;
+    const double delta = anisotropic ? deltaIn[k] : 0.0;
+    const double tilt = tilted_ ? tiltIn[k] : 0.0;
+    rho_[k] = rho;
     if (attenuating_) {
-      gp_[k] = lossExponent(grid.qp[k]);
-      gs_[k] = lossExponent(grid.qs[k]);
+      gp_[k] = lossExponent(qpIn[k]);
+      gs_[k] = lossExponent(qsIn[k]);
     }
     if (eps == 0.0 && delta == 0.0) {
       // Isotropic: the formulas of the tables, through lambda; a turn changes nothing.
@@ -102,7 +151,7 @@ GridMaterials::GridMaterials(const PropertyGrid& grid)
     AxisTurn turn;
     const AxisTurn* by = nullptr;
     if (tilted_) {
-      turn = axisTurn(grid.tilt[k]);
+      turn = axisTurn(tilt);
       by = &turn;
     }
     if (!attenuating_) {
@@ -114,26 +163,45 @@ GridMaterials::GridMaterials(const PropertyGrid& grid)
   }
 }
 
-void GridMaterials::fillMedium(int /*jw*/, double omega, Medium& med) const {
+void GridMaterials::fillMedium(int /*jw*/, double omega, Medium& med, int threads) const {
   SW_CHECK(med.nx() == nx_ && med.ny() == ny_, "medium of the property grid's size");
   const double ratio = omega / referenceOmega_;
-  FactorMemo phiP(ratio), phiS(ratio);
   med.closedFormRoots = true;
-  Grid<Cx>* const out[6] = {&med.p11, &med.p13, &med.p15, &med.p33, &med.p35, &med.p55};
-  for (int j = 0; j <= ny_ + 1; ++j) {
+  const int rows = ny_ + 2;
+  const int parts = std::max(1, std::min(threads, rows));
+  // Row j of the medium (ghost rows included) from row clamp(j, 1, ny) of the grid; the
+  // memos of the constant-Q factors are per thread and give what a fresh factor would.
+  const auto fillRow = [&](int j, FactorMemo& phiP, FactorMemo& phiS) {
     const std::size_t row = static_cast<std::size_t>(ny_ - std::clamp(j, 1, ny_)) * nx_;
+    double* const rho = &med.rho(0, j);
+    Cx* const out[6] = {&med.p11(0, j), &med.p13(0, j), &med.p15(0, j),
+                        &med.p33(0, j), &med.p35(0, j), &med.p55(0, j)};
+    const double* p[6];
+    const double* s[6];
+    for (int c = 0; c < 6; ++c) {
+      p[c] = p_[c].empty() ? nullptr : p_[c].data() + row;
+      s[c] = s_[c].empty() ? nullptr : s_[c].data() + row;
+    }
+    const double* const rhoRow = rho_.data() + row;
+    const double* const gpRow = attenuating_ ? gp_.data() + row : nullptr;
+    const double* const gsRow = attenuating_ ? gs_.data() + row : nullptr;
     for (int i = 0; i <= nx_ + 1; ++i) {
-      const std::size_t k = row + static_cast<std::size_t>(std::clamp(i, 1, nx_) - 1);
-      med.rho(i, j) = rho_[k];
+      const std::size_t k = static_cast<std::size_t>(std::clamp(i, 1, nx_) - 1);
+      rho[i] = rhoRow[k];
       if (!attenuating_) {
-        for (int c = 0; c < 6; ++c)
-          (*out[c])(i, j) = p_[c].empty() ? Cx{} : Cx{p_[c][k], 0.0};
+        for (int c = 0; c < 6; ++c) out[c][i] = p[c] == nullptr ? Cx{} : Cx{p[c][k], 0.0};
         continue;
       }
-      const Cx fp = phiP(gp_[k]), fs = phiS(gs_[k]);
+      const Cx fp = phiP(gpRow[k]), fs = phiS(gsRow[k]);
       for (int c = 0; c < 6; ++c)
-        (*out[c])(i, j) = p_[c].empty() ? Cx{} : p_[c][k] * fp + s_[c][k] * fs;
+        out[c][i] = p[c] == nullptr ? Cx{} : p[c][k] * fp + s[c][k] * fs;
     }
+  };
+#pragma omp parallel num_threads(parts)
+  {
+    FactorMemo phiP(ratio), phiS(ratio);
+#pragma omp for schedule(static)
+    for (int j = 0; j < rows; ++j) fillRow(j, phiP, phiS);
   }
 }
 
@@ -171,6 +239,10 @@ std::optional<std::size_t> GridMaterials::firstWithoutNormalRoot(double omega) c
 std::size_t GridMaterials::bytesPerElement(bool attenuating, bool tilted) {
   const std::size_t coefficients = tilted ? 6 : 4;
   return sizeof(double) * (1 + (attenuating ? 2 * coefficients + 2 : coefficients));
+}
+
+std::size_t GridMaterials::peakBytesPerElement(bool attenuating, bool tilted) {
+  return bytesPerElement(attenuating, tilted) + (attenuating ? 2 * sizeof(double) : 0);
 }
 
 std::size_t GridMaterials::bytes() const {

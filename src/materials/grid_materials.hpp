@@ -25,8 +25,15 @@ namespace sw {
 /// frame takes the nearest element of the grid.
 class GridMaterials final : public MaterialModel {
  public:
+  /// From a copy of the grid's properties.
   explicit GridMaterials(const PropertyGrid& grid);
-  void fillMedium(int jw, double omega, Medium& med) const override;
+  /// Takes the storage of the grid's velocities, density, Thomsen parameters and tilt for
+  /// its own arrays, so that the moduli of a large grid need little more memory than they
+  /// keep; those datasets of `grid` are left empty.  The quality factors stay in `grid`
+  /// (a refusal of the moduli names them), its sizes too.
+  explicit GridMaterials(PropertyGrid&& grid);
+  /// The rows of the medium on up to `threads` threads (the values do not depend on it).
+  void fillMedium(int jw, double omega, Medium& med, int threads = 1) const override;
   std::size_t bytes() const override;
   /// The first element, in the order of the model file, whose normal stiffness of an x
   /// or a y edge (the real parts at omega of p11, p15, p55 or of p55, p35, p33) is not
@@ -37,6 +44,10 @@ class GridMaterials final : public MaterialModel {
   std::optional<std::size_t> firstWithoutNormalRoot(double omega) const;
   /// Bytes held per element: density and the stiffness parts of the grid's kind.
   static std::size_t bytesPerElement(bool attenuating, bool tilted);
+  /// Bytes per element at the most while the moduli are formed from a grid given up to
+  /// them (from the reading of the model file on): those held, and the quality factors
+  /// the grid keeps.  The datasets as read take no more.
+  static std::size_t peakBytesPerElement(bool attenuating, bool tilted);
 
  private:
   /// The coefficients p11, p13, p15, p33, p35, p55 of one part; p15 and p35 are held

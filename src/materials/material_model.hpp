@@ -14,8 +14,9 @@ class MaterialModel {
  public:
   virtual ~MaterialModel() = default;
   /// The medium of frequency index jw, at angular frequency omega (2 pi times the
-  /// frequency of jw).
-  virtual void fillMedium(int jw, double omega, Medium& med) const = 0;
+  /// frequency of jw), formed on up to `threads` threads where the model gains by it (the
+  /// values do not depend on it).
+  virtual void fillMedium(int jw, double omega, Medium& med, int threads = 1) const = 0;
   /// Bytes the model holds (per-element properties, tables).
   virtual std::size_t bytes() const = 0;
 };

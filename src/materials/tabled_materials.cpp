@@ -34,8 +34,7 @@ void fillMedium(int jw, const Materials& mat, Medium& med) {
     }
 }
 
-
-void TabledMaterials::fillMedium(int jw, double /*omega*/, Medium& med) const {
+void TabledMaterials::fillMedium(int jw, double /*omega*/, Medium& med, int /*threads*/) const {
   sw::fillMedium(jw, mat_, med);
 }
 

@@ -15,7 +15,8 @@ void fillMedium(int jw, const Materials& mat, Medium& med);
 class TabledMaterials final : public MaterialModel {
  public:
   explicit TabledMaterials(const Materials& mat) : mat_(mat) {}
-  void fillMedium(int jw, double omega, Medium& med) const override;
+  /// On one thread: the coefficients of a few materials are copied.
+  void fillMedium(int jw, double omega, Medium& med, int threads = 1) const override;
   std::size_t bytes() const override;
   const Materials& tables() const { return mat_; }
 

@@ -61,7 +61,7 @@ StripIteration::StripIteration(const StripGrid& grid, const MaterialModel& mater
 
 void StripIteration::factor(int jw, double omega) {
   if (settings_.kernels == Kernels::lanes) {
-    sys_.setMedium(jw, omega, materials_);
+    sys_.setMedium(jw, omega, materials_, settings_.threads);
     return assembleLanes();
   }
   sys_.setFrequency(jw, omega, materials_, settings_.threads);

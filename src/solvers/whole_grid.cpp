@@ -55,7 +55,7 @@ class DropParameters : public EdgeParameterSink {
 
 void setWholeGridFrequency(StripSystem& sys, int jw, double omega, const MaterialModel& model,
                            int threads) {
-  sys.setMedium(jw, omega, model);
+  sys.setMedium(jw, omega, model, threads);
   DropParameters drop;
   interfaceParameters(omega, sys.med, drop, sys.roots, threads);
 }

@@ -12,13 +12,13 @@ StripSystem::StripSystem(int nx_, int ny_, double h_, bool everyEdge)
       roots(nx_, ny_) {}
 
 void StripSystem::setFrequency(int jw, double omega_, const MaterialModel& model, int threads) {
-  setMedium(jw, omega_, model);
+  setMedium(jw, omega_, model, threads);
   interfaceParameters(omega, med, beta, roots, threads);
 }
 
-void StripSystem::setMedium(int jw, double omega_, const MaterialModel& model) {
+void StripSystem::setMedium(int jw, double omega_, const MaterialModel& model, int threads) {
   omega = omega_;
-  model.fillMedium(jw, omega_, med);
+  model.fillMedium(jw, omega_, med, threads);
 }
 
 }  // namespace sw

@@ -26,10 +26,11 @@ struct StripSystem {
   StripSystem(int nx, int ny, double h, bool everyEdge = true);
 
   /// Sets omega, and the medium the material model gives for frequency index jw, with its
-  /// interface parameters and boundary roots (the parameters on up to `threads` threads).
+  /// interface parameters and boundary roots (the medium and the parameters on up to
+  /// `threads` threads).
   void setFrequency(int jw, double omega, const MaterialModel& model, int threads = 1);
-  /// Sets omega and the medium of frequency index jw only.
-  void setMedium(int jw, double omega, const MaterialModel& model);
+  /// Sets omega and the medium of frequency index jw only (on up to `threads` threads).
+  void setMedium(int jw, double omega, const MaterialModel& model, int threads = 1);
 };
 
 }  // namespace sw

@@ -233,6 +233,71 @@ TEST(GridMaterials, AnSModulusDecayingFarFasterThanThePModulusLosesTheEdgeRoots)
   EXPECT_EQ(GridMaterials(g).firstWithoutNormalRoot(omega), std::nullopt);
 }
 
+/// A grid where every element has its own moduli: velocities and Q that vary along both
+/// axes, Thomsen parameters and a tilt, with isotropic elements and a fluid among them.
+PropertyGrid variedGrid(int nx, int ny) {
+  PropertyGrid g(nx, ny);
+  g.referenceFrequency = 0.03;
+  const std::size_t n = g.elements();
+  for (std::size_t k = 0; k < n; ++k) {
+    const double x = static_cast<double>(k);
+    const bool fluid = k % 17 == 3, isotropic = k % 5 == 1;
+    g.vp.push_back(2.5 + 1e-3 * x);
+    g.vs.push_back(fluid ? 0.0 : 1.2 + 5e-4 * static_cast<double>(k % 101));
+    g.rho.push_back(2.0 + 1e-4 * static_cast<double>(k % 37));
+    g.qp.push_back(30.0 + 0.37 * static_cast<double>(k % 97));
+    g.qs.push_back(15.0 + 0.21 * static_cast<double>(k % 91));
+    g.epsilon.push_back(isotropic ? 0.0 : 0.1 + 1e-4 * x);
+    g.delta.push_back(isotropic ? 0.0 : 0.05);
+    g.tilt.push_back(45.0 * std::sin(0.1 * x));
+  }
+  return g;
+}
+
+TEST(GridMaterials, TheMediumIsTheSameOnAnyNumberOfThreads) {
+  // Rows of the medium are shared out between threads, each with its own memo of the
+  // constant-Q factors: every coefficient stays the same, bit for bit.
+  const int nx = 23, ny = 19;
+  for (const bool attenuating : {true, false}) {
+    PropertyGrid g = variedGrid(nx, ny);
+    if (!attenuating) {
+      g.qp.clear();
+      g.qs.clear();
+    }
+    const GridMaterials grid(g);
+    Medium one(nx, ny);
+    grid.fillMedium(1, kTwoPi * 0.05, one, 1);
+    for (const int threads : {2, 3, 5}) {
+      Medium many(nx, ny);
+      grid.fillMedium(1, kTwoPi * 0.05, many, threads);
+      expectSameMedium(many, one);
+      EXPECT_EQ(many.closedFormRoots, one.closedFormRoots);
+    }
+  }
+}
+
+TEST(GridMaterials, GivenUpDatasetsLendTheirStorageAndTheQualityFactorsStay) {
+  const int nx = 11, ny = 7;
+  PropertyGrid g = variedGrid(nx, ny);
+  const PropertyGrid kept = g;
+  const GridMaterials copied(kept), taken(std::move(g));
+  // The datasets the moduli took are empty; sizes and quality factors are as they were.
+  for (const std::vector<double>* v : {&g.vp, &g.vs, &g.rho, &g.epsilon, &g.delta, &g.tilt})
+    EXPECT_TRUE(v->empty());
+  EXPECT_EQ(g.nx, nx);
+  EXPECT_EQ(g.ny, ny);
+  EXPECT_EQ(g.qp, kept.qp);
+  EXPECT_EQ(g.qs, kept.qs);
+  // Their storage, overwritten element by element, gives what a copy gives.
+  Medium a(nx, ny), b(nx, ny);
+  copied.fillMedium(1, kTwoPi * 0.02, a);
+  taken.fillMedium(1, kTwoPi * 0.02, b);
+  expectSameMedium(b, a);
+  EXPECT_EQ(taken.bytes(), copied.bytes());
+  EXPECT_EQ(taken.firstWithoutNormalRoot(kTwoPi * 0.02),
+            copied.firstWithoutNormalRoot(kTwoPi * 0.02));
+}
+
 TEST(GridMaterials, StorageGrowsWithWhatTheGridDescribes) {
   // Per element: the density and four coefficients, eight and two loss exponents with
   // Q, twelve with a tilt.
@@ -244,6 +309,9 @@ TEST(GridMaterials, StorageGrowsWithWhatTheGridDescribes) {
   g.qp.assign(6, 40.0);
   g.qs.assign(6, 20.0);
   EXPECT_EQ(GridMaterials(g).bytes(), 6u * 88u);
+  // While they are formed the grid keeps its quality factors.
+  EXPECT_EQ(GridMaterials::peakBytesPerElement(true, true), 136u);
+  EXPECT_EQ(GridMaterials::peakBytesPerElement(false, true), 56u);
 }
 
 }  // namespace
