@@ -1,6 +1,7 @@
 #include "strip/element_matrix.hpp"
 
 #include <cmath>
+#include <cstring>
 
 namespace sw {
 
@@ -20,9 +21,6 @@ constexpr int kMref[4][4] = {
     {781, 269, 269, -59}, {269, 781, -59, 269}, {269, -59, 781, 269}, {-59, 269, 269, 781}};
 constexpr double kDen = 5040.0;
 
-/// (p numerator) / 5040, real and imaginary parts alike.
-inline Cx term(Cx p, int numerator) { return (p * static_cast<double>(numerator)) / kDen; }
-
 /// The magnitudes of the numerators of kSxx, kSyy, kSxy (and of the sums of two kSxy
 /// entries, never both nonzero), and the position of each in that list.
 constexpr int kMagnitudes[5] = {0, 1620, 5040, 6660, 11700};
@@ -40,14 +38,21 @@ struct Numerator {
 };
 constexpr Numerator numerator(int n) { return {2 * magnitudeIndex(n) + (n < 0 ? 1 : 0)}; }
 
-/// term(p, n) for every numerator of the reference matrices, each product and division
-/// made once: term(p, -n) is -term(p, n) bit for bit (the product and the quotient of a
-/// negated operand are the negated results), so only the magnitudes are formed.
+/// The term (p n) / 5040 of a coefficient p (real and imaginary parts alike) for every
+/// numerator n of the reference matrices, each product and division made once: the term
+/// of -n is the negated term of n bit for bit (the product and the quotient of a negated
+/// operand are the negated results), so only the magnitudes are formed.
 class Terms {
  public:
-  explicit Terms(Cx p) {
-    for (int k = 0; k < 5; ++k) {
-      t_[2 * k] = term(p, kMagnitudes[k]);
+  Terms() = default;
+  /// From the terms of the nonzero magnitudes (kMagnitudes[1 ..]), re and im at `parts`
+  /// with a stride of `stride`; the term of 0, (p 0) / 5040, is p 0 bit for bit (a signed
+  /// zero, or the NaN of an infinite or NaN part, which the division keeps).
+  Terms(Cx p, const double* parts, int stride) {
+    t_[0] = Cx{p.re * 0.0, p.im * 0.0};
+    t_[1] = -t_[0];
+    for (int k = 1; k < 5; ++k) {
+      t_[2 * k] = Cx{parts[(k - 1) * stride], parts[(k - 1) * stride + 1]};
       t_[2 * k + 1] = -t_[2 * k];
     }
   }
@@ -55,6 +60,32 @@ class Terms {
 
  private:
   Cx t_[10];
+};
+
+/// The Terms of the six coefficients p11, p13, p15, p33, p35, p55: the products and
+/// quotients of every nonzero magnitude over the twelve parts side by side (so that they
+/// run as vector instructions), each part rounded as (part n) / 5040.
+struct CoefficientTerms {
+  Terms p11, p13, p15, p33, p35, p55;
+
+  explicit CoefficientTerms(const ElementCoefficients& c) {
+    const Cx p[6] = {c.p11, c.p13, c.p15, c.p33, c.p35, c.p55};
+    // Three vectors of four parts: (p11, p13), (p15, p33), (p35, p55), re and im each.
+    typedef double Four __attribute__((vector_size(4 * sizeof(double))));
+    Four in[3];
+    for (int v = 0; v < 3; ++v)
+      in[v] = Four{p[2 * v].re, p[2 * v].im, p[2 * v + 1].re, p[2 * v + 1].im};
+    double out[4][12];
+    for (int k = 0; k < 4; ++k) {
+      const double m = static_cast<double>(kMagnitudes[k + 1]);
+      for (int v = 0; v < 3; ++v) {
+        const Four t = (in[v] * m) / kDen;
+        std::memcpy(&out[k][4 * v], &t, sizeof t);
+      }
+    }
+    Terms* const t[6] = {&p11, &p13, &p15, &p33, &p35, &p55};
+    for (int q = 0; q < 6; ++q) *t[q] = Terms(p[q], &out[0][2 * q], 12);
+  }
 };
 
 /// The numerators of one entry pair (ee, ff) of the element matrix, resolved once.
@@ -104,7 +135,9 @@ static_assert(everyNumeratorHasATerm(), "a numerator of the reference matrices w
 void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, ElementMatrix& e) {
   const double m0 = -(omega * omega * c.rho);
   const double mh = (h * h) * m0;
-  const Terms p11(c.p11), p13(c.p13), p15(c.p15), p33(c.p33), p35(c.p35), p55(c.p55);
+  const CoefficientTerms terms(c);
+  const Terms &p11 = terms.p11, &p13 = terms.p13, &p15 = terms.p15, &p33 = terms.p33,
+              &p35 = terms.p35, &p55 = terms.p55;
   // The mass numerators 781, 269 and -59, each quotient formed once (as the terms).
   const double masses[3] = {(mh * 781.0) / kDen, (mh * 269.0) / kDen, -((mh * 59.0) / kDen)};
   // Every term is kept, zero numerators included (they can decide the sign of a
