@@ -270,3 +270,12 @@ def test_a_model_built_beyond_the_limits_runs_with_lift_limits(tmp_path, binary)
     run = read_run(simulate(binary, _long_line(), tmp_path / "run", "--lift-limits"))
     assert run.traces.vx.shape[0] == 210 and len(run.snapshots) == 30
     assert run.snapshots[0].x.size == 640
+
+
+@pytest.mark.parametrize("name,npf", [("homogeneous", 37), ("layered", 117),
+                                      ("reflector", 67), ("section", 144)])
+def test_the_examples_records_need_the_npf_the_simulator_names(name, npf):
+    # The simulator warns of the same records with the same rule
+    # (tests/input/record_period_test.cpp holds it to these npfs).
+    text = " ".join(warnings(example(name)))
+    assert f"npf = {npf} (period" in text

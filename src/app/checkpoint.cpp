@@ -87,6 +87,12 @@ RunFingerprint fingerprintRun(const Options& opt) {
   const std::int32_t options[3] = {static_cast<std::int32_t>(opt.acceleration),
                                    opt.liftLimits ? 1 : 0, static_cast<std::int32_t>(opt.solver)};
   input.add(options, sizeof options);
+  // Added only when used, so that the runs without them keep their fingerprints.
+  if (opt.complexFrequency) {
+    input.add(std::string_view("complex frequency"));
+    const double damping = opt.damping.value_or(0.0);  // 0: pi delf, of the deck
+    input.add(&damping, sizeof damping);
+  }
   fp.input = input.value();
   return fp;
 }
@@ -241,8 +247,8 @@ SavedRun::SavedRun(const RunFingerprint& fp) {
         std::string("the checkpoint ") + files::kCheckpoint +
             " belongs to another input: the deck, a table, the model file or an option that "
             "changes results (--accelerate, --accelerate-all, --model, --lift-limits, "
-            "--solver) is not as it was; restore them, or run without --resume to start "
-            "afresh"};
+            "--solver, --complex-frequency, --damping) is not as it was; restore them, or "
+            "run without --resume to start afresh"};
   for (int k = 0; k < 7; ++k) r.value<std::int32_t>();
   last_ = r.value<std::int32_t>();
 }

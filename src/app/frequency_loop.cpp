@@ -60,7 +60,7 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const MaterialModel& material
       own_(std::make_unique<StripIteration>(
           StripGrid{par.nx, par.ny, par.h}, materials,
           StripIterationSettings{threads_, kernels, acceleration,
-                                 static_cast<int>(shots_.size())})),
+                                 static_cast<int>(shots_.size()), par.damping})),
       solver_(*own_),
       acc_(accumulatorsOfShots(par, shots_.size())),
       firstNonFinite_(shots_.size()),

@@ -3,6 +3,8 @@
 #include <omp.h>
 
 #include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "core/lanes.hpp"
@@ -18,7 +20,8 @@ constexpr const char* kFooter =
     "Exit statuses: 0 finished; 2 a file could not be opened, read or written; 3 input\n"
     "the model cannot run with; 4 non-finite fields; 5 not enough memory; 6 another run\n"
     "is using the directory; 7 a frequency did not converge (--require-convergence);\n"
-    "64 a bad command line; 130, 143 stopped by SIGINT, SIGTERM;\n"
+    "64 a bad command line (also a --damping whose gain overflows over the record);\n"
+    "130, 143 stopped by SIGINT, SIGTERM;\n"
     "otherwise the low 8 bits of a stop code (STOP n on the error stream).";
 
 std::string compilerText() {
@@ -36,6 +39,10 @@ std::string compilerText() {
 std::string simdText() { return std::to_string(kLanes) + " doubles (" + kLaneIsa + ")"; }
 
 }  // namespace
+
+std::string usageErrorText(const std::string& reason) {
+  return "stripwave: " + reason + "\n" + kUsage + "Run 'stripwave --help' for the options.\n";
+}
 
 bool directSolverBuilt() {
 #if defined(STRIPWAVE_DIRECT)
@@ -127,6 +134,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "files are still written); the error names the pass limit to raise\n"
                "and how far the change stayed above reduc.  Default: status 0");
 
+  app.add_flag("--complex-frequency", opt.complexFrequency,
+               "Solve at the complex frequencies w - i a (a = pi delf unless\n"
+               "--damping gives it): the fields are damped by exp(-a t), so that\n"
+               "arrivals after the period 1/delf hardly fold back into the record,\n"
+               "and the traces and snapshots take the gain exp(a t) back; the files\n"
+               "are not byte for byte the default's");
+  std::string damping;
+  auto* dampingOption = app.add_option("--damping", damping,
+                 "The complex frequency with a = G, in the deck's inverse time unit\n"
+                 "(1/ms with times in ms); implies --complex-frequency.  G must be\n"
+                 "positive and finite, and exp(G t) finite over the record (status 64)")
+      ->type_name("G");
+
   std::string solver = "strips";
   app.add_option("--solver", solver,
                  "How each frequency is solved: strips (the strip iteration, the\n"
@@ -152,9 +172,22 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     return result;
   } catch (const CLI::ParseError& e) {
     result.status = kExitUsage;
-    result.err = std::string("stripwave: ") + e.what() + "\n" + kUsage +
-                 "Run 'stripwave --help' for the options.\n";
+    result.err = usageErrorText(e.what());
     return result;
+  }
+  if (dampingOption->count() > 0) {
+    const char* text = damping.c_str();
+    char* end = nullptr;
+    const double a = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(a) || !(a > 0.0)) {
+      result.status = kExitUsage;
+      result.err = usageErrorText("--damping " + damping +
+                                  ": the damping a of the complex frequency w - i a must be a "
+                                  "positive, finite number (in the deck's inverse time unit)");
+      return result;
+    }
+    opt.damping = a;
+    opt.complexFrequency = true;
   }
   if (progress) opt.progress = ProgressMode::Always;
   if (quiet) opt.progress = ProgressMode::Never;

@@ -46,7 +46,22 @@ struct Options {
   SolverKind solver = SolverKind::strips;  ///< --solver
   /// --resume: continue the interrupted run whose checkpoint is in the run directory
   bool resume = false;
+  /// --complex-frequency (or --damping): solve at the complex frequencies w - i a, which
+  /// damps the fields by exp(-a t), and undo the damping in the traces and snapshots
+  bool complexFrequency = false;
+  /// --damping G: a itself, in the deck's inverse time unit; none: a = pi delf
+  std::optional<double> damping;
 };
+
+/// A command line that a run refuses once it has looked at the deck (a damping whose
+/// gain overflows over the record): ends the program with kExitUsage.
+struct UsageError {
+  std::string reason;
+};
+
+/// The text of a refused command line: "stripwave: <reason>", the usage line and where
+/// the options are told.
+std::string usageErrorText(const std::string& reason);
 
 /// Outcome of reading the command line: either a run with its options, or an exit with
 /// a status and the text for the standard output and error streams.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -25,12 +26,17 @@
 #include "app/progress.hpp"
 #include "app/run_directory.hpp"
 #include "app/survey.hpp"
+#include "core/check.hpp"
+#include "core/constants.hpp"
 #include "core/exit_status.hpp"
 #include "core/interrupt.hpp"
+#include "core/warning.hpp"
 #include "core/frequency.hpp"
 #include "input/deck.hpp"
 #include "input/model_file.hpp"
 #include "input/read_input.hpp"
+#include "input/record_period.hpp"
+#include "input/reject.hpp"
 #include "input/run_files.hpp"
 #include "input/shots_file.hpp"
 #include "materials/grid_materials.hpp"
@@ -108,7 +114,8 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
            std::to_string(par.nx) + " by " + std::to_string(par.ny) + " elements have more");
   auto solver = std::make_unique<DirectSolver>(
       StripGrid{par.nx, par.ny, par.h}, materials,
-      DirectSettings{threads > 0 ? threads : defaultThreads(par.nx, par.ny), shots, kRunOrdering});
+      DirectSettings{threads > 0 ? threads : defaultThreads(par.nx, par.ny), shots, kRunOrdering,
+                     par.damping});
   // The snapshot and trace sums of the shots are allocated after the check.
   RunShape shape;
   shape.nx = par.nx;
@@ -150,6 +157,12 @@ std::string filesText(const RunParams& par) {
     text += ", " + range(1) + " and " + range(2) + " (snapshots)";
   }
   return text;
+}
+
+/// What the log and the summary say of a run at complex frequencies.
+std::string dampingText(double a) {
+  return "complex frequency: solved at w - i a, a = " + realText(a) +
+         "; the traces and snapshots take the gain exp(a t)";
 }
 
 /// How progress is shown, if at all: in place on a terminal, one line per frequency
@@ -224,6 +237,7 @@ RunEnd loopEnd(const Options& opt, const RunParams& par, const std::optional<Pro
                            std::filesystem::current_path().string(), files, &limits)
                    .c_str(),
                stderr);
+    if (par.damping != 0.0) std::fprintf(stderr, "  %s\n", dampingText(par.damping).c_str());
     end.summarised = true;
   }
   return end;
@@ -315,6 +329,56 @@ void checkSurveyGrid(const std::vector<Shot>& shots, const Options& opt) {
   checkShotsInGrid(shots, opt.shotsFile, par.nx, par.ny, par.h);
 }
 
+/// The damping a of a run with --complex-frequency, from the deck's header (read with its
+/// echo to a log that is dropped) before any file is written: --damping's value, else
+/// pi delf.  Refused (UsageError) when the gain exp(a t) that undoes it overflows at the
+/// end of the record or at a snapshot time.  Nothing without the option, or when the
+/// header cannot be read: the run's own reading then stops at the same place.
+std::optional<double> runDamping(const Options& opt) {
+  if (!opt.complexFrequency) return std::nullopt;
+  DeckHeader hdr;
+  RunParams par;
+  try {
+    rec::InFile deck;
+    deck.open(files::kDeck);
+    rec::OutFile scratch;
+    scratch.openForCommit(".damping-check");
+    const Limits limits = opt.liftLimits ? Limits::lifted() : Limits{};
+    readGrid(deck, scratch, hdr, par, limits);
+    readDomain(deck, scratch, hdr, par);
+    readHeader(deck, scratch, hdr, par, limits);
+  } catch (const Stop&) {
+    return std::nullopt;
+  } catch (const InputError&) {
+    return std::nullopt;
+  } catch (const rec::IoError&) {
+    return std::nullopt;
+  }
+  const double delf = hdr.f4 / hdr.npf;
+  const double a = opt.damping.value_or(kPi * delf);
+  const std::string option =
+      opt.damping ? "--damping " + realText(a)
+                  : "--complex-frequency (a = pi delf = " + realText(a) + ")";
+  const auto refuse = [&](const std::string& where, double t) {
+    throw UsageError{option + ": the gain exp(a t) that undoes the damping overflows at " +
+                     where + " (a t = " + realText(a * t) +
+                     ", at most about 709); give a smaller --damping"};
+  };
+  if (!std::isfinite(std::exp(a * hdr.stime)))
+    refuse("the end of the record, stime = " + realText(hdr.stime), hdr.stime);
+  for (int k = 1; k <= par.nsnapt && k < static_cast<int>(hdr.tsnap.size()); ++k)
+    if (!std::isfinite(std::exp(a * hdr.tsnap[k])))
+      refuse("snapshot " + std::to_string(k) + ", time " + realText(hdr.tsnap[k]), hdr.tsnap[k]);
+  return a;
+}
+
+/// The warning about a record that outlasts the period of the frequency sampling; none at
+/// complex frequencies, which damp what folds back.
+void warnOfWrapAround(const RecordSpan& record, const RunParams& par) {
+  if (par.damping != 0.0) return;
+  if (const std::optional<WrapAround> w = wrapAround(record)) warn(wrapAroundText(record, *w));
+}
+
 /// Makes the directory of a shot, or takes the one there.
 void makeShotDirectory(const std::string& dir) {
   if (::mkdir(dir.c_str(), 0777) == 0) return;
@@ -355,6 +419,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
   const std::vector<Shot> shotList = readShotsFile(opt.shotsFile);
   checkSurveyGrid(shotList, opt);
+  const std::optional<double> damping = runDamping(opt);
   // As a run of one shot: a checkpoint to resume from is checked before any file is opened.
   const RunFingerprint fingerprint = fingerprintRun(opt);
   std::optional<SavedRun> saved;
@@ -393,8 +458,13 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
     Vec1<Cx> shotSour(kMaxFreqs);
     std::optional<GriddedInput> shotModel;
     if (gridded) shotModel.emplace(GriddedInput{opt.modelFile, {}});
+    r.par.damping = damping.value_or(0.0);
+    RecordSpan record;
     readInput(in, r.log, r.par, k == 0 ? mat : shotMat, k == 0 ? sour : shotSour, lim,
-              shotModel ? &*shotModel : nullptr, &shot);
+              shotModel ? &*shotModel : nullptr, &shot, &record);
+    SW_CHECK(!opt.complexFrequency || damping, "the damping known before the input is read");
+    if (r.par.damping != 0.0) r.log.writeList({std::string_view(dampingText(r.par.damping))});
+    if (k == 0) warnOfWrapAround(record, r.par);
     r.log.flush();
     if (k == 0) model = std::move(shotModel);
     reports[k].kdel = r.par.kdel;
@@ -529,6 +599,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
 
   // A checkpoint to resume from is checked whole before any file is opened: a refused
   // one leaves the directory as it was.
+  const std::optional<double> damping = runDamping(opt);
   const RunFingerprint fingerprint = fingerprintRun(opt);
   std::optional<SavedRun> saved;
   if (opt.resume) saved.emplace(fingerprint);
@@ -547,7 +618,12 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     const InputLimits lim = inputLimits(opt, 1);
     std::optional<GriddedInput> model;
     if (gridded) model.emplace(GriddedInput{opt.modelFile, {}});
-    readInput(in, log, par, mat, sour, lim, model ? &*model : nullptr);
+    par.damping = damping.value_or(0.0);
+    RecordSpan record;
+    readInput(in, log, par, mat, sour, lim, model ? &*model : nullptr, nullptr, &record);
+    SW_CHECK(!opt.complexFrequency || damping, "the damping known before the input is read");
+    if (par.damping != 0.0) log.writeList({std::string_view(dampingText(par.damping))});
+    warnOfWrapAround(record, par);
 
     if (par.kdel < 1 || par.kdel > 5) warnNoSource(par.kdel);
 
@@ -665,6 +741,9 @@ int runInDirectory(const Options& opt, Clock::time_point start,
                  signalName(stop.signal).c_str(), stop.where.c_str(),
                  kept ? "; 'stripwave --resume' continues from the checkpoint" : "");
     return 128 + stop.signal;
+  } catch (const UsageError& e) {
+    std::fputs(usageErrorText(e.reason).c_str(), stderr);
+    return kExitUsage;
   } catch (const CheckpointRefused& e) {
     std::fprintf(stderr, "stripwave: cannot resume: %s\n", e.reason.c_str());
     return e.status;

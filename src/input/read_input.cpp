@@ -32,7 +32,8 @@ void checkMemory(const InputLimits& lim, rec::OutFile& log, const RunSizes& size
 // The steps run in the order of the log: every value is echoed right after it is read
 // or derived, and each check fires at its place in that sequence.
 void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
-               const InputLimits& lim, GriddedInput* gridded, const ShotInput* shot) {
+               const InputLimits& lim, GriddedInput* gridded, const ShotInput* shot,
+               RecordSpan* record) {
   const Limits& limits = lim.limits;
   WaveletFiles wavelet;
   // A run on a model file leaves nothing but the log when its model is refused: the
@@ -72,6 +73,10 @@ void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat
   const BandIndices band = frequencyAxis(log, hdr, nf, par, limits);
   checkMemory(lim, log, {par.nx, par.ny, par.nsnapt, par.jw2, par.nrec, waveletSamples(hdr, par)});
   sourceSpectrum(wavelet, log, hdr, band, par, sour, limits);
+  if (record != nullptr)
+    *record = RecordSpan{hdr.stime, hdr.f4, hdr.npf, par.nx * par.h, par.ny * par.h,
+                         gridded != nullptr ? slowestWave(gridded->grid)
+                                            : SlowestWave{v.ssmin, "the slowest S wave"}};
 
   if (gridded == nullptr) readRegions(in.deck, log, par, mat);
 }

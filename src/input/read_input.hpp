@@ -9,6 +9,7 @@
 #include "core/complex.hpp"
 #include "core/grid.hpp"
 #include "input/placement.hpp"
+#include "input/record_period.hpp"
 #include "input/run_files.hpp"
 #include "materials/material_tables.hpp"
 #include "materials/property_grid.hpp"
@@ -62,8 +63,15 @@ struct GriddedInput {
 ///
 /// With `shot`, the source is the shot's (its position and, if given, pattern, echoed in
 /// place of the deck's) and the wavelet files go to the shot's directory.
+///
+/// With par.damping a > 0 (set by the caller), `sour` is the spectrum at the complex
+/// frequencies w - i a: that of the wavelet damped by exp(-a t), tapered as without it;
+/// the wavelet files are those of the undamped wavelet.
+///
+/// With `record`, what the record needs of the period of the frequency sampling (the
+/// length, the axis, the model's extent and its slowest wave) is filled in.
 void readInput(InputFiles& in, rec::OutFile& log, RunParams& par, Materials& mat, Vec1<Cx>& sour,
                const InputLimits& lim = {}, GriddedInput* gridded = nullptr,
-               const ShotInput* shot = nullptr);
+               const ShotInput* shot = nullptr, RecordSpan* record = nullptr);
 
 }  // namespace sw

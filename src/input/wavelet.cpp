@@ -172,6 +172,16 @@ void sourceSpectrum(WaveletFiles& out, rec::OutFile& log, const DeckHeader& hdr,
   out.filteredSpectrum.commit();
   sour = Vec1<Cx>(freqs);
   for (int j = 1; j <= jw2; ++j) sour(j) = spectrum[j];
+  if (par.damping != 0.0) {
+    // At the complex frequencies w - i a: the spectrum of the wavelet times exp(-a t),
+    // with the same taper.
+    std::vector<double> damped(w.size(), 0.0);
+    for (int k = 1; k <= nt; ++k) damped[k] = w[k] * std::exp(-(par.damping * time(k)));
+    std::vector<Cx> shifted(static_cast<std::size_t>(freqs) + 1);
+    forwardFourier(damped.data(), nt, shifted.data(), jw2, dt, delw);
+    taperSpectrum(shifted.data(), jw2, band.if3, band.if4);
+    for (int j = 1; j <= jw2; ++j) sour(j) = shifted[j];
+  }
 
   inverseFourier(spectrum.data(), jw2, w.data(), nt, dt, delw);
   out.filtered.writeReals(layoutPairs(), interleave(nt, time, [&w](int k) { return w[k]; }));

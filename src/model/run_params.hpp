@@ -38,6 +38,10 @@ struct RunParams {
   double dt = 0.0;              ///< time step
   int nt = 0;                   ///< number of time samples
   double delf = 0.0, delw = 0.0;
+  /// a of the complex frequencies w - i a the run solves at (--complex-frequency): the
+  /// fields are damped by exp(-a t) and the traces and snapshots take the gain exp(a t)
+  /// back; 0: the real frequencies
+  double damping = 0.0;
   int jw1 = 1, jw2 = 0, jwlow = 0;
   int nsnapt = 0;
   Vec1<int> itsnap{kMaxTimeSnaps};   ///< time-step number of each snapshot, 1 .. nsnapt

@@ -39,8 +39,12 @@ struct GridRows {
   int ny() const { return f.ny(); }
 };
 
-/// Velocity i w a under the exp(+i w t) convention.
-Cx velocity(Cx a, double w) { return {-(a.im * w), a.re * w}; }
+/// Velocity i w a under the exp(+i w t) convention; at the complex frequency w - i d
+/// (d not 0) i (w - i d) a = (d + i w) a.
+Cx velocity(Cx a, double w, double d) {
+  if (d != 0.0) return {d * a.re - w * a.im, d * a.im + w * a.re};
+  return {-(a.im * w), a.re * w};
+}
 
 template <class Rows>
 void addToSnapshotsOf(int jw, const Rows& cur, const RunParams& par, Accumulators& acc,
@@ -70,7 +74,7 @@ void addToSnapshotsOf(int jw, const Rows& cur, const RunParams& par, Accumulator
 #pragma omp for schedule(static)
       for (int j = 1; j <= ny; ++j) {
         const auto u = cur.row(c, j);
-        for (int i = 1; i <= nx; ++i) row[i] = velocity(centre(u(i)), w);
+        for (int i = 1; i <= nx; ++i) row[i] = velocity(centre(u(i)), w, par.damping);
         // Running k outside i changes no value; it walks each snapshot row contiguously.
         for (int k = 1; k <= nsnapt; ++k) {
           double* t = &tpic[acc.snapIndex(1, j, k)];
@@ -95,8 +99,8 @@ void recordTracesOf(int jw, const Rows& cur, const RunParams& par, Accumulators&
     const bool inside = cur.inFrame(i, j);
     const Cx a1 = inside ? centre(cur.row(1, j)(i)) : Cx{};
     const Cx a2 = inside ? centre(cur.row(2, j)(i)) : Cx{};
-    acc.fu(1, jw, r) = velocity(a1, w);
-    acc.fu(2, jw, r) = velocity(a2, w);
+    acc.fu(1, jw, r) = velocity(a1, w, par.damping);
+    acc.fu(2, jw, r) = velocity(a2, w, par.damping);
   }
 }
 

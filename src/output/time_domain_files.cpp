@@ -1,6 +1,7 @@
 #include "output/time_domain_files.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -24,17 +25,22 @@ const rec::Layout& valueLayout() {
 }
 
 /// The snapshot files k = 1 .. nsnapt of component c: (tpic * delw) / pi, one value per
-/// write, bottom row first, i fastest.
-void writeSnapshots(int c, std::vector<rec::OutFile>& out, const Accumulators& acc, double delw) {
+/// write, bottom row first, i fastest; with a damping, times its gain at the snapshot's time.
+void writeSnapshots(int c, std::vector<rec::OutFile>& out, const Accumulators& acc,
+                    const RunParams& par) {
   const rec::Layout& layout = valueLayout();
   const std::vector<double>& tpic = c == 1 ? acc.tpic1 : acc.tpic2;
   const int nx = acc.nx, ny = acc.ny;
+  const double delw = par.delw;
   for (int k = 1; k <= acc.nsnapt; ++k) {
     stopIfInterrupted("while writing the snapshot files");
     rec::OutFile& file = out[static_cast<std::size_t>(k - 1)];
+    const double gain =
+        dampingGain(par.damping, static_cast<double>(par.itsnap(k) - 1) * par.dt);
     for (int j = 1; j <= ny; ++j) {
       for (int i = 1; i <= nx; ++i) {
-        const double value = (tpic[acc.snapIndex(i, j, k)] * delw) / kPi;
+        double value = (tpic[acc.snapIndex(i, j, k)] * delw) / kPi;
+        if (par.damping != 0.0) value = value * gain;
         file.writeReals(layout, std::span<const double>(&value, 1));
       }
     }
@@ -55,12 +61,20 @@ void writeTraces(int c, rec::OutFile& file, const RunParams& par, const Accumula
     // Only the band's indices are refilled; those below jw1 stay zero.
     for (int jw = std::max(par.jw1, 1); jw <= jw2; ++jw) spectrum[jw] = fu[acc.traceIndex(jw, r)];
     inverseFourier(spectrum.data(), jw2, series.data(), nt, par.dt, par.delw);
+    if (par.damping != 0.0) removeDamping(series.data(), nt, par.dt, par.damping);
     file.writeReals(layout, std::span<const double>(series.data() + 1, samples));
   }
   file.finish();
 }
 
 }  // namespace
+
+double dampingGain(double damping, double t) { return std::exp(damping * t); }
+
+void removeDamping(double* series, int nt, double dt, double damping) {
+  for (int i = 1; i <= nt; ++i)
+    series[i] = series[i] * dampingGain(damping, static_cast<double>(i - 1) * dt);
+}
 
 TimeDomainFiles openTimeDomainFiles(const RunParams& par, const std::string& dir) {
   TimeDomainFiles out;
@@ -77,8 +91,8 @@ TimeDomainFiles openTimeDomainFiles(const RunParams& par, const std::string& dir
 
 void writeTimeDomainFiles(TimeDomainFiles& out, const RunParams& par, const Accumulators& acc) {
   // Component 2 (vertical) first, then component 1.
-  writeSnapshots(2, out.snapshots2, acc, par.delw);
-  writeSnapshots(1, out.snapshots1, acc, par.delw);
+  writeSnapshots(2, out.snapshots2, acc, par);
+  writeSnapshots(1, out.snapshots1, acc, par);
 
   if (acc.nrec > 0) {
     std::vector<Cx> spectrum(static_cast<std::size_t>(acc.nfreq) + 1);

@@ -35,6 +35,7 @@ DirectSolver::DirectSolver(const StripGrid& grid, const MaterialModel& materials
       a_(grid.nx, grid.ny),
       mumps_((keepFreedBlocksForReuse(), std::make_unique<MumpsSolver>(a_, settings.ordering))) {
   SW_CHECK(settings_.threads >= 1 && settings_.shots >= 1, "threads and shots of a run");
+  sys_.damping = settings_.damping;
   const std::size_t n = static_cast<std::size_t>(a_.order());
   const std::size_t shots = static_cast<std::size_t>(settings_.shots);
   b_.resize(n * shots);

@@ -21,6 +21,8 @@ struct DirectSettings {
   int threads = 1;  ///< threads of the assembly; the results do not depend on it
   int shots = 1;
   Ordering ordering = kRunOrdering;
+  /// a of the complex frequency omega - i a the matrix is assembled at (0: omega)
+  double damping = 0.0;
 };
 
 class DirectSolver final : public FrequencySolver {

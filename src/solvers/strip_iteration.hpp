@@ -38,6 +38,8 @@ struct StripIterationSettings {
   Kernels kernels = Kernels::lanes;
   Acceleration acceleration = Acceleration::off;
   int shots = 1;
+  /// a of the complex frequency omega - i a the strips are assembled at (0: omega)
+  double damping = 0.0;
 };
 
 class StripIteration final : public FrequencySolver {

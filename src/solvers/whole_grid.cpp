@@ -35,13 +35,13 @@ std::size_t firstEntry(int nx, int i, int j) {
 
 /// Adds the absorbing term of edge `edge` (indicator d, root r at position `at`).
 void addAbsorbing(double d, const RootVectors& r, int at, Edge edge, double omega, double h,
-                  double sqrtRho, ElementMatrix& e) {
+                  double sqrtRho, ElementMatrix& e, double damping) {
   EdgeTerm t;
   t.d = d;
   t.z11 = r.r11(at);
   t.z12 = r.r12(at);
   t.z22 = r.r22(at);
-  addEdgeTerm(t, edge, omega, h, sqrtRho, e);
+  addEdgeTerm(t, edge, omega, h, sqrtRho, e, damping);
 }
 
 /// Takes the interface parameters and drops them: only the roots are kept.
@@ -90,7 +90,7 @@ void WholeGridMatrix::assemble(const StripSystem& sys, int threads) {
   const Medium& med = sys.med;
   const BoundaryIndicators& del = sys.del;
   const BoundaryRoots& roots = sys.roots;
-  const double omega = sys.omega, h = sys.h;
+  const double omega = sys.omega, h = sys.h, a = sys.damping;
   // Each element writes only its own entries.
 #pragma omp parallel for schedule(static) num_threads(threads > 0 ? threads : 1)
   for (int j = 1; j <= ny; ++j)
@@ -98,12 +98,12 @@ void WholeGridMatrix::assemble(const StripSystem& sys, int threads) {
       const ElementCoefficients c{med.p11(i, j), med.p13(i, j), med.p15(i, j), med.p33(i, j),
                                   med.p35(i, j), med.p55(i, j), med.rho(i, j)};
       ElementMatrix e;
-      elementStiffnessMass(c, omega, h, e);
+      elementStiffnessMass(c, omega, h, e, a);
       const double sqrtRho = std::sqrt(med.rho(i, j));
-      if (del.xl(i) != 0.0) addAbsorbing(del.xl(i), roots.xl, j, Edge::l, omega, h, sqrtRho, e);
-      if (del.xr(i) != 0.0) addAbsorbing(del.xr(i), roots.xr, j, Edge::r, omega, h, sqrtRho, e);
-      if (del.yb(j) != 0.0) addAbsorbing(del.yb(j), roots.yb, i, Edge::b, omega, h, sqrtRho, e);
-      if (del.yt(j) != 0.0) addAbsorbing(del.yt(j), roots.yt, i, Edge::t, omega, h, sqrtRho, e);
+      if (del.xl(i) != 0.0) addAbsorbing(del.xl(i), roots.xl, j, Edge::l, omega, h, sqrtRho, e, a);
+      if (del.xr(i) != 0.0) addAbsorbing(del.xr(i), roots.xr, j, Edge::r, omega, h, sqrtRho, e, a);
+      if (del.yb(j) != 0.0) addAbsorbing(del.yb(j), roots.yb, i, Edge::b, omega, h, sqrtRho, e, a);
+      if (del.yt(j) != 0.0) addAbsorbing(del.yt(j), roots.yt, i, Edge::t, omega, h, sqrtRho, e, a);
       Cx* v = values_.data() + firstEntry(nx, i, j);
       for (int k = 0; k < kElementTriangle; ++k) v[k] = e(kPairs.m[k], kPairs.r[k]);
     }

@@ -34,7 +34,7 @@ CoefficientBits bitsOf(const ElementCoefficients& c) {
 /// the reused matrix is the one a fresh computation would give, bit for bit.
 class StiffnessMassMemo {
  public:
-  const ElementMatrix& get(const ElementCoefficients& c, double omega, double h) {
+  const ElementMatrix& get(const ElementCoefficients& c, double omega, double h, double damping) {
     const CoefficientBits key = bitsOf(c);
     for (int q = 0; q < kSize; ++q)
       if (used_[q] && keys_[q] == key) return mats_[q];
@@ -42,7 +42,7 @@ class StiffnessMassMemo {
     next_ = (next_ + 1) % kSize;
     keys_[q] = key;
     used_[q] = true;
-    elementStiffnessMass(c, omega, h, mats_[q]);
+    elementStiffnessMass(c, omega, h, mats_[q], damping);
     return mats_[q];
   }
 
@@ -95,7 +95,7 @@ void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameter
   for (int i = 1; i <= nx; ++i) {
     const ElementCoefficients c{med.p11(i, s), med.p13(i, s), med.p15(i, s), med.p33(i, s),
                                 med.p35(i, s), med.p55(i, s), med.rho(i, s)};
-    e = memo.get(c, sys.omega, sys.h);
+    e = memo.get(c, sys.omega, sys.h, sys.damping);
     const std::size_t at = static_cast<std::size_t>(i - 1);
     ElementEdges edges{edgeTerm(del.yt(s), beta.t[at], roots.yt, i),
                        edgeTerm(del.yb(s), beta.b[at], roots.yb, i),
@@ -103,7 +103,7 @@ void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameter
                        {}};
     if (i == 1) edges.l = edgeTerm(del.xl(1), beta.l, roots.xl, s);
     if (i == nx) edges.r = edgeTerm(del.xr(nx), beta.r, roots.xr, s);
-    addEdgeTerms(edges, sys.omega, sys.h, c.rho, e);
+    addEdgeTerms(edges, sys.omega, sys.h, c.rho, e, sys.damping);
 
     // Scatter: a(I, 8 + J - I) = 0 + E(m, r), as added to a cleared matrix; the entries
     // of the vertical edge element i shares with element i-1 (its l pair with itself)

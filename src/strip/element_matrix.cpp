@@ -132,14 +132,21 @@ static_assert(everyNumeratorHasATerm(), "a numerator of the reference matrices w
 
 }  // namespace
 
-void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, ElementMatrix& e) {
-  const double m0 = -(omega * omega * c.rho);
+void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, ElementMatrix& e,
+                          double damping) {
+  const bool damped = damping != 0.0;
+  // -(omega - i a)^2 rho = -(omega^2 - a^2) rho + i (2 omega a) rho.
+  const double m0 = damped ? -((omega * omega - damping * damping) * c.rho)
+                           : -(omega * omega * c.rho);
   const double mh = (h * h) * m0;
+  const double mhi = damped ? (h * h) * ((2.0 * omega * damping) * c.rho) : 0.0;
   const CoefficientTerms terms(c);
   const Terms &p11 = terms.p11, &p13 = terms.p13, &p15 = terms.p15, &p33 = terms.p33,
               &p35 = terms.p35, &p55 = terms.p55;
   // The mass numerators 781, 269 and -59, each quotient formed once (as the terms).
   const double masses[3] = {(mh * 781.0) / kDen, (mh * 269.0) / kDen, -((mh * 59.0) / kDen)};
+  const double massesIm[3] = {(mhi * 781.0) / kDen, (mhi * 269.0) / kDen,
+                              -((mhi * 59.0) / kDen)};
   // Every term is kept, zero numerators included (they can decide the sign of a
   // zero), and summed left to right in the written order.
 #pragma GCC unroll 4
@@ -154,6 +161,10 @@ void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, 
       const Cx xy = p15(n.sxx) + p35(n.syy) + p13(n.sxy) + p55(n.syx);
       Cx yy = p55(n.sxx) + p33(n.syy) + p35(n.sum);
       yy.re = yy.re + mass;
+      if (damped) {
+        xx.im = xx.im + massesIm[n.massIndex];
+        yy.im = yy.im + massesIm[n.massIndex];
+      }
 
       const int ex = localUnknown(kEdges[ee], 1), ey = localUnknown(kEdges[ee], 2);
       const int fx = localUnknown(kEdges[ff], 1), fy = localUnknown(kEdges[ff], 2);
@@ -166,12 +177,18 @@ void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, 
 }
 
 void addEdgeTerm(const EdgeTerm& term, Edge edge, double omega, double h, double sqrtRho,
-                 ElementMatrix& e) {
+                 ElementMatrix& e, double damping) {
   const int x = localUnknown(edge, 1), y = localUnknown(edge, 2);
   const double open = 1.0 - term.d;
   const double absorb = (omega * term.d) * h;
+  // i (omega - i a) d h z sqrt(rho): its real part a d h z sqrt(rho).
+  const double absorbRe = (damping * term.d) * h;
+  const bool damped = damping != 0.0;
   auto add = [&](Cx& entry, Cx beta, double z) {
-    entry.re = entry.re + (open * beta.re) * h;
+    if (damped)
+      entry.re = (entry.re + (absorbRe * z) * sqrtRho) + (open * beta.re) * h;
+    else
+      entry.re = entry.re + (open * beta.re) * h;
     entry.im = (entry.im + (absorb * z) * sqrtRho) + (open * beta.im) * h;
   };
   add(e(x, x), term.b11, term.z11);
@@ -180,12 +197,13 @@ void addEdgeTerm(const EdgeTerm& term, Edge edge, double omega, double h, double
   add(e(y, y), term.b22, term.z22);
 }
 
-void addEdgeTerms(const ElementEdges& edges, double omega, double h, double rho, ElementMatrix& e) {
+void addEdgeTerms(const ElementEdges& edges, double omega, double h, double rho, ElementMatrix& e,
+                  double damping) {
   const double sqrtRho = std::sqrt(rho);
-  addEdgeTerm(edges.t, Edge::t, omega, h, sqrtRho, e);
-  addEdgeTerm(edges.b, Edge::b, omega, h, sqrtRho, e);
-  if (edges.l) addEdgeTerm(*edges.l, Edge::l, omega, h, sqrtRho, e);
-  if (edges.r) addEdgeTerm(*edges.r, Edge::r, omega, h, sqrtRho, e);
+  addEdgeTerm(edges.t, Edge::t, omega, h, sqrtRho, e, damping);
+  addEdgeTerm(edges.b, Edge::b, omega, h, sqrtRho, e, damping);
+  if (edges.l) addEdgeTerm(*edges.l, Edge::l, omega, h, sqrtRho, e, damping);
+  if (edges.r) addEdgeTerm(*edges.r, Edge::r, omega, h, sqrtRho, e, damping);
 }
 
 }  // namespace sw

@@ -32,12 +32,17 @@ struct ElementMatrix {
 };
 
 /// Stiffness and mass part of the element matrix (no edge terms) for an element of
-/// side h at angular frequency omega.
-void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, ElementMatrix& e);
+/// side h at angular frequency omega, or at the complex frequency omega - i damping when
+/// damping is not 0: the mass term is then -(omega - i damping)^2 rho.
+void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, ElementMatrix& e,
+                          double damping = 0.0);
 
-/// Adds the interface or absorbing term of one edge pair to e (sqrtRho = sqrt(rho)).
+/// Adds the interface or absorbing term of one edge pair to e (sqrtRho = sqrt(rho)).  The
+/// absorbing term i omega d h z sqrt(rho) is taken at omega - i damping; the interface
+/// term (beta, an iteration parameter the whole-grid solution does not depend on) as it
+/// is.
 void addEdgeTerm(const EdgeTerm& term, Edge edge, double omega, double h, double sqrtRho,
-                 ElementMatrix& e);
+                 ElementMatrix& e, double damping = 0.0);
 
 /// The edge terms of an element of a strip: top and bottom always, left on the first
 /// element and right on the last.
@@ -48,6 +53,7 @@ struct ElementEdges {
 
 /// Adds the edge terms of an element of a strip (density rho) to its stiffness and mass
 /// part: top, bottom, then left and right where present.
-void addEdgeTerms(const ElementEdges& edges, double omega, double h, double rho, ElementMatrix& e);
+void addEdgeTerms(const ElementEdges& edges, double omega, double h, double rho, ElementMatrix& e,
+                  double damping = 0.0);
 
 }  // namespace sw

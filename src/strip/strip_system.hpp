@@ -16,6 +16,9 @@ struct StripSystem {
   double h = 0.0;  ///< side of the square element
   BoundaryIndicators del;
   double omega = 0.0;
+  /// a of the complex frequency omega - i a of the mass and absorbing terms (0: omega
+  /// itself); the medium and the interface parameters are those of omega
+  double damping = 0.0;
   Medium med;
   InterfaceParameters beta;
   BoundaryRoots roots;

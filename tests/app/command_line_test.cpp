@@ -103,7 +103,8 @@ TEST(CommandLine, LiftedLimitsChangeNothingForADeckWithinThem) {
     EXPECT_EQ(std::to_string(r.status) + "\n",
               sw::test::readBytes((storedCase(name) / "expected" / "exit_status").string()))
         << name;
-    EXPECT_EQ(r.err, sw::test::readBytes((storedCase(name) / "expected" / "stderr.txt").string()))
+    EXPECT_EQ(r.fullErr,
+              sw::test::readBytes((storedCase(name) / "expected" / "stderr.txt").string()))
         << name;
     sw::test::expectStoredFiles(storedCase(name), run.dir.path());
   }

@@ -44,7 +44,10 @@ void checkCase(const path& caseDir) {
     EXPECT_TRUE(namesAnInput) << "the message names the file concerned: " << result.err;
   } else {
     EXPECT_EQ(std::to_string(result.status) + "\n", expected.at("exit_status"));
-    EXPECT_EQ(result.err, expected.at("stderr.txt"));
+    // The reference runs are the established program's, which does not warn of records
+    // that outlast the period; our own runs' streams hold the warning.
+    const bool reference = caseDir.parent_path().filename() == "golden";
+    EXPECT_EQ(reference ? result.err : result.fullErr, expected.at("stderr.txt"));
   }
   sw::test::expectStoredFiles(caseDir, run.path());
 }

@@ -14,7 +14,12 @@ namespace sw::test {
 /// Exit status, output texts and peak memory of one run of the program.
 struct RunResult {
   int status = -1;
-  std::string out, err;  ///< standard output and error streams
+  std::string out;      ///< standard output stream
+  std::string fullErr;  ///< standard error stream
+  /// The standard error stream without the warning about a record that outlasts the period
+  /// of the frequency sampling (withoutWrapAroundWarning), which most small test decks
+  /// draw: what the tests of other messages compare.
+  std::string err;
   long peakKb = 0;       ///< peak resident size of the process
 };
 
@@ -88,5 +93,9 @@ std::vector<LoggedFrequency> loggedFrequencies(const std::string& log);
 
 /// The log with its " tiempo=" line (CPU seconds) replaced by " tiempo=<cpu>".
 std::string withoutCpuTime(const std::string& log);
+
+/// A standard error stream without the lines of the warning about a record that outlasts
+/// the period of the frequency sampling.
+std::string withoutWrapAroundWarning(const std::string& err);
 
 }  // namespace sw::test
