@@ -379,6 +379,15 @@ void warnOfWrapAround(const RecordSpan& record, const RunParams& par) {
   if (const std::optional<WrapAround> w = wrapAround(record)) warn(wrapAroundText(record, *w));
 }
 
+/// A run without --resume starts afresh: the checkpoint of an interrupted run in the
+/// directory, which --resume would have continued, is replaced after its first frequency.
+void warnOfReplacedCheckpoint(const Options& opt) {
+  if (!opt.resume && access(files::kCheckpoint, F_OK) == 0)
+    warn(std::string("this directory holds the checkpoint ") + files::kCheckpoint +
+         " of an interrupted run; this run starts afresh and replaces it ('stripwave --resume' "
+         "would have continued the interrupted run)");
+}
+
 /// Makes the directory of a shot, or takes the one there.
 void makeShotDirectory(const std::string& dir) {
   if (::mkdir(dir.c_str(), 0777) == 0) return;
@@ -424,6 +433,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   const RunFingerprint fingerprint = fingerprintRun(opt);
   std::optional<SavedRun> saved;
   if (opt.resume) saved.emplace(fingerprint);
+  warnOfReplacedCheckpoint(opt);
   const long count = static_cast<long>(shotList.size());
   const bool gridded = !opt.modelFile.empty();
   const InputLimits lim = inputLimits(opt, count);
@@ -603,6 +613,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
   const RunFingerprint fingerprint = fingerprintRun(opt);
   std::optional<SavedRun> saved;
   if (opt.resume) saved.emplace(fingerprint);
+  warnOfReplacedCheckpoint(opt);
 
   InputFiles in;
   rec::OutFile log;

@@ -209,6 +209,20 @@ class InterruptedDirectory : public testing::Test {
   std::map<std::string, std::string> before;
 };
 
+TEST_F(InterruptedDirectory, APlainRunSaysItReplacesTheCheckpoint) {
+  const RunResult r = sw::test::runProgram(dir.path(), {"-q"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "stripwave: warning: this directory holds the checkpoint .stripwave.checkpoint of an "
+            "interrupted run; this run starts afresh and replaces it ('stripwave --resume' would "
+            "have continued the interrupted run)\n");
+  EXPECT_FALSE(fs::exists(dir.path() / kCheckpoint)) << "removed at the end of the run";
+  // Without a checkpoint nothing is said.
+  const RunResult again = sw::test::runProgram(dir.path(), {"-q"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.err, "");
+}
+
 TEST_F(InterruptedDirectory, CheckpointOfAnotherInputIsRefused) {
   const std::string deck = (dir.path() / "inp_A").string();
   const std::string original = readBytes(deck);
