@@ -93,6 +93,7 @@ RunFingerprint fingerprintRun(const Options& opt) {
     const double damping = opt.damping.value_or(0.0);  // 0: pi delf, of the deck
     input.add(&damping, sizeof damping);
   }
+  if (opt.freeSurface) input.add(std::string_view("free surface"));
   fp.input = input.value();
   return fp;
 }

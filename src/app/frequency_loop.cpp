@@ -58,7 +58,7 @@ FrequencyLoop::FrequencyLoop(const RunParams& par, const MaterialModel& material
       threads_(resolvedThreads(threads, par)),
       shots_(shotSources(par, std::move(shots))),
       own_(std::make_unique<StripIteration>(
-          StripGrid{par.nx, par.ny, par.h}, materials,
+          StripGrid{par.nx, par.ny, par.h, par.freeSurface}, materials,
           StripIterationSettings{threads_, kernels, acceleration,
                                  static_cast<int>(shots_.size()), par.damping})),
       solver_(*own_),

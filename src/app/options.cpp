@@ -129,6 +129,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "tables, options that change results or build, or a damaged one;\n"
                "without a checkpoint status 2.  A survey (--shots) resumes with the\n"
                "same shots file");
+  app.add_flag("--free-surface", opt.freeSurface,
+               "The top edge of the grid (y = ysize) is a traction-free surface\n"
+               "instead of absorbing: Rayleigh waves, ghosts, a sea surface.\n"
+               "Changes results");
   app.add_flag("--require-convergence", opt.requireConvergence,
                "Exit with status 7 when a frequency ends without converging (the\n"
                "files are still written); the error names the pass limit to raise\n"

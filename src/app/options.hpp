@@ -32,6 +32,7 @@ struct Options {
   int threads = 0;           ///< --threads; 0 leaves the choice to the grid size
   ProgressMode progress = ProgressMode::Auto;
   bool liftLimits = false;  ///< --lift-limits: the storage limits give way to memory
+  bool freeSurface = false;  ///< --free-surface: the top edge traction-free
   /// --accelerate (where it pays) or --accelerate-all: the accelerated interface iteration
   Acceleration acceleration = Acceleration::off;
   /// --require-convergence: a frequency that ends without converging fails the run

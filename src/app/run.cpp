@@ -113,7 +113,7 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
     refuse("the direct solver numbers the unknowns of a grid with 32-bit integers; " +
            std::to_string(par.nx) + " by " + std::to_string(par.ny) + " elements have more");
   auto solver = std::make_unique<DirectSolver>(
-      StripGrid{par.nx, par.ny, par.h}, materials,
+      StripGrid{par.nx, par.ny, par.h, par.freeSurface}, materials,
       DirectSettings{threads > 0 ? threads : defaultThreads(par.nx, par.ny), shots, kRunOrdering,
                      par.damping});
   // The snapshot and trace sums of the shots are allocated after the check.
@@ -475,6 +475,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
     SW_CHECK(!opt.complexFrequency || damping, "the damping known before the input is read");
     if (r.par.damping != 0.0) r.log.writeList({std::string_view(dampingText(r.par.damping))});
     if (k == 0) warnOfWrapAround(record, r.par);
+    r.par.freeSurface = opt.freeSurface;
     r.log.flush();
     if (k == 0) model = std::move(shotModel);
     reports[k].kdel = r.par.kdel;
@@ -635,6 +636,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     SW_CHECK(!opt.complexFrequency || damping, "the damping known before the input is read");
     if (par.damping != 0.0) log.writeList({std::string_view(dampingText(par.damping))});
     warnOfWrapAround(record, par);
+    par.freeSurface = opt.freeSurface;
 
     if (par.kdel < 1 || par.kdel > 5) warnNoSource(par.kdel);
 

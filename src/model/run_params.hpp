@@ -33,6 +33,7 @@ struct Limits {
 struct RunParams {
   int nx = 0, ny = 0;
   double h = 0.0;               ///< side of the square element
+  bool freeSurface = false;     ///< the top edge traction-free (--free-surface)
   int maxiter = 0, maxlow = 0;  ///< iteration limits (high and low frequency range)
   double reduc = 0.0;           ///< relative change required for convergence
   double dt = 0.0;              ///< time step

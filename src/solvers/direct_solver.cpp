@@ -36,6 +36,7 @@ DirectSolver::DirectSolver(const StripGrid& grid, const MaterialModel& materials
       mumps_((keepFreedBlocksForReuse(), std::make_unique<MumpsSolver>(a_, settings.ordering))) {
   SW_CHECK(settings_.threads >= 1 && settings_.shots >= 1, "threads and shots of a run");
   sys_.damping = settings_.damping;
+  sys_.roots.tractionFreeTop = grid.freeSurface;
   const std::size_t n = static_cast<std::size_t>(a_.order());
   const std::size_t shots = static_cast<std::size_t>(settings_.shots);
   b_.resize(n * shots);

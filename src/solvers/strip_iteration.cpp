@@ -37,6 +37,7 @@ StripIteration::StripIteration(const StripGrid& grid, const MaterialModel& mater
       carried_(grid.nx, grid.ny) {
   SW_CHECK(settings_.threads >= 1 && settings_.shots >= 1, "threads and shots of a run");
   sys_.damping = settings_.damping;
+  sys_.roots.tractionFreeTop = grid.freeSurface;
   const int nx = grid.nx, ny = grid.ny;
   const std::size_t t = static_cast<std::size_t>(settings_.threads);
   state_.resize(static_cast<std::size_t>(settings_.shots));

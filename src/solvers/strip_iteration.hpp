@@ -30,6 +30,7 @@ enum class Kernels { scalar, lanes };
 struct StripGrid {
   int nx = 0, ny = 0;
   double h = 0.0;
+  bool freeSurface = false;  ///< the top edge traction-free instead of absorbing
 };
 
 /// What a strip iteration is made of, fixed for a run.

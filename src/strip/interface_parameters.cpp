@@ -149,7 +149,7 @@ void interfaceParameters(double omega, const Medium& med, EdgeParameterSink& sin
         if (i == 1) setRoot(roots.xl, j, rx);
         if (i == nx) setRoot(roots.xr, j, rx);
         if (j == 1) setRoot(roots.yb, i, ry);
-        if (j == ny) setRoot(roots.yt, i, ry);
+        if (j == ny) setRoot(roots.yt, i, roots.tractionFreeTop ? Root2{} : ry);
 
         if (i > 1) {  // vertical edge: r side of (i-1, j), l side of (i, j)
           sink.vertical(i, j, edgeBeta(leftRx, rx, leftSr, sr, omega));

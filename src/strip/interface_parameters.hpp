@@ -29,6 +29,9 @@ struct RootVectors {
 /// terms: left and right sides indexed by j, bottom and top by i.
 struct BoundaryRoots {
   RootVectors xl, xr, yb, yt;
+  /// The top edge is traction-free: its roots stay zero, so that it has no absorbing term
+  /// (the natural condition of the weak form).
+  bool tractionFreeTop = false;
 
   BoundaryRoots() = default;
   BoundaryRoots(int nx, int ny) : xl(ny), xr(ny), yb(nx), yt(nx) {}

@@ -177,6 +177,27 @@ TEST(InterfaceParameters, MemoisedEqualsFreshComputationBitForBit) {
   }
 }
 
+TEST(InterfaceParameters, ATractionFreeTopKeepsZeroRootsThereAndChangesNothingElse) {
+  Random rnd(35);
+  std::vector<Material> mats;
+  for (int q = 0; q < 4; ++q) mats.push_back(randomMaterial(rnd));
+  const int nx = 7, ny = 2 * kRowBlock + 3;
+  const Medium med = randomMedium(nx, ny, mats, rnd);
+  InterfaceParameters absorbing(nx, ny), free(nx, ny);
+  BoundaryRoots ra(nx, ny), rf(nx, ny);
+  rf.tractionFreeTop = true;
+  interfaceParameters(120.0, med, absorbing, ra, 2);
+  interfaceParameters(120.0, med, free, rf, 2);
+  for (int i = 1; i <= nx; ++i) {
+    EXPECT_NE(ra.yt.r11(i), 0.0);
+    EXPECT_EQ(rf.yt.r11(i), 0.0);
+    EXPECT_EQ(rf.yt.r12(i), 0.0);
+    EXPECT_EQ(rf.yt.r22(i), 0.0);
+  }
+  rf.yt = ra.yt;
+  expectSameResults(free, rf, absorbing, ra);
+}
+
 TEST(InterfaceParameters, IsotropicEdgesBetweenEqualElements) {
   const double rho = 2000.0, vp = 3000.0, vs = 1500.0, omega = 150.0;
   const double pm = rho * vp * vp, g = rho * vs * vs;
