@@ -16,6 +16,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,25 @@ void makeProgress(std::optional<ProgressReport>& progress, const Options& opt,
         shown.value_or(ProgressReport::Style::Silent), std::max(par.jw2 - par.jw1 + 1, 0),
         [](std::string_view s) { std::fwrite(s.data(), 1, s.size(), stderr); },
         [start] { return secondsSince(start); }, terminalWidth());
+}
+
+/// The frequency loop of a run or a survey: from where the checkpoint `saved` left it when
+/// resuming, keeping checkpoints after finished frequencies, with the run's progress report
+/// (finished when the loop is; `progress` stays set for the summary).
+void runFrequencies(FrequencyLoop& loop, std::span<rec::OutFile* const> logs,
+                    std::optional<SavedRun>& saved, const RunFingerprint& fingerprint,
+                    const RunParams& par, const Options& opt, Clock::time_point start,
+                    std::optional<ProgressReport>& progress) {
+  if (saved) {
+    saved->restore(par, loop);
+    saved.reset();
+  }
+  CheckpointWriter checkpoints(fingerprint, par);
+  stopIfInterrupted("before the first frequency");
+  makeProgress(progress, opt, par, start);
+  if (progress && loop.finished().last != 0) progress->resumeAfter(loop.finished().outcomes);
+  loop.run(logs, progress ? &*progress : nullptr, [&](int) { checkpoints.frequencyDone(loop); });
+  if (progress) progress->finish();
 }
 
 /// What the progress report of a finished loop tells the end of the run, the summary
@@ -537,19 +557,9 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   runs[0].log.copyRecordsTo(nullptr);
   std::optional<FrequencyLoop> loops;
   FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt, sources);
-  if (saved) {
-    saved->restore(par, loop);
-    saved.reset();
-  }
-  CheckpointWriter checkpoints(fingerprint, par);
   std::optional<ProgressReport> progress;
   try {
-    stopIfInterrupted("before the first frequency");
-    makeProgress(progress, opt, par, start);
-    if (progress && loop.finished().last != 0) progress->resumeAfter(loop.finished().outcomes);
-    loop.run(logs, progress ? &*progress : nullptr,
-             [&](int) { checkpoints.frequencyDone(loop); });
-    if (progress) progress->finish();
+    runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress);
   } catch (const Interrupted& stop) {
     if (progress) progress->finish();
     abandon("interrupted by " + signalName(stop.signal) + " " + stop.where, {});
@@ -649,20 +659,11 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
       direct = directSolver(par, *materials, opt.threads, 1, log);
     std::optional<FrequencyLoop> loops;
     FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt);
-    if (saved) {
-      saved->restore(par, loop);
-      saved.reset();
-    }
-    CheckpointWriter checkpoints(fingerprint, par);
-    stopIfInterrupted("before the first frequency");
     // Ended (its in-place line closed) before any later message, interrupted or not.
     // Kept without being shown when only the outcomes are wanted.
     std::optional<ProgressReport> progress;
-    makeProgress(progress, opt, par, start);
-    if (progress && loop.finished().last != 0) progress->resumeAfter(loop.finished().outcomes);
-    loop.run(log, progress ? &*progress : nullptr,
-             [&](int) { checkpoints.frequencyDone(loop); });
-    if (progress) progress->finish();
+    rec::OutFile* const logs[1] = {&log};
+    runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress);
 
     writeTimeDomainFiles(results, par, loop.accumulators());
     reportRemoved(removeStaleSnapshots(par.nsnapt),

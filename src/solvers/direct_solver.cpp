@@ -16,12 +16,8 @@ namespace {
 /// instead, each factorisation after the first reuses the pages of the one before; the
 /// peak stays that of the largest factorisation.
 void keepFreedBlocksForReuse() {
-  static const bool once = [] {
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT_MAX);
-    return true;
-  }();
-  (void)once;
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, INT_MAX);
 }
 
 }  // namespace

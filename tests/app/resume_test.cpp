@@ -41,12 +41,13 @@ int frequenciesLogged(const fs::path& dir) {
   return fs::exists(log) ? countOf(readBytes(log), "\n  frequency number") : 0;
 }
 
-/// Starts a run in `dir`, waits until it has begun `frequencies` frequencies and sends it
-/// `signal`; returns how it ended.
+/// Starts a run in `dir`, waits until the log in `watched` (default `dir`) has begun
+/// `frequencies` frequencies and sends it `signal`; returns how it ended.
 RunResult interruptAfter(const fs::path& dir, int frequencies, int signal,
-                         const std::vector<std::string>& args = {}) {
+                         const std::vector<std::string>& args = {}, fs::path watched = {}) {
+  if (watched.empty()) watched = dir;
   sw::test::BackgroundRun run(dir, args);
-  EXPECT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(dir) >= frequencies; }));
+  EXPECT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(watched) >= frequencies; }));
   run.signal(signal);
   return run.wait();
 }
@@ -130,10 +131,8 @@ TEST(ResumedSurvey, WritesTheFilesOfASurveyNeverStopped) {
     ASSERT_EQ(sw::test::runProgram(whole.path(), survey).status, 0);
     EXPECT_FALSE(fs::exists(whole.path() / kCheckpoint)) << "removed at the end of a survey";
 
-    sw::test::BackgroundRun run(dir.path(), survey);
-    EXPECT_TRUE(sw::test::waitUntil([&] { return frequenciesLogged(dir.path() / "shot_0003") >= 5; }));
-    run.signal(signal);
-    const RunResult stopped = run.wait();
+    const RunResult stopped =
+        interruptAfter(dir.path(), 5, signal, survey, dir.path() / "shot_0003");
     ASSERT_EQ(stopped.status, 128 + signal) << stopped.err;
     ASSERT_TRUE(fs::exists(dir.path() / kCheckpoint));
     if (signal == SIGTERM)
