@@ -94,6 +94,10 @@ RunFingerprint fingerprintRun(const Options& opt) {
     input.add(&damping, sizeof damping);
   }
   if (opt.freeSurface) input.add(std::string_view("free surface"));
+  if (opt.pml > 0) {
+    input.add(std::string_view("matched layer"));
+    input.add(&opt.pml, sizeof opt.pml);
+  }
   fp.input = input.value();
   return fp;
 }

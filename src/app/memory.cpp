@@ -119,9 +119,13 @@ double addressSpaceRoom() {
 }  // namespace
 
 MemoryEstimate estimateMemory(const RunShape& s) {
-  const double nx = static_cast<double>(s.nx), ny = static_cast<double>(s.ny);
+  // The solvers hold the grid extended by its layer, if any; the snapshots, the model and
+  // the fields the accumulation reads are those of the grid's own elements.
+  const double layer = static_cast<double>(std::max(s.layer, 0L));
+  const double ownNx = static_cast<double>(s.nx), ownNy = static_cast<double>(s.ny);
+  const double nx = ownNx + 2.0 * layer, ny = ownNy + (s.layerTop ? 2.0 : 1.0) * layer;
   const double framed = (nx + 2.0) * (ny + 2.0);  // arrays with the ghost frame
-  const double elements = nx * ny;
+  const double elements = ownNx * ownNy;
   constexpr double kCx = 16.0;  // one complex value
 
   MemoryEstimate e;
@@ -132,8 +136,9 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   // and six more per strip; the odd groups twice) with a zero group before and after
   // each parity, the horizontal-edge parameters and the terms of the change measure.
   const double lane = kCx * kLanes;
-  const double odd = static_cast<double>(((s.ny + 1) / 2 + kLanes - 1) / kLanes);
-  const double even = static_cast<double>((s.ny / 2 + kLanes - 1) / kLanes);
+  const long rows = static_cast<long>(ny);
+  const double odd = static_cast<double>(((rows + 1) / 2 + kLanes - 1) / kLanes);
+  const double even = static_cast<double>((rows / 2 + kLanes - 1) / kLanes);
   const double block = (10.0 * nx + 6.0) * lane;
   const double factors = (odd + even) * (nx + 1.0) * 60.0 * lane;
   const double fields = (odd + 2.0 + even + 2.0) * block + (odd + 2.0) * block;
@@ -151,6 +156,12 @@ MemoryEstimate estimateMemory(const RunShape& s) {
            edges + checkpoint;
   // The accelerated iteration: 2 m + 4 vectors of the carried state (two components on
   // every interior horizontal edge), m the depth of the mixer's history.
+  // A layer: the medium of the grid's own elements the layer's is formed from, and every
+  // shot's fields of those elements taken out of the extended grid's.
+  if (layer > 0.0) {
+    const double ownFramed = (ownNx + 2.0) * (ownNy + 2.0);
+    e.grid += (8.0 + 6.0 * kCx) * ownFramed + shots * 16.0 * kCx * ownFramed;
+  }
   if (s.accelerate) {
     const double history = AndersonSettings{}.history;
     e.grid += (2.0 * history + 4.0) * 2.0 * nx * std::max(ny - 1.0, 0.0) * kCx;

@@ -18,6 +18,8 @@ struct RunShape {
   bool accelerate = false;  ///< the accelerated iteration keeps its history
   bool gridModel = false;   ///< a model file: its properties as read and its moduli
   long shots = 1;           ///< shots of a survey: fields, snapshots and spectra of each
+  long layer = 0;           ///< elements of a perfectly matched layer around the grid
+  bool layerTop = true;     ///< the layer also above the grid (no free surface)
 };
 
 /// Estimated peak bytes of a run above the resident size of the process at start-up

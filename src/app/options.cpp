@@ -3,11 +3,13 @@
 #include <omp.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
 #include "core/lanes.hpp"
+#include "model/matched_layer.hpp"
 
 namespace sw {
 
@@ -133,6 +135,20 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "The top edge of the grid (y = ysize) is a traction-free surface\n"
                "instead of absorbing: Rayleigh waves, ghosts, a sea surface.\n"
                "Changes results");
+  std::string pml;
+  auto* pmlOption =
+      app.add_option("--pml", pml,
+                     "A perfectly matched layer of N elements (default " +
+                         std::to_string(MatchedLayer::kDefaultElements) +
+                         ") outside the grid on every\n"
+                         "absorbing side (three with --free-surface) instead of the\n"
+                         "absorbing edges: the grid's files stay those of its own elements.\n"
+                         "N a whole number from 1 to " +
+                         std::to_string(kMaxLayerElements) +
+                         " (status 64); a layer the memory cannot\n"
+                         "hold is refused (status 5).  Changes results")
+          ->type_name("[N]")
+          ->expected(0, 1);
   app.add_flag("--require-convergence", opt.requireConvergence,
                "Exit with status 7 when a frequency ends without converging (the\n"
                "files are still written); the error names the pass limit to raise\n"
@@ -192,6 +208,24 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     opt.damping = a;
     opt.complexFrequency = true;
+  }
+  if (pmlOption->count() > 0) {
+    const char* text = pml.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long n = pml.empty() ? MatchedLayer::kDefaultElements : std::strtol(text, &end, 10);
+    if (!pml.empty() && (end == text || *end != '\0' || errno != 0 || n < 1 ||
+                         n > kMaxLayerElements)) {
+      result.status = kExitUsage;
+      result.err = usageErrorText("--pml " + pml +
+                                  ": the layer's thickness N must be a whole number of "
+                                  "elements from 1 to " +
+                                  std::to_string(kMaxLayerElements) +
+                                  " (--pml alone: " +
+                                  std::to_string(MatchedLayer::kDefaultElements) + ")");
+      return result;
+    }
+    opt.pml = static_cast<int>(n);
   }
   if (progress) opt.progress = ProgressMode::Always;
   if (quiet) opt.progress = ProgressMode::Never;

@@ -27,12 +27,17 @@ enum class SolverKind {
 bool directSolverBuilt();
 
 /// What the command line asks of a run.
+/// The thickest layer --pml takes, in elements.
+inline constexpr int kMaxLayerElements = 100000;
+
 struct Options {
   std::string runDir = ".";  ///< directory of the deck, the tables and every output
   int threads = 0;           ///< --threads; 0 leaves the choice to the grid size
   ProgressMode progress = ProgressMode::Auto;
   bool liftLimits = false;  ///< --lift-limits: the storage limits give way to memory
   bool freeSurface = false;  ///< --free-surface: the top edge traction-free
+  /// --pml N: the elements of a perfectly matched layer around the grid (0: none)
+  int pml = 0;
   /// --accelerate (where it pays) or --accelerate-all: the accelerated interface iteration
   Acceleration acceleration = Acceleration::off;
   /// --require-convergence: a frequency that ends without converging fails the run

@@ -45,6 +45,8 @@
 #include "output/time_domain_files.hpp"
 #include "records/io_error.hpp"
 #include "records/layout.hpp"
+#include "model/matched_layer.hpp"
+#include "solvers/layered_solver.hpp"
 #if defined(STRIPWAVE_DIRECT)
 #include "solvers/direct_solver.hpp"
 #endif
@@ -90,6 +92,8 @@ std::string memoryRefusal(const RunSizes& s, const Options& opt, long shots = 1)
   shape.accelerate = opt.acceleration != Acceleration::off;
   shape.gridModel = !opt.modelFile.empty();
   shape.shots = shots;
+  shape.layer = opt.pml;
+  shape.layerTop = !opt.freeSurface;
   const MemoryEstimate e = estimateMemory(shape);
   const AvailableMemory a = availableMemory();
   if (e.total() <= a.bytes) return {};
@@ -98,11 +102,17 @@ std::string memoryRefusal(const RunSizes& s, const Options& opt, long shots = 1)
          bytesText(e.other) + "), " + bytesText(a.bytes) + " are available (" + a.source + ")";
 }
 
+/// The layer of a run of `elements` elements around the grid of `par` (none for 0).
+MatchedLayer matchedLayer(const RunParams& par, int elements) {
+  return MatchedLayer{elements, !par.freeSurface, par.nx, par.ny};
+}
+
 /// The direct solver of the run's grid, its pattern analysed.  Refused (NoMemory, the
 /// reason also ending the log) when MUMPS's estimate of a factorisation and the solver's
 /// own storage do not fit in the memory available.
 std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const MaterialModel& materials,
-                                              int threads, int shots, rec::OutFile& log) {
+                                              int threads, int shots, int layerElements,
+                                              rec::OutFile& log) {
 #if defined(STRIPWAVE_DIRECT)
   const auto refuse = [&log](const std::string& why) {
     const std::string line = "not enough memory: " + why;
@@ -110,13 +120,29 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
     log.flush();
     throw NoMemory(why);
   };
-  if (!wholeGridFits(par.nx, par.ny))
+  const StripGrid grid{par.nx, par.ny, par.h, par.freeSurface};
+  const MatchedLayer layer = matchedLayer(par, layerElements);
+  const StripGrid solved = layer.present() ? extendedGrid(grid, layer) : grid;
+  if (!wholeGridFits(solved.nx, solved.ny))
     refuse("the direct solver numbers the unknowns of a grid with 32-bit integers; " +
-           std::to_string(par.nx) + " by " + std::to_string(par.ny) + " elements have more");
-  auto solver = std::make_unique<DirectSolver>(
-      StripGrid{par.nx, par.ny, par.h, par.freeSurface}, materials,
-      DirectSettings{threads > 0 ? threads : defaultThreads(par.nx, par.ny), shots, kRunOrdering,
-                     par.damping});
+           std::to_string(solved.nx) + " by " + std::to_string(solved.ny) + " elements" +
+           (layer.present() ? " (the grid and its layer)" : "") + " have more");
+  const DirectSettings settings{threads > 0 ? threads : defaultThreads(solved.nx, solved.ny),
+                                shots, kRunOrdering, par.damping};
+  const DirectSolver* direct = nullptr;
+  std::unique_ptr<FrequencySolver> solver;
+  if (layer.present()) {
+    solver = std::make_unique<LayeredSolver>(
+        grid, materials, layer, [&](const StripGrid& g, const MaterialModel& m) {
+          auto d = std::make_unique<DirectSolver>(g, m, settings);
+          direct = d.get();
+          return std::unique_ptr<FrequencySolver>(std::move(d));
+        });
+  } else {
+    auto d = std::make_unique<DirectSolver>(grid, materials, settings);
+    direct = d.get();
+    solver = std::move(d);
+  }
   // The snapshot and trace sums of the shots are allocated after the check.
   RunShape shape;
   shape.nx = par.nx;
@@ -132,7 +158,7 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
   const AvailableMemory a = availableMemory();
   if (needs > a.bytes)
     refuse("the direct solver needs an estimated " + bytesText(needs) + " (factors and work " +
-           bytesText(solver->estimate().memoryMb * 1048576.0) +
+           bytesText(direct->estimate().memoryMb * 1048576.0) +
            " by the analysis, snapshot and trace sums " + bytesText(sums) + "), " +
            bytesText(a.bytes) + " are available (" + a.source + ")");
   return solver;
@@ -141,6 +167,7 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
   (void)materials;
   (void)threads;
   (void)shots;
+  (void)layerElements;
   (void)log;
   throw InputError("this build has no direct solver");
 #endif
@@ -204,10 +231,10 @@ PassLimits passLimits(const RunParams& par) {
 /// The input limits of the options; the memory check counts `shots` shots.
 InputLimits inputLimits(const Options& opt, long shots) {
   InputLimits lim;
-  if (opt.liftLimits) {
-    lim.limits = Limits::lifted();
+  if (opt.liftLimits) lim.limits = Limits::lifted();
+  // A layer enlarges the grid the solvers hold beyond what the limits bound.
+  if (opt.liftLimits || opt.pml > 0)
     lim.memory = [&opt, shots](const RunSizes& s) { return memoryRefusal(s, opt, shots); };
-  }
   return lim;
 }
 
@@ -279,15 +306,35 @@ std::unique_ptr<MaterialModel> materialModel(std::optional<GriddedInput>& model,
   return grid;
 }
 
+/// The strip iteration of a run with a layer (--pml), on the grid extended by the layer;
+/// nothing without one.
+std::unique_ptr<FrequencySolver> layeredStrips(const RunParams& par,
+                                               const MaterialModel& materials,
+                                               const Options& opt, int shots) {
+  const MatchedLayer layer = matchedLayer(par, opt.pml);
+  if (!layer.present()) return nullptr;
+  return std::make_unique<LayeredSolver>(
+      StripGrid{par.nx, par.ny, par.h, par.freeSurface}, materials, layer,
+      [&](const StripGrid& g, const MaterialModel& m) {
+        const int threads = opt.threads > 0 ? opt.threads : defaultThreads(g.nx, g.ny);
+        return std::unique_ptr<FrequencySolver>(std::make_unique<StripIteration>(
+            g, m, StripIterationSettings{threads, Kernels::lanes, opt.acceleration, shots,
+                                         par.damping}));
+      });
+}
+
 /// The frequency loop of a run: with the direct solver when the run has one, the strip
-/// iteration over `materials` otherwise.  `sources` are a survey's shots (empty: the
+/// iteration of the grid and its layer when it has a layer, the strip iteration over
+/// `materials` otherwise.  `sources` are a survey's shots (empty: the
 /// deck's one).
 FrequencyLoop& makeLoop(std::optional<FrequencyLoop>& loop, const RunParams& par,
                         const MaterialModel& materials, const Vec1<Cx>& sour,
-                        FrequencySolver* direct, const Options& opt,
+                        FrequencySolver* direct, FrequencySolver* layered, const Options& opt,
                         std::vector<ShotSource> sources = {}) {
   if (direct != nullptr)
     loop.emplace(par, sour, *direct, opt.threads, std::move(sources));
+  else if (layered != nullptr)
+    loop.emplace(par, sour, *layered, opt.threads, std::move(sources));
   else
     loop.emplace(par, materials, sour, opt.threads, Kernels::lanes, opt.acceleration,
                  std::move(sources));
@@ -541,14 +588,16 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
                  stderr);
   };
   std::unique_ptr<MaterialModel> materials;
-  std::unique_ptr<FrequencySolver> direct;
+  std::unique_ptr<FrequencySolver> direct, layered;
   std::string refusal;  // what the refusals of the model or the solver log
   runs[0].log.copyRecordsTo(&refusal);
   try {
     materials = materialModel(model, mat, par, opt, runs[0].log);
     if (opt.solver == SolverKind::direct)
       direct = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
-                            runs[0].log);
+                            opt.pml, runs[0].log);
+    else
+      layered = layeredStrips(par, *materials, opt, static_cast<int>(sources.size()));
   } catch (const std::exception& e) {
     runs[0].log.copyRecordsTo(nullptr);
     abandon(failureLine(e), refusal);
@@ -556,7 +605,8 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   }
   runs[0].log.copyRecordsTo(nullptr);
   std::optional<FrequencyLoop> loops;
-  FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt, sources);
+  FrequencyLoop& loop =
+      makeLoop(loops, par, *materials, sour, direct.get(), layered.get(), opt, sources);
   std::optional<ProgressReport> progress;
   try {
     runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress);
@@ -654,11 +704,14 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     // The result files are opened before the work: a name that cannot be replaced ends
     // the run before it is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    std::unique_ptr<FrequencySolver> direct;
+    std::unique_ptr<FrequencySolver> direct, layered;
     if (opt.solver == SolverKind::direct)
-      direct = directSolver(par, *materials, opt.threads, 1, log);
+      direct = directSolver(par, *materials, opt.threads, 1, opt.pml, log);
+    else
+      layered = layeredStrips(par, *materials, opt, 1);
     std::optional<FrequencyLoop> loops;
-    FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt);
+    FrequencyLoop& loop =
+        makeLoop(loops, par, *materials, sour, direct.get(), layered.get(), opt);
     // Ended (its in-place line closed) before any later message, interrupted or not.
     // Kept without being shown when only the outcomes are wanted.
     std::optional<ProgressReport> progress;

@@ -95,8 +95,7 @@ void WholeGridMatrix::assemble(const StripSystem& sys, int threads) {
 #pragma omp parallel for schedule(static) num_threads(threads > 0 ? threads : 1)
   for (int j = 1; j <= ny; ++j)
     for (int i = 1; i <= nx; ++i) {
-      const ElementCoefficients c{med.p11(i, j), med.p13(i, j), med.p15(i, j), med.p33(i, j),
-                                  med.p35(i, j), med.p55(i, j), med.rho(i, j)};
+      const ElementCoefficients c = elementCoefficients(med, i, j);
       ElementMatrix e;
       elementStiffnessMass(c, omega, h, e, a);
       const double sqrtRho = std::sqrt(med.rho(i, j));

@@ -14,7 +14,7 @@ namespace {
 
 /// Element coefficients as raw bits, the key of the stiffness-and-mass memo.
 struct CoefficientBits {
-  std::uint64_t w[13];
+  std::uint64_t w[19];
   bool operator==(const CoefficientBits&) const = default;
 };
 
@@ -26,6 +26,12 @@ CoefficientBits bitsOf(const ElementCoefficients& c) {
     k.w[2 * q + 1] = std::bit_cast<std::uint64_t>(p[q]->im);
   }
   k.w[12] = std::bit_cast<std::uint64_t>(c.rho);
+  // The stretch factors of a layer's element (1 elsewhere) are part of its matrix.
+  const Cx* f[3] = {&c.fxx, &c.fyy, &c.fmass};
+  for (int q = 0; q < 3; ++q) {
+    k.w[13 + 2 * q] = std::bit_cast<std::uint64_t>(f[q]->re);
+    k.w[14 + 2 * q] = std::bit_cast<std::uint64_t>(f[q]->im);
+  }
   return k;
 }
 
@@ -93,8 +99,7 @@ void assembleStripMatrix(int s, const StripSystem& sys, const StripEdgeParameter
   StiffnessMassMemo memo;
   ElementMatrix e;
   for (int i = 1; i <= nx; ++i) {
-    const ElementCoefficients c{med.p11(i, s), med.p13(i, s), med.p15(i, s), med.p33(i, s),
-                                med.p35(i, s), med.p55(i, s), med.rho(i, s)};
+    const ElementCoefficients c = elementCoefficients(med, i, s);
     e = memo.get(c, sys.omega, sys.h, sys.damping);
     const std::size_t at = static_cast<std::size_t>(i - 1);
     ElementEdges edges{edgeTerm(del.yt(s), beta.t[at], roots.yt, i),

@@ -130,10 +130,54 @@ constexpr bool everyNumeratorHasATerm() {
 }
 static_assert(everyNumeratorHasATerm(), "a numerator of the reference matrices without its term");
 
+/// The stiffness and mass of an element of a perfectly matched layer: the terms of each
+/// pair of derivatives scaled by the element's stretch factors.
+void stretchedStiffnessMass(const ElementCoefficients& c, double omega, double h,
+                            ElementMatrix& e, double damping) {
+  // -(omega - i a)^2 rho h^2 sx sy.
+  const Cx m0{-((omega * omega - damping * damping) * c.rho), (2.0 * omega * damping) * c.rho};
+  const Cx mh = ((h * h) * m0) * c.fmass;
+  for (int ee = 0; ee < 4; ++ee) {
+    for (int ff = 0; ff < 4; ++ff) {
+      const double sxx = static_cast<double>(kSxx[ee][ff]) / kDen;
+      const double syy = static_cast<double>(kSyy[ee][ff]) / kDen;
+      const double sxy = static_cast<double>(kSxy[ee][ff]) / kDen;
+      const double syx = static_cast<double>(kSxy[ff][ee]) / kDen;
+      const Cx mass = mh * (static_cast<double>(kMref[ee][ff]) / kDen);
+      const Cx xx = (c.fxx * (c.p11 * sxx) + c.fyy * (c.p55 * syy)) + c.p15 * (sxy + syx) + mass;
+      const Cx xy = (c.fxx * (c.p15 * sxx) + c.fyy * (c.p35 * syy)) + c.p13 * sxy + c.p55 * syx;
+      const Cx yy = (c.fxx * (c.p55 * sxx) + c.fyy * (c.p33 * syy)) + c.p35 * (sxy + syx) + mass;
+      const int ex = localUnknown(kEdges[ee], 1), ey = localUnknown(kEdges[ee], 2);
+      const int fx = localUnknown(kEdges[ff], 1), fy = localUnknown(kEdges[ff], 2);
+      e(ex, fx) = xx;
+      e(ex, fy) = xy;
+      e(fy, ex) = xy;
+      e(ey, fy) = yy;
+    }
+  }
+}
+
 }  // namespace
+
+void setStretch(ElementCoefficients& c, Cx sx, Cx sy) {
+  const Cx one{1.0, 0.0};
+  if (sx == one && sy == one) return;
+  c.stretched = true;
+  c.fxx = sy / sx;
+  c.fyy = sx / sy;
+  c.fmass = sx * sy;
+}
+
+ElementCoefficients elementCoefficients(const Medium& med, int i, int j) {
+  ElementCoefficients c{med.p11(i, j), med.p13(i, j), med.p15(i, j), med.p33(i, j),
+                        med.p35(i, j), med.p55(i, j), med.rho(i, j)};
+  if (med.stretched()) setStretch(c, med.sx(i), med.sy(j));
+  return c;
+}
 
 void elementStiffnessMass(const ElementCoefficients& c, double omega, double h, ElementMatrix& e,
                           double damping) {
+  if (c.stretched) return stretchedStiffnessMass(c, omega, h, e, damping);
   const bool damped = damping != 0.0;
   // -(omega - i a)^2 rho = -(omega^2 - a^2) rho + i (2 omega a) rho.
   const double m0 = damped ? -((omega * omega - damping * damping) * c.rho)

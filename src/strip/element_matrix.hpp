@@ -6,15 +6,29 @@
 
 #include "core/complex.hpp"
 #include "core/edges.hpp"
+#include "model/medium.hpp"
 #include "strip/numbering.hpp"
 
 namespace sw {
 
-/// Stiffness (Voigt notation) and density of one element.
+/// Stiffness (Voigt notation) and density of one element; in a perfectly matched layer
+/// also the factors its coordinate stretches (sx, sy) give the terms: sy / sx to those
+/// of the x-x derivatives, sx / sy to those of the y-y derivatives, sx sy to the mass
+/// (the mixed derivatives keep theirs).
 struct ElementCoefficients {
   Cx p11, p13, p15, p33, p35, p55;
   double rho = 0.0;
+  bool stretched = false;  ///< false: no factors (every element outside a layer)
+  Cx fxx{1.0, 0.0}, fyy{1.0, 0.0}, fmass{1.0, 0.0};
 };
+
+/// Sets the stretch factors of c from the stretches sx and sy of its column and row; an
+/// element with both stretches 1 stays unstretched.
+void setStretch(ElementCoefficients& c, Cx sx, Cx sy);
+
+/// The coefficients of element (i, j) of a medium, with its stretch factors when the
+/// medium has a layer.
+ElementCoefficients elementCoefficients(const Medium& med, int i, int j);
 
 /// Edge term of one edge pair: indicator d (1 on the outer boundary, 0 inside), the
 /// interface matrix (b11 b12; b12 b22) and the boundary root (z11 z12; z12 z22).

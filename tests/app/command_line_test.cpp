@@ -47,6 +47,11 @@ TEST(CommandLine, EndsBeforeAnyFileIsTouched) {
       {"threads zero", {"--threads", "0"}, 64, "", "not in range"},
       {"threads not a number", {"-t", "many"}, 64, "", "many"},
       {"progress and quiet", {"-p", "-q"}, 64, "", "excludes"},
+      {"layer of no elements", {"--pml", "0"}, 64, "", "--pml 0: the layer's thickness N"},
+      {"layer of negative elements", {"--pml=-3"}, 64, "", "--pml -3"},
+      {"layer not a whole number", {"--pml", "2.5"}, 64, "", "--pml 2.5"},
+      {"layer not a number", {"--pml", "thick"}, 64, "", "--pml thick"},
+      {"layer beyond the largest", {"--pml", "100001"}, 64, "", "from 1 to 100000"},
   };
   for (const EndCase& c : cases) {
     CaseRun run("layered_small");
