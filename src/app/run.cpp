@@ -306,35 +306,15 @@ std::unique_ptr<MaterialModel> materialModel(std::optional<GriddedInput>& model,
   return grid;
 }
 
-/// The strip iteration of a run with a layer (--pml), on the grid extended by the layer;
-/// nothing without one.
-std::unique_ptr<FrequencySolver> layeredStrips(const RunParams& par,
-                                               const MaterialModel& materials,
-                                               const Options& opt, int shots) {
-  const MatchedLayer layer = matchedLayer(par, opt.pml);
-  if (!layer.present()) return nullptr;
-  return std::make_unique<LayeredSolver>(
-      StripGrid{par.nx, par.ny, par.h, par.freeSurface}, materials, layer,
-      [&](const StripGrid& g, const MaterialModel& m) {
-        const int threads = opt.threads > 0 ? opt.threads : defaultThreads(g.nx, g.ny);
-        return std::unique_ptr<FrequencySolver>(std::make_unique<StripIteration>(
-            g, m, StripIterationSettings{threads, Kernels::lanes, opt.acceleration, shots,
-                                         par.damping}));
-      });
-}
-
-/// The frequency loop of a run: with the direct solver when the run has one, the strip
-/// iteration of the grid and its layer when it has a layer, the strip iteration over
-/// `materials` otherwise.  `sources` are a survey's shots (empty: the
+/// The frequency loop of a run: with the direct solver when the run has one (a run with a
+/// layer always has), the strip iteration over `materials` otherwise.  `sources` are a survey's shots (empty: the
 /// deck's one).
 FrequencyLoop& makeLoop(std::optional<FrequencyLoop>& loop, const RunParams& par,
                         const MaterialModel& materials, const Vec1<Cx>& sour,
-                        FrequencySolver* direct, FrequencySolver* layered, const Options& opt,
+                        FrequencySolver* direct, const Options& opt,
                         std::vector<ShotSource> sources = {}) {
   if (direct != nullptr)
     loop.emplace(par, sour, *direct, opt.threads, std::move(sources));
-  else if (layered != nullptr)
-    loop.emplace(par, sour, *layered, opt.threads, std::move(sources));
   else
     loop.emplace(par, materials, sour, opt.threads, Kernels::lanes, opt.acceleration,
                  std::move(sources));
@@ -588,7 +568,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
                  stderr);
   };
   std::unique_ptr<MaterialModel> materials;
-  std::unique_ptr<FrequencySolver> direct, layered;
+  std::unique_ptr<FrequencySolver> direct;
   std::string refusal;  // what the refusals of the model or the solver log
   runs[0].log.copyRecordsTo(&refusal);
   try {
@@ -596,8 +576,6 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
     if (opt.solver == SolverKind::direct)
       direct = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
                             opt.pml, runs[0].log);
-    else
-      layered = layeredStrips(par, *materials, opt, static_cast<int>(sources.size()));
   } catch (const std::exception& e) {
     runs[0].log.copyRecordsTo(nullptr);
     abandon(failureLine(e), refusal);
@@ -606,7 +584,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   runs[0].log.copyRecordsTo(nullptr);
   std::optional<FrequencyLoop> loops;
   FrequencyLoop& loop =
-      makeLoop(loops, par, *materials, sour, direct.get(), layered.get(), opt, sources);
+      makeLoop(loops, par, *materials, sour, direct.get(), opt, sources);
   std::optional<ProgressReport> progress;
   try {
     runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress);
@@ -704,14 +682,11 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     // The result files are opened before the work: a name that cannot be replaced ends
     // the run before it is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    std::unique_ptr<FrequencySolver> direct, layered;
+    std::unique_ptr<FrequencySolver> direct;
     if (opt.solver == SolverKind::direct)
       direct = directSolver(par, *materials, opt.threads, 1, opt.pml, log);
-    else
-      layered = layeredStrips(par, *materials, opt, 1);
     std::optional<FrequencyLoop> loops;
-    FrequencyLoop& loop =
-        makeLoop(loops, par, *materials, sour, direct.get(), layered.get(), opt);
+    FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt);
     // Ended (its in-place line closed) before any later message, interrupted or not.
     // Kept without being shown when only the outcomes are wanted.
     std::optional<ProgressReport> progress;

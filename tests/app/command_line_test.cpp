@@ -52,6 +52,7 @@ TEST(CommandLine, EndsBeforeAnyFileIsTouched) {
       {"layer not a whole number", {"--pml", "2.5"}, 64, "", "--pml 2.5"},
       {"layer not a number", {"--pml", "thick"}, 64, "", "--pml thick"},
       {"layer beyond the largest", {"--pml", "100001"}, 64, "", "from 1 to 100000"},
+      {"layer of the strip iteration", {"--pml", "4"}, 64, "", "--pml needs --solver direct"},
   };
   for (const EndCase& c : cases) {
     CaseRun run("layered_small");
