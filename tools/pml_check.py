@@ -86,8 +86,9 @@ def reflection_case(binary, work, layer, kind, fdom, q, label):
                           "xfin": recs[1][0] + shift, "yfin": recs[1][1]}
         d["tsnap"] = [100.0]
         model["regions"][0].update(xf=800.0 + shift, yf=800.0)
+        layered = ["--pml", str(layer)] if layer > 0 else []   # 0: the absorbing edges
         runs.append(run(binary, model, work / f"refl_{label}_{name}", "--solver", "direct",
-                        "--pml", str(layer)))
+                        *layered))
     a, b = runs
     t = a.traces.t
     v = vp if kind == "P" else vs
