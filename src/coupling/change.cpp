@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "core/check.hpp"
+#include "coupling/edge_terms.hpp"
 
 namespace sw {
 
@@ -24,10 +25,7 @@ Change measureChange(const EdgeFields& cur, const EdgeFields& prev, ChangeTerms&
       const Cx* prow = &(*xp[a])(1, j);
       std::size_t at = 8 * static_cast<std::size_t>(j - 1) + static_cast<std::size_t>(a);
       for (int i = 0; i < nx; ++i, at += 8 * static_cast<std::size_t>(ny)) {
-        const double d = abs(prow[i] - row[i]);
-        const double s = abs(prow[i] + row[i]);
-        terms.num[at] = d * d;
-        terms.den[at] = s * s;
+        changeTerms(prow[i], row[i], terms.num[at], terms.den[at]);
       }
     }
   }

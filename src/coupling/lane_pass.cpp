@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "core/lane_hypot.hpp"
+#include "coupling/edge_terms.hpp"
 #include "coupling/relaxation.hpp"
 #include "coupling/strip_displacements.hpp"
 
@@ -15,25 +16,18 @@ namespace {
 
 using namespace field;
 
-/// The two local right-hand-side entries of one edge, in every lane.
-struct Pair {
-  LaneCx x, y;
-};
+using Pair = EdgePair<LaneCx>;
 
-/// (1 - d) h (beta u + lag) with keep = 1 - d: h goes into the beta entries first and
-/// the sums run left to right, as in the strip solve.
+/// The Robin term of an edge in every lane (robinPair), b = b11, b12, b22.
 inline Pair robin(Lane keep, Lane h, const LaneCx* b, const LaneCx& u1, const LaneCx& u2,
                   const LaneCx& l1, const LaneCx& l2) {
-  const LaneCx first = ((h * b[0]) * u1 + h * l1) + (h * b[1]) * u2;
-  const LaneCx second = ((h * b[2]) * u2 + h * l2) + (h * b[1]) * u1;
-  return {keep * first, keep * second};
+  return robinPair(keep, h, b[0], b[1], b[2], u1, u2, l1, l2);
 }
 
-/// One multiplier entry: (first beta entry * x jump + second * y jump) minus the
-/// neighbour's multiplier, as in the multiplier update.
+/// One multiplier entry in every lane (multiplierUpdate).
 inline LaneCx update(const LaneCx& ba, const LaneCx& bb, const LaneCx& dx, const LaneCx& dy,
                      const LaneCx& neighbour) {
-  return (ba * dx + bb * dy) - neighbour;
+  return multiplierUpdate(ba, bb, dx, dy, neighbour);
 }
 
 /// The t data (u1, u2, lag1, lag2 of the t edge) of the strips below a group and the b
@@ -127,11 +121,10 @@ void updateVertical(int nx, const LaneCx* fresh, const LaneCx* vb, const LaneCx*
   }
 }
 
-/// X = 0.7 X + 0.30000000000000004 Xp for `count` values, real and imaginary parts apart.
+/// X = 0.7 X + 0.30000000000000004 Xp for `count` values (relaxed), X new in `fresh`, Xp
+/// in `x` on entry.
 void relaxValues(const LaneCx* fresh, LaneCx* x, std::size_t count) {
-  const Lane wNew = broadcast(kRelaxNew), wOld = broadcast(kRelaxOld);
-  for (std::size_t k = 0; k < count; ++k)
-    x[k] = LaneCx{wNew * fresh[k].re + wOld * x[k].re, wNew * fresh[k].im + wOld * x[k].im};
+  for (std::size_t k = 0; k < count; ++k) x[k] = relaxed(fresh[k], x[k]);
 }
 
 }  // namespace
@@ -179,13 +172,13 @@ bool LanePass::solveGroup(int g, const LaneFields& cur, const LaneSystem& sys, W
     const Lane keep = broadcast(1.0 - sys.del->xl(i));
     if (i == 1) return robin(keep, h, zeroBeta, zero, zero, zero, zero);
     const LaneCx l1 = vOld ? vOld[4 * (i - 2) + 2] : zero, l2 = vOld ? vOld[4 * (i - 2) + 3] : zero;
-    return Pair{keep * (h * l1), keep * (h * l2)};
+    return multiplierPair(keep, h, l1, l2);
   };
   auto rightPair = [&](int i) {
     const Lane keep = broadcast(1.0 - sys.del->xr(i));
     if (i == nx) return robin(keep, h, zeroBeta, zero, zero, zero, zero);
     const LaneCx l1 = vOld ? vOld[4 * i] : zero, l2 = vOld ? vOld[4 * i + 1] : zero;
-    return Pair{keep * (h * l1), keep * (h * l2)};
+    return multiplierPair(keep, h, l1, l2);
   };
 
   const LaneCx* nbA;  // odd: even group g-1; even: odd group g
@@ -302,15 +295,11 @@ void LanePass::relaxGroup(int p, int g, const LaneCx* fresh, LaneCx* block, bool
   // the squared moduli of Xp - X and Xp + X of each.  The r pair of element i is the l
   // pair of element i+1: the sum takes its terms from there.
   static constexpr int kValues[6] = {kU1l, kU1t, kU1b, kU2l, kU2t, kU2b};
-  const Lane wNew = broadcast(kRelaxNew), wOld = broadcast(kRelaxOld);
   auto termsOf = [&](std::size_t k, Lane* t) {
-    const LaneCx x = fresh[k], xp = block[k];
-    const LaneCx r{wNew * x.re + wOld * xp.re, wNew * x.im + wOld * xp.im};
+    const LaneCx xp = block[k];
+    const LaneCx r = relaxed(fresh[k], xp);
     block[k] = r;
-    const Lane d = abs(xp - r);
-    const Lane s = abs(xp + r);
-    t[0] = d * d;
-    t[6] = s * s;
+    changeTerms(xp, r, t[0], t[6]);
   };
   // Every slot of a record is written (whole lines past the caches), the unused ones of
   // the last record with zeros; no record is cleared first.

@@ -1,14 +1,16 @@
 #include "coupling/multipliers.hpp"
 
 #include "core/check.hpp"
+#include "coupling/edge_terms.hpp"
 
 namespace sw {
 
 namespace {
 
-/// One multiplier entry: (first beta entry * x jump + second beta entry * y jump) minus
-/// the neighbour's multiplier, jumps formed first.
-Cx update(Cx ba, Cx bb, Cx dx, Cx dy, Cx neighbour) { return (ba * dx + bb * dy) - neighbour; }
+/// One multiplier entry (multiplierUpdate).
+Cx update(Cx ba, Cx bb, Cx dx, Cx dy, Cx neighbour) {
+  return multiplierUpdate(ba, bb, dx, dy, neighbour);
+}
 
 }  // namespace
 

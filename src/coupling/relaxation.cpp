@@ -22,10 +22,7 @@ void relax(EdgeFields& cur, const EdgeFields& prev, int threads) {
     for (int a = 0; a < 16; ++a) {
       Cx* row = &(*x[a])(1, j);
       const Cx* prow = &(*xp[a])(1, j);
-      for (int i = 0; i < nx; ++i) {
-        row[i].re = kRelaxNew * row[i].re + kRelaxOld * prow[i].re;
-        row[i].im = kRelaxNew * row[i].im + kRelaxOld * prow[i].im;
-      }
+      for (int i = 0; i < nx; ++i) row[i] = relaxed(row[i], prow[i]);
     }
   }
 }

@@ -2,12 +2,9 @@
 /// Relaxation of an iterate towards the previous one.
 
 #include "coupling/edge_fields.hpp"
+#include "coupling/edge_terms.hpp"
 
 namespace sw {
-
-/// Relaxation weights: 0.7 of the new iterate, 1 - 0.7 (as a double) of the previous one.
-inline constexpr double kRelaxNew = 0.7;
-inline constexpr double kRelaxOld = 0.30000000000000004;
 
 /// Copies the sixteen arrays of `cur` into `prev`, ghost frame included.
 void savePreviousIterate(const EdgeFields& cur, EdgeFields& prev, int threads = 1);

@@ -1,16 +1,14 @@
 #include "coupling/strip_displacements.hpp"
 
 #include "core/check.hpp"
+#include "coupling/edge_terms.hpp"
 #include "strip/solve_strip.hpp"
 
 namespace sw {
 
 namespace {
 
-/// The two local right-hand-side entries of one edge.
-struct Pair {
-  Cx x, y;
-};
+using Pair = EdgePair<Cx>;
 
 /// Edge `side` of element (i, j).
 struct EdgeOf {
@@ -18,28 +16,19 @@ struct EdgeOf {
   int i, j;
 };
 
-/// (1 - d) h (beta u + lag) for edge `own` of an element of the strip, with the neighbour's
-/// data taken from edge `nb`.  h goes into the beta entries first and the sums run left
-/// to right: the reference results were produced in this order.
+/// The Robin term (robinPair) of edge `own` of an element of the strip, with the
+/// neighbour's data taken from edge `nb`.
 Pair robin(double d, double h, const InterfaceParameters& beta, EdgeOf own, const EdgeFields& cur,
            EdgeOf nb) {
-  const Cx b11 = beta.b11[own.side](own.i, own.j);
-  const Cx b12 = beta.b12[own.side](own.i, own.j);
-  const Cx b22 = beta.b22[own.side](own.i, own.j);
-  const Cx u1 = cur.u1[nb.side](nb.i, nb.j);
-  const Cx u2 = cur.u2[nb.side](nb.i, nb.j);
-  const Cx l1 = cur.lag1[nb.side](nb.i, nb.j);
-  const Cx l2 = cur.lag2[nb.side](nb.i, nb.j);
-  const Cx first = ((h * b11) * u1 + h * l1) + (h * b12) * u2;
-  const Cx second = ((h * b22) * u2 + h * l2) + (h * b12) * u1;
-  const double keep = 1.0 - d;
-  return {keep * first, keep * second};
+  return robinPair(1.0 - d, h, beta.b11[own.side](own.i, own.j), beta.b12[own.side](own.i, own.j),
+                   beta.b22[own.side](own.i, own.j), cur.u1[nb.side](nb.i, nb.j),
+                   cur.u2[nb.side](nb.i, nb.j), cur.lag1[nb.side](nb.i, nb.j),
+                   cur.lag2[nb.side](nb.i, nb.j));
 }
 
 /// (1 - d) h lag for a vertical edge inside the strip, from the neighbour's edge `nb`.
 Pair multiplierOnly(double d, double h, const EdgeFields& cur, EdgeOf nb) {
-  const double keep = 1.0 - d;
-  return {keep * (h * cur.lag1[nb.side](nb.i, nb.j)), keep * (h * cur.lag2[nb.side](nb.i, nb.j))};
+  return multiplierPair(1.0 - d, h, cur.lag1[nb.side](nb.i, nb.j), cur.lag2[nb.side](nb.i, nb.j));
 }
 
 /// Local unknowns by name: component x or y on edge l, t, b or r.
