@@ -144,6 +144,7 @@ BENCHMARK(BM_GridAssembly)
     // threads 0: as the program chooses for the grid
     ->ArgNames({"n", "kind", "threads"})
     ->ArgsProduct({{200, 600}, {kLayers, kGradient, kAttenuating, kTilted}, {0}})
+    ->Args({600, kAttenuating, 1})
     ->Args({600, kTilted, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(4);

@@ -15,4 +15,12 @@ Cx constantQFactor(double g, double ratio) {
   return {grown * std::cos(angle), grown * std::sin(angle)};
 }
 
+ConstantQTerms constantQTerms(double q) {
+  const double g = lossExponent(q);
+  const double c = std::cos(kPi * g / 2.0);
+  return {2.0 * g, 1.0 / q, (c * c) * std::cos(kPi * g)};
+}
+
+double constantQGrowth(double twoG, double logRatio) { return std::exp(twoG * logRatio); }
+
 }  // namespace sw

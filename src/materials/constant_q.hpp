@@ -17,4 +17,18 @@ double lossExponent(double q);
 /// 1 / Re(1 / sqrt(M / rho)), the elastic sqrt(M_ref / rho).  g = 0 gives exactly 1.
 Cx constantQFactor(double g, double ratio);
 
+/// What of the law depends on the quality factor alone.  With tan(pi g) = 1 / Q,
+///   constantQFactor(g, ratio) = scale ratio^(2 g) (1 + i / Q),  scale = cos^2(pi g / 2) cos(pi g),
+/// so that at each frequency the law of a quality factor takes one exponential
+/// (constantQGrowth) and a product; equal to constantQFactor to rounding.
+struct ConstantQTerms {
+  double twoG;     ///< 2 g, the exponent of the growth
+  double inverseQ; ///< 1 / Q = tan(pi g), the imaginary part over the real part
+  double scale;    ///< cos^2(pi g / 2) cos(pi g), the real part at the reference frequency
+};
+ConstantQTerms constantQTerms(double q);
+
+/// ratio^(2 g) as exp(2 g log(ratio)), `logRatio` = log(ratio) formed once per frequency.
+double constantQGrowth(double twoG, double logRatio);
+
 }  // namespace sw

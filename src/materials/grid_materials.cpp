@@ -1,6 +1,7 @@
 #include "materials/grid_materials.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -34,25 +35,25 @@ std::array<double, 6> turned(double c11, double c13, double c33, double c55, con
       rotateAboutAxis2(r(c11), r(c13), r(c33), r(c55), r(c55), turn->ct, turn->st));
 }
 
-/// The constant-Q factor of consecutive elements, formed again only when the exponent
-/// changes (neighbouring elements mostly share their Q).
-class FactorMemo {
+/// The constant-Q growth ratio^(2 g) of consecutive elements, formed again only when the
+/// exponent changes (neighbouring elements mostly share their Q).
+class GrowthMemo {
  public:
-  explicit FactorMemo(double ratio) : ratio_(ratio) {}
-  Cx operator()(double g) {
-    if (!valid_ || g != g_) {
-      phi_ = constantQFactor(g, ratio_);
-      g_ = g;
+  explicit GrowthMemo(double logRatio) : logRatio_(logRatio) {}
+  double operator()(double twoG) {
+    if (!valid_ || twoG != twoG_) {
+      growth_ = constantQGrowth(twoG, logRatio_);
+      twoG_ = twoG;
       valid_ = true;
     }
-    return phi_;
+    return growth_;
   }
 
  private:
-  double ratio_;
+  double logRatio_;
   bool valid_ = false;
-  double g_ = 0.0;
-  Cx phi_;
+  double twoG_ = 0.0;
+  double growth_ = 1.0;
 };
 
 /// Arrays of one value per element, each made from the storage of a dataset given up
@@ -118,12 +119,18 @@ GridMaterials::GridMaterials(PropertyGrid&& grid)
   size(p_);
   if (attenuating_) {
     size(s_);
-    gp_ = store.take();
-    gs_ = store.take();
+    twoGp_ = store.take();
+    twoGs_ = store.take();
+    inverseQp_ = store.take();
+    inverseQs_ = store.take();
   }
+  // The parts of an attenuating grid hold the real part of the law at the reference
+  // frequency, its scale, as a factor.
+  double scaleP = 1.0, scaleS = 1.0;
   const auto put = [&](Part& part, std::size_t k, const std::array<double, 6>& v) {
+    const double scale = &part == &s_ ? scaleS : scaleP;
     for (int c = 0; c < 6; ++c)
-      if (!part[c].empty()) part[c][k] = v[c];
+      if (!part[c].empty()) part[c][k] = attenuating_ ? v[c] * scale : v[c];
   };
 
   for (std::size_t k = 0; k < n; ++k) {
@@ -133,8 +140,13 @@ GridMaterials::GridMaterials(PropertyGrid&& grid)
     const double tilt = tilted_ ? tiltIn[k] : 0.0;
     rho_[k] = rho;
     if (attenuating_) {
-      gp_[k] = lossExponent(qpIn[k]);
-      gs_[k] = lossExponent(qsIn[k]);
+      const ConstantQTerms lawP = constantQTerms(qpIn[k]), lawS = constantQTerms(qsIn[k]);
+      twoGp_[k] = lawP.twoG;
+      twoGs_[k] = lawS.twoG;
+      inverseQp_[k] = lawP.inverseQ;
+      inverseQs_[k] = lawS.inverseQ;
+      scaleP = lawP.scale;
+      scaleS = lawS.scale;
     }
     if (eps == 0.0 && delta == 0.0) {
       // Isotropic: the formulas of the tables, through lambda; a turn changes nothing.
@@ -165,13 +177,13 @@ GridMaterials::GridMaterials(PropertyGrid&& grid)
 
 void GridMaterials::fillMedium(int /*jw*/, double omega, Medium& med, int threads) const {
   SW_CHECK(med.nx() == nx_ && med.ny() == ny_, "medium of the property grid's size");
-  const double ratio = omega / referenceOmega_;
+  const double logRatio = std::log(omega / referenceOmega_);
   med.closedFormRoots = true;
   const int rows = ny_ + 2;
   const int parts = std::max(1, std::min(threads, rows));
   // Row j of the medium (ghost rows included) from row clamp(j, 1, ny) of the grid; the
-  // memos of the constant-Q factors are per thread and give what a fresh factor would.
-  const auto fillRow = [&](int j, FactorMemo& phiP, FactorMemo& phiS) {
+  // memos of the constant-Q growth are per thread and give what a fresh one would.
+  const auto fillRow = [&](int j, GrowthMemo& growP, GrowthMemo& growS) {
     const std::size_t row = static_cast<std::size_t>(ny_ - std::clamp(j, 1, ny_)) * nx_;
     double* const rho = &med.rho(0, j);
     Cx* const out[6] = {&med.p11(0, j), &med.p13(0, j), &med.p15(0, j),
@@ -183,8 +195,10 @@ void GridMaterials::fillMedium(int /*jw*/, double omega, Medium& med, int thread
       s[c] = s_[c].empty() ? nullptr : s_[c].data() + row;
     }
     const double* const rhoRow = rho_.data() + row;
-    const double* const gpRow = attenuating_ ? gp_.data() + row : nullptr;
-    const double* const gsRow = attenuating_ ? gs_.data() + row : nullptr;
+    const double* const gpRow = attenuating_ ? twoGp_.data() + row : nullptr;
+    const double* const gsRow = attenuating_ ? twoGs_.data() + row : nullptr;
+    const double* const qpRow = attenuating_ ? inverseQp_.data() + row : nullptr;
+    const double* const qsRow = attenuating_ ? inverseQs_.data() + row : nullptr;
     for (int i = 0; i <= nx_ + 1; ++i) {
       const std::size_t k = static_cast<std::size_t>(std::clamp(i, 1, nx_) - 1);
       rho[i] = rhoRow[k];
@@ -192,16 +206,17 @@ void GridMaterials::fillMedium(int /*jw*/, double omega, Medium& med, int thread
         for (int c = 0; c < 6; ++c) out[c][i] = p[c] == nullptr ? Cx{} : Cx{p[c][k], 0.0};
         continue;
       }
-      const Cx fp = phiP(gpRow[k]), fs = phiS(gsRow[k]);
+      const double ep = growP(gpRow[k]), es = growS(gsRow[k]);
+      const Cx fp{ep, ep * qpRow[k]}, fs{es, es * qsRow[k]};
       for (int c = 0; c < 6; ++c)
         out[c][i] = p[c] == nullptr ? Cx{} : p[c][k] * fp + s[c][k] * fs;
     }
   };
 #pragma omp parallel num_threads(parts)
   {
-    FactorMemo phiP(ratio), phiS(ratio);
+    GrowthMemo growP(logRatio), growS(logRatio);
 #pragma omp for schedule(static)
-    for (int j = 0; j < rows; ++j) fillRow(j, phiP, phiS);
+    for (int j = 0; j < rows; ++j) fillRow(j, growP, growS);
   }
 }
 
@@ -217,14 +232,14 @@ bool hasRealRoot(double a, double b, double c) {
 }  // namespace
 
 std::optional<std::size_t> GridMaterials::firstWithoutNormalRoot(double omega) const {
-  const double ratio = omega / referenceOmega_;
-  FactorMemo phiP(ratio), phiS(ratio);
+  const double logRatio = std::log(omega / referenceOmega_);
+  GrowthMemo growP(logRatio), growS(logRatio);
   const std::size_t n = rho_.size();
   for (std::size_t k = 0; k < n; ++k) {
     double fp = 1.0, fs = 1.0;
     if (attenuating_) {
-      fp = phiP(gp_[k]).re;
-      fs = phiS(gs_[k]).re;
+      fp = growP(twoGp_[k]);
+      fs = growS(twoGs_[k]);
     }
     const auto at = [&](int c) {
       if (p_[c].empty()) return 0.0;
@@ -238,7 +253,7 @@ std::optional<std::size_t> GridMaterials::firstWithoutNormalRoot(double omega) c
 
 std::size_t GridMaterials::bytesPerElement(bool attenuating, bool tilted) {
   const std::size_t coefficients = tilted ? 6 : 4;
-  return sizeof(double) * (1 + (attenuating ? 2 * coefficients + 2 : coefficients));
+  return sizeof(double) * (1 + (attenuating ? 2 * coefficients + 4 : coefficients));
 }
 
 std::size_t GridMaterials::peakBytesPerElement(bool attenuating, bool tilted) {

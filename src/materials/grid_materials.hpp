@@ -17,7 +17,8 @@ namespace sw {
 /// the S law (docs/model_file.md):
 ///   C11(w) = C11 phiP, C33(w) = C33 phiP, C55(w) = C55 phiS,
 ///   C13(w) = (C13 + 2 C55) phiP - 2 C55 phiS,
-/// phi the factor of the constant-Q law (constantQFactor) of the element's qp or qs, so
+/// phi the factor of the constant-Q law (constantQFactor) of the element's qp or qs (held
+/// as its terms, ConstantQTerms: the scale taken into the parts, 2 g and 1 / Q beside), so
 /// that an isotropic element keeps lambda + 2 mu = M and mu = G at every frequency, each
 /// attenuating by its own Q.  The turn is linear, so the turned parts are formed once.
 /// An elastic model holds one part (the stiffness itself); an isotropic element (epsilon
@@ -60,7 +61,10 @@ class GridMaterials final : public MaterialModel {
   std::vector<double> rho_;
   Part p_;  ///< the P part, or the whole stiffness of an elastic grid
   Part s_;  ///< the S part (attenuating grids)
-  std::vector<double> gp_, gs_;  ///< loss exponents (attenuating grids)
+  /// Per element of an attenuating grid, the terms of the constant-Q law of qp and qs
+  /// that the frequency does not change (ConstantQTerms; their scales are factors of the
+  /// parts).
+  std::vector<double> twoGp_, twoGs_, inverseQp_, inverseQs_;
 };
 
 }  // namespace sw

@@ -299,18 +299,18 @@ TEST(GridMaterials, GivenUpDatasetsLendTheirStorageAndTheQualityFactorsStay) {
 }
 
 TEST(GridMaterials, StorageGrowsWithWhatTheGridDescribes) {
-  // Per element: the density and four coefficients, eight and two loss exponents with
-  // Q, twelve with a tilt.
+  // Per element: the density and four coefficients; with Q eight and the exponent and
+  // inverse of both quality factors; twelve coefficients with a tilt.
   EXPECT_EQ(GridMaterials::bytesPerElement(false, false), 40u);
-  EXPECT_EQ(GridMaterials::bytesPerElement(true, false), 88u);
+  EXPECT_EQ(GridMaterials::bytesPerElement(true, false), 104u);
   EXPECT_EQ(GridMaterials::bytesPerElement(false, true), 56u);
-  EXPECT_EQ(GridMaterials::bytesPerElement(true, true), 120u);
+  EXPECT_EQ(GridMaterials::bytesPerElement(true, true), 136u);
   PropertyGrid g = uniformGrid(3, 2);
   g.qp.assign(6, 40.0);
   g.qs.assign(6, 20.0);
-  EXPECT_EQ(GridMaterials(g).bytes(), 6u * 88u);
+  EXPECT_EQ(GridMaterials(g).bytes(), 6u * 104u);
   // While they are formed the grid keeps its quality factors.
-  EXPECT_EQ(GridMaterials::peakBytesPerElement(true, true), 136u);
+  EXPECT_EQ(GridMaterials::peakBytesPerElement(true, true), 152u);
   EXPECT_EQ(GridMaterials::peakBytesPerElement(false, true), 56u);
 }
 
