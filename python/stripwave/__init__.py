@@ -9,7 +9,7 @@
 
 from .model import ModelError, build_model, check_model, load_model
 from .run import Run, RunError, RunParameters, Snapshot, Traces, read_run
-from .survey import Survey, SurveyShot, read_survey
+from .survey import Survey, SurveyPart, SurveyShot, merge_survey, read_survey
 
 #: The exact solutions, loaded (with scipy) on first use.
 _EXACT = ("GaussianPulse", "anisotropic_arrival_times", "complex_velocity", "exact_traces",
@@ -17,8 +17,9 @@ _EXACT = ("GaussianPulse", "anisotropic_arrival_times", "complex_velocity", "exa
           "half_space_cagniard", "half_space_spectra", "normal_reflection", "phase_velocity",
           "pml_d0", "pml_profile", "pml_reflection", "rayleigh_speed")
 
-__all__ = ["ModelError", "Run", "RunError", "RunParameters", "Snapshot", "Survey", "SurveyShot",
-           "Traces", "build_model", "check_model", "load_model", "read_run", "read_survey",
+__all__ = ["ModelError", "Run", "RunError", "RunParameters", "Snapshot", "Survey", "SurveyPart",
+           "SurveyShot", "Traces", "build_model", "check_model", "load_model", "merge_survey",
+           "read_run", "read_survey",
            *_EXACT]
 
 

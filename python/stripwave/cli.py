@@ -1,4 +1,4 @@
-"""Command line: python3 -m stripwave {model,plot,export,info} ...
+"""Command line: python3 -m stripwave {model,plot,export,info,merge-survey} ...
 
 Exit status: 0 done; 1 the model, run or export was refused (the reason on standard error,
 one line each, also for damaged files and for what does not fit in memory); 2 a usage error;
@@ -16,7 +16,7 @@ from .export import (ExportError, obspy_available, write_npz, write_segy, write_
 from .model import (ModelError, beyond_established_limits, build_model, check_model, derived,
                     load_model, warnings)
 from .run import RunError, read_run, readable_log, snapshot_file
-from .survey import is_survey, read_survey
+from .survey import is_survey, merge_survey, read_survey
 from .units import TIME_UNITS, frequency_unit, model_units
 _KEYS = {1: "damped sine", 2: "Gaussian derivative", 3: "two damped sines", 4: "Ricker-like"}
 _KDEL = {1: "explosion", 2: "shear", 3: "explosion with an asymmetric part",
@@ -245,6 +245,16 @@ def _info(args) -> int:
     return 0
 
 
+def _merge_survey(args) -> int:
+    survey = merge_survey(args.outdir, args.parts, allow_missing=args.allow_missing,
+                          link=args.link)
+    written = len(survey.runs)
+    print(f"merged {len(args.parts)} parts into {args.outdir}: {len(survey)} shots, "
+          f"{written} written" + (f", missing: {', '.join(str(s.number) for s in survey.missing)}"
+                                  if survey.missing else ""))
+    return 0
+
+
 def parser() -> argparse.ArgumentParser:
     ap = argparse.ArgumentParser(
         prog="python3 -m stripwave",
@@ -312,6 +322,23 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("--resample", type=int, metavar="US",
                    help="resample onto an interval of US whole microseconds")
     p.set_defaults(func=_export)
+
+    p = sub.add_parser("merge-survey", help="join the parts of a survey run as a job array",
+                       description="Join the run directories of the parts of one survey "
+                                   "(stripwave --shots FILE --shot-range FIRST:LAST) into "
+                                   "OUTDIR: every shot directory and survey.txt as a survey "
+                                   "run in one piece writes them, for read_survey, plot and "
+                                   "export. Refused, writing nothing, when the parts come "
+                                   "from different input (deck, tables, model or shots file, "
+                                   "options that change results), overlap, leave shots out, "
+                                   "hold missing shots, or when OUTDIR holds a survey already.")
+    p.add_argument("outdir", help="directory of the merged survey (made when absent)")
+    p.add_argument("parts", nargs="+", metavar="PARTDIR", help="run directory of a part")
+    p.add_argument("--allow-missing", action="store_true",
+                   help="merge parts whose shots are missing too (listed as missing)")
+    p.add_argument("--link", action="store_true",
+                   help="hard-link the shots' files instead of copying them (one file system)")
+    p.set_defaults(func=_merge_survey)
 
     p = sub.add_parser("info", help="summary of a run: grid, band, convergence, files",
                        description="Summarise a run directory; for a run that did not finish, "

@@ -98,6 +98,11 @@ RunFingerprint fingerprintRun(const Options& opt) {
     input.add(std::string_view("matched layer"));
     input.add(&opt.pml, sizeof opt.pml);
   }
+  if (opt.shotRange) {
+    input.add(std::string_view("shot range"));
+    const std::int32_t range[2] = {opt.shotRange->first, opt.shotRange->last};
+    input.add(range, sizeof range);
+  }
   fp.input = input.value();
   return fp;
 }

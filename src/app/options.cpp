@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "core/lanes.hpp"
 #include "model/matched_layer.hpp"
@@ -44,6 +45,26 @@ std::string simdText() { return std::to_string(kLanes) + " doubles (" + kLaneIsa
 
 std::string usageErrorText(const std::string& reason) {
   return "stripwave: " + reason + "\n" + kUsage + "Run 'stripwave --help' for the options.\n";
+}
+
+std::optional<ShotRange> parseShotRange(const std::string& text) {
+  // Whole numbers of digits only: no sign, blank or exponent.
+  const auto number = [](std::string_view digits) -> std::optional<int> {
+    if (digits.empty() || digits.size() > 9) return std::nullopt;
+    int v = 0;
+    for (const char c : digits) {
+      if (c < '0' || c > '9') return std::nullopt;
+      v = 10 * v + (c - '0');
+    }
+    return v;
+  };
+  const std::string_view all(text);
+  const std::size_t colon = all.find(':');
+  const std::optional<int> first = number(all.substr(0, colon));
+  const std::optional<int> last =
+      colon == std::string_view::npos ? first : number(all.substr(colon + 1));
+  if (!first || !last || *first < 1 || *last < *first) return std::nullopt;
+  return ShotRange{*first, *last};
 }
 
 bool directSolverBuilt() {
@@ -121,6 +142,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                  "RUNDIR/survey.txt; each frequency is factored once for all shots.\n"
                  "The deck's own files in RUNDIR are left alone")
       ->type_name("FILE");
+  std::string shotRange;
+  auto* shotRangeOption = app.add_option(
+      "--shot-range", shotRange,
+      "With --shots: only shots FIRST to LAST of FILE (1-based, inclusive;\n"
+      "K alone for one shot), each in the directory of its number in the\n"
+      "whole file, and survey.txt the list of this part of the survey:\n"
+      "one task of a job array.  'python3 -m stripwave merge-survey OUTDIR\n"
+      "PARTDIR...' joins the parts into the survey of one run.  A range\n"
+      "past the end of FILE is refused (status 3)")
+      ->type_name("FIRST:LAST");
   app.add_flag("--accelerate-all", accelerateAll,
                "The accelerated iteration for every frequency, also where its\n"
                "stricter stopping test costs more passes than the mixing saves");
@@ -227,6 +258,21 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       return result;
     }
     opt.pml = static_cast<int>(n);
+  }
+  if (shotRangeOption->count() > 0) {
+    opt.shotRange = parseShotRange(shotRange);
+    if (!opt.shotRange) {
+      result.status = kExitUsage;
+      result.err = usageErrorText("--shot-range " + shotRange +
+                                  ": expected FIRST:LAST, whole numbers with 1 <= FIRST <= "
+                                  "LAST (the shots' numbers in the shots file, from 1), or K");
+      return result;
+    }
+    if (opt.shotsFile.empty()) {
+      result.status = kExitUsage;
+      result.err = usageErrorText("--shot-range selects shots of a survey: it needs --shots FILE");
+      return result;
+    }
   }
   if (progress) opt.progress = ProgressMode::Always;
   if (quiet) opt.progress = ProgressMode::Never;

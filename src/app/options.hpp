@@ -26,6 +26,15 @@ enum class SolverKind {
 /// True when this build holds the direct solver.
 bool directSolverBuilt();
 
+/// The shots of a shots file one run takes: FIRST to LAST, 1-based, inclusive.
+struct ShotRange {
+  int first = 1, last = 1;
+};
+
+/// Reads "FIRST:LAST" (or "K", one shot) of --shot-range: FIRST and LAST whole numbers
+/// with 1 <= FIRST <= LAST; nothing for any other text.
+std::optional<ShotRange> parseShotRange(const std::string& text);
+
 /// What the command line asks of a run.
 /// The thickest layer --pml takes, in elements.
 inline constexpr int kMaxLayerElements = 100000;
@@ -49,6 +58,10 @@ struct Options {
   /// --shots FILE: a survey, one shot per line of the text file (relative to the run
   /// directory), each shot's files in its own directory; empty: the deck's one shot
   std::string shotsFile;
+  /// --shot-range FIRST:LAST: only shots FIRST to LAST (1-based, inclusive) of the shots
+  /// file, written with their numbers in the whole file, and the list of a part of a
+  /// survey (one task of a job array; `python3 -m stripwave merge-survey` joins the parts)
+  std::optional<ShotRange> shotRange;
   SolverKind solver = SolverKind::strips;  ///< --solver
   /// --resume: continue the interrupted run whose checkpoint is in the run directory
   bool resume = false;

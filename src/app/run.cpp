@@ -446,6 +446,24 @@ void makeShotDirectory(const std::string& dir) {
                                     : std::string(std::strerror(err))));
 }
 
+/// The part of the survey that --shot-range selects of `shots`, the whole shots file, with
+/// the digests of its input and build; nothing without the option.  A range past the end
+/// of the file raises InputError.
+std::optional<SurveyPart> surveyPart(const std::vector<Shot>& shots, const Options& opt) {
+  if (!opt.shotRange) return std::nullopt;
+  const int total = static_cast<int>(shots.size());
+  if (opt.shotRange->last > total)
+    throw InputError("--shot-range " + std::to_string(opt.shotRange->first) + ":" +
+                     std::to_string(opt.shotRange->last) + ": the shots file " + opt.shotsFile +
+                     " holds " + std::to_string(total) + (total == 1 ? " shot" : " shots") +
+                     " (numbered 1 to " + std::to_string(total) + ")");
+  // The parts of one survey share the fingerprint of the whole: the range left out.
+  Options whole = opt;
+  whole.shotRange.reset();
+  const RunFingerprint fp = fingerprintRun(whole);
+  return SurveyPart{opt.shotRange->first, opt.shotRange->last, total, fp.input, fp.build};
+}
+
 /// One shot of a survey while it runs: its log, its parameters (its source's) and its
 /// result files.
 struct ShotRun {
@@ -473,8 +491,15 @@ std::string recordsText(const std::string& records) {
 RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
                       std::vector<ShotReport>& listed) {
   static const rec::Layout kTiempo("(/1x,'tiempo=',g20.8)");
-  const std::vector<Shot> shotList = readShotsFile(opt.shotsFile);
+  std::vector<Shot> shotList = readShotsFile(opt.shotsFile);
+  // Every shot of the file is checked, so that each part of a survey refuses what the
+  // survey in one run would.
   checkSurveyGrid(shotList, opt);
+  const std::optional<SurveyPart> part = surveyPart(shotList, opt);
+  if (part)
+    shotList = std::vector<Shot>(shotList.begin() + (part->first - 1),
+                                 shotList.begin() + part->last);
+  const int firstNumber = part ? part->first : 1;
   const std::optional<double> damping = runDamping(opt);
   // As a run of one shot: a checkpoint to resume from is checked before any file is opened.
   const RunFingerprint fingerprint = fingerprintRun(opt);
@@ -492,10 +517,11 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   std::vector<ShotReport> reports(shotList.size());
   for (std::size_t k = 0; k < shotList.size(); ++k) {
     reports[k].shot = shotList[k];
+    reports[k].number = firstNumber + static_cast<int>(k);
     reports[k].why = "the run did not finish";
   }
   const auto listSurvey = [&] {
-    writeSurveyList(reports, opt.shotsFile);
+    writeSurveyList(reports, opt.shotsFile, part);
     listed = reports;
   };
   std::vector<ShotRun> runs(shotList.size());
@@ -504,7 +530,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   std::optional<GriddedInput> model;
   for (std::size_t k = 0; k < shotList.size(); ++k) {
     ShotRun& r = runs[k];
-    r.dir = shotDirectory(static_cast<int>(k) + 1);
+    r.dir = shotDirectory(reports[k].number);
     makeShotDirectory(r.dir);
     InputFiles in;
     openRunFiles(in, r.log, gridded ? MaterialInput::modelFile : MaterialInput::tables, r.dir,
@@ -564,7 +590,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
       // The failure itself is what the run reports.
     }
     if (progressStyle(opt.progress))
-      std::fputs(surveySummaryText(reports, std::filesystem::current_path().string()).c_str(),
+      std::fputs(surveySummaryText(reports, std::filesystem::current_path().string(), part).c_str(),
                  stderr);
   };
   std::unique_ptr<MaterialModel> materials;
@@ -632,7 +658,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   RunEnd end = loopEnd(opt, par, progress, start,
                        std::to_string(runs.size()) + " shot directories and " + kSurveyList);
   if (progressStyle(opt.progress))
-    std::fputs(surveySummaryText(reports, std::filesystem::current_path().string()).c_str(),
+    std::fputs(surveySummaryText(reports, std::filesystem::current_path().string(), part).c_str(),
                stderr);
   end.shots = std::move(reports);
   for (const ShotReport& s : end.shots)

@@ -45,8 +45,8 @@ int count(const std::vector<ShotReport>& shots, ShotState state) {
 
 std::string shotNumbers(const std::vector<ShotReport>& shots, ShotState state) {
   std::vector<int> numbers;
-  for (std::size_t k = 0; k < shots.size(); ++k)
-    if (shots[k].state == state) numbers.push_back(static_cast<int>(k) + 1);
+  for (const ShotReport& s : shots)
+    if (s.state == state) numbers.push_back(s.number);
   std::string out = numbers.size() == 1 ? "shot " : "shots ";
   for (std::size_t i = 0; i < numbers.size() && i < kNamedShots; ++i) {
     if (i > 0) out += (i + 1 == numbers.size() ? " and " : ", ");
@@ -57,17 +57,25 @@ std::string shotNumbers(const std::vector<ShotReport>& shots, ShotState state) {
   return out;
 }
 
-std::string surveyListText(const std::vector<ShotReport>& shots, const std::string& shotsFile) {
+std::string surveyListText(const std::vector<ShotReport>& shots, const std::string& shotsFile,
+                           const std::optional<SurveyPart>& part) {
+  const std::string which =
+      part ? format("shots %d to %d of %d", part->first, part->last, part->total)
+           : format("%zu shots", shots.size());
   std::string text = format(
-      "# stripwave survey of %zu shots from %s: %d complete, %d non-finite, %d missing\n",
-      shots.size(), shotsFile.c_str(), count(shots, ShotState::complete),
+      "# stripwave survey of %s from %s: %d complete, %d non-finite, %d missing\n",
+      which.c_str(), shotsFile.c_str(), count(shots, ShotState::complete),
       count(shots, ShotState::nonFinite), count(shots, ShotState::missing));
+  if (part)
+    text += format("# part %d:%d of %d shots, input %016llx, build %016llx\n", part->first,
+                   part->last, part->total, static_cast<unsigned long long>(part->input),
+                   static_cast<unsigned long long>(part->build));
   text += "# shot directory line x_m y_m kind jsou ksou state [reason]\n";
   for (std::size_t k = 0; k < shots.size(); ++k) {
     const ShotReport& s = shots[k];
     std::string kind = sourceKindName(s.kdel);  // one word: "kdel=9" for a pattern without a name
     std::replace(kind.begin(), kind.end(), ' ', '=');
-    text += format("%zu %s %d %.17g %.17g %s %d %d %s", k + 1, shotDirectory(int(k + 1)).c_str(),
+    text += format("%d %s %d %.17g %.17g %s %d %d %s", s.number, shotDirectory(s.number).c_str(),
                    s.shot.line, s.shot.x, s.shot.y, kind.c_str(), s.jsou,
                    s.ksou, stateWord(s.state));
     if (s.state == ShotState::nonFinite && s.nonFiniteAt)
@@ -78,8 +86,9 @@ std::string surveyListText(const std::vector<ShotReport>& shots, const std::stri
   return text;
 }
 
-void writeSurveyList(const std::vector<ShotReport>& shots, const std::string& shotsFile) {
-  const std::string text = surveyListText(shots, shotsFile);
+void writeSurveyList(const std::vector<ShotReport>& shots, const std::string& shotsFile,
+                     const std::optional<SurveyPart>& part) {
+  const std::string text = surveyListText(shots, shotsFile, part);
   // Beside its name under a name of the temporary files of a run, then renamed: the list
   // on disk is always a whole one.
   const std::string temp = std::string(".") + kSurveyList + ".stripwave-" +
@@ -106,11 +115,15 @@ void writeSurveyList(const std::vector<ShotReport>& shots, const std::string& sh
   if (::rename(temp.c_str(), kSurveyList) != 0) fail("put in place");
 }
 
-std::string surveySummaryText(const std::vector<ShotReport>& shots, const std::string& dir) {
+std::string surveySummaryText(const std::vector<ShotReport>& shots, const std::string& dir,
+                              const std::optional<SurveyPart>& part) {
   const int complete = count(shots, ShotState::complete);
   const int nonFinite = count(shots, ShotState::nonFinite);
   const int missing = count(shots, ShotState::missing);
-  std::string text = format("stripwave: survey of %zu shots: %d complete", shots.size(), complete);
+  std::string text =
+      part ? format("stripwave: shots %d to %d of a survey of %d shots: %d complete", part->first,
+                    part->last, part->total, complete)
+           : format("stripwave: survey of %zu shots: %d complete", shots.size(), complete);
   if (nonFinite > 0) text += format(", %d with non-finite fields", nonFinite);
   if (missing > 0) text += format(", %d missing", missing);
   text += "\n";
@@ -124,11 +137,14 @@ std::string surveySummaryText(const std::vector<ShotReport>& shots, const std::s
       text += format("  ... and %d more missing\n", missing - static_cast<int>(kNamedShots));
       break;
     }
-    text += format("  missing: shot %zu (%s)%s%s\n", k + 1, shotDirectory(int(k + 1)).c_str(),
+    text += format("  missing: shot %d (%s)%s%s\n", shots[k].number,
+                   shotDirectory(shots[k].number).c_str(),
                    shots[k].why.empty() ? "" : ": ", shots[k].why.c_str());
   }
-  text += "  shots in " + dir + "/" + shotDirectory(1) +
-          (shots.size() > 1 ? " .. " + shotDirectory(static_cast<int>(shots.size())) : "") +
+  const int first = shots.empty() ? 1 : shots.front().number;
+  const int last = shots.empty() ? 1 : shots.back().number;
+  text += "  shots in " + dir + "/" + shotDirectory(first) +
+          (last > first ? " .. " + shotDirectory(last) : "") +
           ", listed in " + kSurveyList + "\n";
   return text;
 }

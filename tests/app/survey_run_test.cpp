@@ -226,6 +226,87 @@ TEST(SurveyRun, MoreShotsThanTheProcessMayOpenFilesAreAllWritten) {
   EXPECT_TRUE(runFiles(survey.path() / "shot_0002") == moved);
 }
 
+TEST(SurveyRun, AShotRangeWritesItsShotsAsTheWholeSurveyDoesUnderTheirNumbers) {
+  sw::test::TempDir whole, part;
+  const std::string shots = "375 425\n# a comment line\n100 300.25 shear\n600 100\n";
+  for (const fs::path& dir : {whole.path(), part.path()}) {
+    layeredInput(dir);
+    sw::test::writeBytes(dir / "shots.txt", shots);
+  }
+  ASSERT_EQ(sw::test::runProgram(whole.path(), {"-q", "--shots", "shots.txt"}).status, 0);
+  const RunResult r =
+      sw::test::runProgram(part.path(), {"-p", "--shots", "shots.txt", "--shot-range", "2:3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has(r.err, "stripwave: shots 2 to 3 of a survey of 3 shots: 2 complete")) << r.err;
+  EXPECT_TRUE(has(r.err, "shot_0002 .. shot_0003, listed in survey.txt")) << r.err;
+  EXPECT_FALSE(fs::exists(part.path() / "shot_0001"));
+  for (const char* shot : {"shot_0002", "shot_0003"}) {
+    const auto files = runFiles(part.path() / shot);
+    ASSERT_GT(files.size(), 5u) << shot;
+    EXPECT_TRUE(files == runFiles(whole.path() / shot)) << shot;
+  }
+  // The rows are those of the whole survey's list; the second line gives the range and
+  // the digests of the input and the build.
+  const std::string list = sw::test::readBytes(part.file("survey.txt"));
+  const std::string rows = "2 shot_0002 3 100 300.25 shear 5 13 complete\n"
+                           "3 shot_0003 4 600 100 explosion 25 5 complete\n";
+  EXPECT_TRUE(has(sw::test::readBytes(whole.file("survey.txt")), rows));
+  const std::string head =
+      "# stripwave survey of shots 2 to 3 of 3 from shots.txt: 2 complete, 0 non-finite, "
+      "0 missing\n# part 2:3 of 3 shots, input ";
+  ASSERT_EQ(list.substr(0, head.size()), head) << list;
+  EXPECT_TRUE(has(list, "# shot directory line x_m y_m kind jsou ksou state [reason]\n" + rows))
+      << list;
+
+  // Another part of the same survey has the same input digest; another input does not.
+  const auto inputDigest = [](const std::string& text) {
+    return text.substr(text.find(", input ") + 8, 16);
+  };
+  ASSERT_EQ(sw::test::runProgram(part.path(), {"-q", "--shots", "shots.txt", "--shot-range", "1"})
+                .status,
+            0);
+  const std::string first = sw::test::readBytes(part.file("survey.txt"));
+  EXPECT_TRUE(has(first, "# part 1:1 of 3 shots, input ")) << first;
+  EXPECT_EQ(inputDigest(first), inputDigest(list));
+  EXPECT_TRUE(runFiles(part.path() / "shot_0001") == runFiles(whole.path() / "shot_0001"));
+  ASSERT_EQ(sw::test::runProgram(part.path(), {"-q", "--shots", "shots.txt", "--shot-range", "1",
+                                               "--free-surface"})
+                .status,
+            0);
+  EXPECT_NE(inputDigest(sw::test::readBytes(part.file("survey.txt"))), inputDigest(list));
+}
+
+TEST(SurveyRun, ABadShotRangeIsRefusedBeforeAnyFileIsTouched) {
+  sw::test::TempDir dir;
+  layeredInput(dir.path());
+  sw::test::writeBytes(dir.file("shots.txt"), "375 425\n100 300.25 shear\n600 100\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* err;
+  };
+  const Case cases[] = {
+      {{"--shots", "shots.txt", "--shot-range", "0:2"}, 64,
+       "--shot-range 0:2: expected FIRST:LAST, whole numbers with 1 <= FIRST <= LAST"},
+      {{"--shots", "shots.txt", "--shot-range", "3:2"}, 64, "--shot-range 3:2: expected"},
+      {{"--shots", "shots.txt", "--shot-range", "1:"}, 64, "--shot-range 1:: expected"},
+      {{"--shots", "shots.txt", "--shot-range", "-1:2"}, 64, "--shot-range -1:2: expected"},
+      {{"--shots", "shots.txt", "--shot-range", "1:two"}, 64, "expected FIRST:LAST"},
+      {{"--shots", "shots.txt", "--shot-range", "1:99999999999"}, 64, "expected FIRST:LAST"},
+      {{"--shot-range", "1:2"}, 64, "--shot-range selects shots of a survey: it needs --shots"},
+      {{"--shots", "shots.txt", "--shot-range", "2:4"}, 3,
+       "input error: --shot-range 2:4: the shots file shots.txt holds 3 shots (numbered 1 to 3)"},
+      {{"--shots", "shots.txt", "--shot-range", "7"}, 3, "--shot-range 7:7: the shots file"},
+  };
+  for (const Case& c : cases) {
+    const auto before = tree(dir.path());
+    const RunResult r = sw::test::runProgram(dir.path(), c.args);
+    EXPECT_EQ(r.status, c.status) << c.args.back();
+    EXPECT_TRUE(has(r.err, c.err)) << c.args.back() << ": " << r.err;
+    EXPECT_TRUE(tree(dir.path()) == before) << c.args.back() << ": a file was touched";
+  }
+}
+
 TEST(SurveyRun, TheHelpNamesTheOptionAndTheSourceKinds) {
   const RunResult r = sw::test::runProgram(".", {"--help"});
   EXPECT_TRUE(has(r.out, "--shots FILE")) << r.out;
