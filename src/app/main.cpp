@@ -3,6 +3,7 @@
 #include "app/options.hpp"
 #include "app/run.hpp"
 #include "app/wait_policy.hpp"
+#include "core/mpi_environment.hpp"
 
 int main(int argc, char** argv) {
   const sw::CommandLine cl = sw::parseCommandLine(argc, argv);
@@ -12,5 +13,10 @@ int main(int argc, char** argv) {
     return cl.status;
   }
   sw::waitPassivelyUnlessChosen(argv);
-  return sw::runMain(*cl.run);
+  // Under mpirun every rank takes part from the start; a process of its own starts MPI
+  // only if its solver needs it.  MPI ends here, whatever the run's status, or at exit.
+  if (sw::mpi::launched()) sw::mpi::start();
+  const int status = sw::runMain(*cl.run);
+  sw::mpi::finish();
+  return status;
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/lanes.hpp"
+#include "core/mpi_environment.hpp"
 #include "model/matched_layer.hpp"
 
 namespace sw {
@@ -86,7 +87,8 @@ std::string versionText() {
          "\n"
          "threads available: " +
          std::to_string(omp_get_max_threads()) + "\n" +
-         "direct solver: " + (directSolverBuilt() ? "built (MUMPS)" : "not built") + "\n";
+         "direct solver: " + (directSolverBuilt() ? "built (MUMPS)" : "not built") + "\n" +
+         "MPI: " + (mpi::built() ? "built (" + mpi::libraryText() + ")" : "not built") + "\n";
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {

@@ -11,6 +11,11 @@
 #include <vector>
 
 #include "core/check.hpp"
+#include "core/mpi_environment.hpp"
+
+#if defined(STRIPWAVE_MPI)
+#include <mpi.h>
+#endif
 
 namespace sw {
 
@@ -28,7 +33,6 @@ int& icntl(ZMUMPS_STRUC_C& id, int k) { return id.icntl[k - 1]; }
 int infog(const ZMUMPS_STRUC_C& id, int k) { return id.infog[k - 1]; }
 
 constexpr int kInitialise = -1, kTerminate = -2, kAnalyse = 1, kFactor = 2, kSolve = 3;
-constexpr int kUseCommWorld = -987654;  ///< the communicator of the sequential library
 constexpr int kGeneralSymmetric = 2;
 
 /// Workspace relaxation (ICNTL(14), percent) of the first factorisation, and the number of
@@ -90,6 +94,18 @@ std::vector<int> metisPivotOrder(const WholeGridNumbering& num) {
     order[2 * static_cast<std::size_t>(v) + 1] = 2 * iperm[v] + 2;
   }
   return order;
+}
+
+/// The communicator of an instance: with MPI (the parallel library) this rank's own, so
+/// that every rank solves its frequencies alone; the sequential library's one otherwise.
+int ownCommunicator() {
+#if defined(STRIPWAVE_MPI)
+  mpi::start();
+  return static_cast<int>(MPI_Comm_c2f(MPI_COMM_SELF));
+#else
+  constexpr int kUseCommWorld = -987654;
+  return kUseCommWorld;
+#endif
 }
 
 /// ICNTL(7) of MUMPS's own orderings.
@@ -167,7 +183,7 @@ MumpsSolver::MumpsSolver(const WholeGridMatrix& a, Ordering ordering)
     : m_(std::make_unique<Instance>()), order_(a.order()), entries_(a.entries()) {
   const auto start = std::chrono::steady_clock::now();
   ZMUMPS_STRUC_C& id = m_->id;
-  id.comm_fortran = kUseCommWorld;
+  id.comm_fortran = ownCommunicator();
   id.par = 1;
   id.sym = kGeneralSymmetric;
   id.job = kInitialise;
