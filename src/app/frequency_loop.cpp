@@ -154,21 +154,38 @@ SolveOutcome FrequencyLoop::solveFrequency(int jw, std::span<rec::OutFile* const
   if (interruptSignal() != 0)
     stopIfInterrupted("at frequency number " + std::to_string(jw) + ", before its first pass");
 
-  // The angular frequency of the strips is 2 pi times the frequency; the one of the
-  // accumulation is (jw - 1/2) delw.  Both orders are kept: they differ in the last bit.
-  solver_.factor(jw, freqjw * kTwoPi);
-  for (std::size_t k = 0; k < shots_.size(); ++k)
-    sources_[k] = PointSource{shots_[k].kdel, shots_[k].jsou, shots_[k].ksou, s};
-  const IterationLimits limits{jw <= par_.jwlow ? par_.maxlow : par_.maxiter, par_.reduc};
   PassLog passes(logs, progress);
   std::fill(outcomes_.begin(), outcomes_.end(), SolveOutcome{});
-  solver_.solve(jw, sources_, limits, passes, outcomes_);
+  const bool here = remote_ == nullptr || remote_->owner(jw) == 0;
+  if (here) {
+    if (remote_ != nullptr) {
+      // Only the frequency before, solved here, gives its warm start.
+      if (lastLocal_ == 0) {
+        StateWriter out(firstCarried_);
+        solver_.saveCarried(out);
+      } else if (lastLocal_ != jw + 1) {
+        StateReader in(firstCarried_);
+        solver_.restoreCarried(in);
+      }
+      lastLocal_ = jw;
+    }
+    // The angular frequency of the strips is 2 pi times the frequency; the one of the
+    // accumulation is (jw - 1/2) delw.  Both orders are kept: they differ in the last bit.
+    solver_.factor(jw, freqjw * kTwoPi);
+    for (std::size_t k = 0; k < shots_.size(); ++k)
+      sources_[k] = PointSource{shots_[k].kdel, shots_[k].jsou, shots_[k].ksou, s};
+    const IterationLimits limits{jw <= par_.jwlow ? par_.maxlow : par_.maxiter, par_.reduc};
+    solver_.solve(jw, sources_, limits, passes, outcomes_);
+  } else {
+    remote_->receive(jw, outcomes_, passes_, received_);
+    for (const PassRecord& p : passes_) passes.pass(p.shot, p.iter, p.relerr, p.errden);
+  }
 
   SolveOutcome shown = outcomes_[0];
   for (std::size_t k = 0; k < shots_.size(); ++k) {
     const SolveOutcome& o = outcomes_[k];
     logOutcome(jw, o, *logs[k]);
-    const EdgeFields& f = solver_.fields(static_cast<int>(k));
+    const EdgeFields& f = here ? solver_.fields(static_cast<int>(k)) : received_[k];
     addToSnapshots(jw, f, par_, acc_[k], threads_);
     recordTraces(jw, f, par_, acc_[k]);
     if (!firstNonFinite_[k] && !fieldsFinite(f)) firstNonFinite_[k] = jw;

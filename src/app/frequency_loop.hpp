@@ -38,6 +38,25 @@ struct FinishedFrequencies {
   std::vector<std::optional<int>> firstNonFinite;
 };
 
+/// A pass an iterative solver reported, as the log records it.
+struct PassRecord {
+  int shot = 0, iter = 0;
+  double relerr = 0.0, errden = 0.0;
+};
+
+/// Frequencies solved by other processes (the ranks of mpirun): which process solves a
+/// frequency, and what it sent back.
+class RemoteFrequencies {
+ public:
+  virtual ~RemoteFrequencies() = default;
+  /// The rank that solves frequency index jw (0: this process).
+  virtual int owner(int jw) const = 0;
+  /// The outcome of every shot of frequency jw, the passes its log records (every 100th)
+  /// and every shot's displacements.  Throws what the solve threw there.
+  virtual void receive(int jw, std::span<SolveOutcome> outcomes, std::vector<PassRecord>& passes,
+                       std::vector<EdgeFields>& fields) = 0;
+};
+
 /// The frequencies of a run, solved one after another from the highest down, for one
 /// shot or for the shots of a survey together (each frequency factored once for all).
 class FrequencyLoop {
@@ -79,6 +98,11 @@ class FrequencyLoop {
                               ProgressReport* progress = nullptr);
 
   int shots() const { return static_cast<int>(shots_.size()); }
+  const std::vector<ShotSource>& shotList() const { return shots_; }
+  /// The frequencies that `remote` says are solved elsewhere are received from it; those
+  /// solved here start from the warm start of the frequency before only when it was solved
+  /// here too, from the solver's first state otherwise.
+  void shareWith(RemoteFrequencies* remote) { remote_ = remote; }
   const Accumulators& accumulators(int shot = 0) const { return acc_[shot]; }
   /// The frequencies run() has finished.
   const FinishedFrequencies& finished() const { return finished_; }
@@ -105,6 +129,11 @@ class FrequencyLoop {
   std::vector<PointSource> sources_;    ///< of the frequency being solved, per shot
   std::vector<SolveOutcome> outcomes_;  ///< per shot
   FinishedFrequencies finished_;
+  RemoteFrequencies* remote_ = nullptr;
+  int lastLocal_ = 0;                        ///< the last frequency solved here (0: none)
+  std::vector<unsigned char> firstCarried_;  ///< the solver's state before any frequency
+  std::vector<PassRecord> passes_;           ///< of a frequency received
+  std::vector<EdgeFields> received_;         ///< per shot, of a frequency received
 };
 
 /// The shots of a survey whose sources are given, or the deck's one.

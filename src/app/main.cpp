@@ -2,6 +2,7 @@
 
 #include "app/options.hpp"
 #include "app/run.hpp"
+#include "app/shared_run.hpp"
 #include "app/wait_policy.hpp"
 #include "core/mpi_environment.hpp"
 
@@ -16,7 +17,21 @@ int main(int argc, char** argv) {
   // Under mpirun every rank takes part from the start; a process of its own starts MPI
   // only if its solver needs it.  MPI ends here, whatever the run's status, or at exit.
   if (sw::mpi::launched()) sw::mpi::start();
-  const int status = sw::runMain(*cl.run);
+  int status = 0;
+  if (sw::sharedRun() && cl.run->resume) {
+    // A checkpoint holds one process's state.
+    if (sw::mpi::rank() == 0)
+      std::fputs(sw::usageErrorText("--resume: a run shared among several MPI ranks keeps no "
+                                    "checkpoint; resume with one process")
+                     .c_str(),
+                 stderr);
+    status = sw::kExitUsage;
+  } else if (sw::sharedRun() && sw::mpi::rank() != 0) {
+    status = sw::serveSharedRun(*cl.run);
+  } else {
+    status = sw::runMain(*cl.run);
+    sw::endSharedRun(status);
+  }
   sw::mpi::finish();
   return status;
 }

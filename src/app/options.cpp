@@ -24,7 +24,8 @@ constexpr const char* kFooter =
     "Exit statuses: 0 finished; 2 a file could not be opened, read or written; 3 input\n"
     "the model cannot run with; 4 non-finite fields; 5 not enough memory; 6 another run\n"
     "is using the directory; 7 a frequency did not converge (--require-convergence);\n"
-    "64 a bad command line (also a --damping whose gain overflows over the record);\n"
+    "64 a bad command line (also a --damping whose gain overflows over the record, or\n"
+    "--resume under mpirun with more than one rank);\n"
     "130, 143 stopped by SIGINT, SIGTERM;\n"
     "otherwise the low 8 bits of a stop code (STOP n on the error stream).";
 
@@ -200,6 +201,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                  "(1/ms with times in ms); implies --complex-frequency.  G must be\n"
                  "positive and finite, and exp(G t) finite over the record (status 64)")
       ->type_name("G");
+
+  app.add_flag("--mpi-bands", opt.mpiBands,
+               "Under mpirun: each rank solves a contiguous band of the frequencies\n"
+               "instead of every N-th, so that the strip iteration keeps its warm\n"
+               "starts but at the bands' edges (the direct solver's files are the\n"
+               "same either way)");
 
   std::string solver = "strips";
   app.add_option("--solver", solver,

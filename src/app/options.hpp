@@ -70,6 +70,9 @@ struct Options {
   bool complexFrequency = false;
   /// --damping G: a itself, in the deck's inverse time unit; none: a = pi delf
   std::optional<double> damping;
+  /// --mpi-bands: under mpirun each rank solves a contiguous band of frequencies (the warm
+  /// starts of the strip iteration kept but at the bands' edges) instead of every N-th
+  bool mpiBands = false;
 };
 
 /// A command line that a run refuses once it has looked at the deck (a damping whose

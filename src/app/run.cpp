@@ -26,6 +26,7 @@
 #include "app/memory.hpp"
 #include "app/progress.hpp"
 #include "app/run_directory.hpp"
+#include "app/shared_run.hpp"
 #include "app/survey.hpp"
 #include "core/check.hpp"
 #include "core/constants.hpp"
@@ -256,16 +257,27 @@ void makeProgress(std::optional<ProgressReport>& progress, const Options& opt,
 void runFrequencies(FrequencyLoop& loop, std::span<rec::OutFile* const> logs,
                     std::optional<SavedRun>& saved, const RunFingerprint& fingerprint,
                     const RunParams& par, const Options& opt, Clock::time_point start,
-                    std::optional<ProgressReport>& progress) {
+                    std::optional<ProgressReport>& progress, const MaterialModel& materials,
+                    const Vec1<Cx>& sour) {
   if (saved) {
     saved->restore(par, loop);
     saved.reset();
   }
   CheckpointWriter checkpoints(fingerprint, par);
   stopIfInterrupted("before the first frequency");
+  // Under mpirun the other ranks get their work; no checkpoint is kept (it holds the
+  // state of one process).
+  std::optional<SharedFrequencies> shared;
+  if (sharedRun()) {
+    shared.emplace(par, materials, sour, loop.shotList(), opt);
+    loop.shareWith(&*shared);
+  }
   makeProgress(progress, opt, par, start);
   if (progress && loop.finished().last != 0) progress->resumeAfter(loop.finished().outcomes);
-  loop.run(logs, progress ? &*progress : nullptr, [&](int) { checkpoints.frequencyDone(loop); });
+  loop.run(logs, progress ? &*progress : nullptr, [&](int) {
+    if (!shared) checkpoints.frequencyDone(loop);
+  });
+  loop.shareWith(nullptr);
   if (progress) progress->finish();
 }
 
@@ -613,7 +625,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
       makeLoop(loops, par, *materials, sour, direct.get(), opt, sources);
   std::optional<ProgressReport> progress;
   try {
-    runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress);
+    runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress, *materials, sour);
   } catch (const Interrupted& stop) {
     if (progress) progress->finish();
     abandon("interrupted by " + signalName(stop.signal) + " " + stop.where, {});
@@ -717,7 +729,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     // Kept without being shown when only the outcomes are wanted.
     std::optional<ProgressReport> progress;
     rec::OutFile* const logs[1] = {&log};
-    runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress);
+    runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress, *materials, sour);
 
     writeTimeDomainFiles(results, par, loop.accumulators());
     reportRemoved(removeStaleSnapshots(par.nsnapt),
