@@ -18,11 +18,14 @@ int main(int argc, char** argv) {
   // only if its solver needs it.  MPI ends here, whatever the run's status, or at exit.
   if (sw::mpi::launched()) sw::mpi::start();
   int status = 0;
-  if (sw::sharedRun() && cl.run->resume) {
-    // A checkpoint holds one process's state.
+  if (sw::sharedRun() && (cl.run->resume || cl.run->pml > 0)) {
+    // A checkpoint holds one process's state; the ranks solve the grid without a layer.
     if (sw::mpi::rank() == 0)
-      std::fputs(sw::usageErrorText("--resume: a run shared among several MPI ranks keeps no "
-                                    "checkpoint; resume with one process")
+      std::fputs(sw::usageErrorText(cl.run->resume
+                                        ? "--resume: a run shared among several MPI ranks "
+                                          "keeps no checkpoint; resume with one process"
+                                        : "--pml: not yet for a run shared among several MPI "
+                                          "ranks; run it with one process")
                      .c_str(),
                  stderr);
     status = sw::kExitUsage;

@@ -25,7 +25,7 @@ constexpr const char* kFooter =
     "the model cannot run with; 4 non-finite fields; 5 not enough memory; 6 another run\n"
     "is using the directory; 7 a frequency did not converge (--require-convergence);\n"
     "64 a bad command line (also a --damping whose gain overflows over the record, or\n"
-    "--resume under mpirun with more than one rank);\n"
+    "--resume or --pml under mpirun with more than one rank);\n"
     "130, 143 stopped by SIGINT, SIGTERM;\n"
     "otherwise the low 8 bits of a stop code (STOP n on the error stream).";
 
