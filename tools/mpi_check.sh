@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs an example with one process and under mpirun with 2 and 3 ranks (oversubscribed, as
 # root with OpenMPI's variables) and compares every file byte for byte (the log without its
-# tiempo line): with the direct solver, as one run and as a survey of two shots.
+# tiempo line): with the direct solver, as one run and as a survey of two shots.  Then the
+# faults: a deck that cannot be read ends both ranks with the status of one process and one
+# message; a rank killed with SIGKILL ends the run nonzero with no snapshot or trace file and
+# a log without its tiempo line.
 #
 #   tools/mpi_check.sh BIN [EXAMPLE]       (default examples/homogeneous)
 set -euo pipefail
@@ -50,4 +53,46 @@ for shots in no yes; do
   done
   rm -rf "$work"/np*
 done
+
+# A missing deck: status 2 on every rank, the message once.
+mkdir "$work/bad" && cp "$example"/* "$work/bad/" && rm "$work/bad/inp_A"
+set +e
+"$bin" -q "$work/bad" 2>"$work/one.err"; one=$?
+mpirun --oversubscribe -np 2 "$bin" -q "$work/bad" 2>"$work/two.err"; two=$?
+set -e
+# (mpirun adds a note of its own on a nonzero status.)
+if [ "$one" -ne 0 ] && [ "$one" = "$two" ] &&
+   [ "$(grep -cxF -- "$(head -n 1 "$work/one.err")" "$work/two.err")" = 1 ]; then
+  echo "mpi_check: bad input: status $two on both ranks, the message once"
+else
+  echo "mpi_check: bad input: one process $one, two ranks $two; messages:"; cat "$work/two.err"
+  status=1
+fi
+
+# Rank 1 killed while it solves: mpirun ends nonzero, no result file, the log unfinished.
+mkdir "$work/kill" && cp "$example"/* "$work/kill/"
+set +e
+mpirun --oversubscribe -np 2 "$bin" -q "$work/kill" 2>"$work/kill.err" &
+launcher=$!
+victim=
+for _ in $(seq 1 100); do
+  for p in $(pgrep -P "$launcher"); do
+    if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx 'OMPI_COMM_WORLD_RANK=1'; then
+      victim=$p
+    fi
+  done
+  [ -n "$victim" ] && break
+  sleep 0.1
+done
+sleep 0.5
+[ -n "$victim" ] && kill -9 "$victim"
+wait "$launcher"; killed=$?
+set -e
+if [ -n "$victim" ] && [ "$killed" -ne 0 ] && ! ls "$work/kill" | grep -q '^fort\.[5-7]' &&
+   ! grep -q 'tiempo=' "$work/kill/output" 2>/dev/null; then
+  echo "mpi_check: rank 1 killed: status $killed, no result file, the log unfinished"
+else
+  echo "mpi_check: rank 1 killed (pid ${victim:-none}): status $killed; files:"; ls "$work/kill"
+  status=1
+fi
 exit $status
