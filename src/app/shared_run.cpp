@@ -242,6 +242,9 @@ void SharedFrequencies::receive(int jw, std::span<SolveOutcome> outcomes,
     shared().awaited = -1;  // the others' results are no longer awaited
     const int i1 = r.value<int>(), i2 = r.value<int>(), kind = r.value<int>();
     const std::string what = r.text();
+    (void)i1;  // (read by the direct solver's failures only)
+    (void)i2;
+    (void)kind;
     switch (failure) {
 #if defined(STRIPWAVE_DIRECT)
       case Failure::directSolver:

@@ -43,8 +43,9 @@ class SharedFrequencies final : public RemoteFrequencies {
                std::vector<EdgeFields>& fields) override;
 
  private:
-  int nx_ = 0, ny_ = 0, jw1_ = 1, jw2_ = 0;
-  bool bands_ = false;
+  // (Not read in a build without MPI.)
+  [[maybe_unused]] int nx_ = 0, ny_ = 0, jw1_ = 1, jw2_ = 0;
+  [[maybe_unused]] bool bands_ = false;
 };
 
 }  // namespace sw
