@@ -30,7 +30,7 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[1] / "python"))
 
 from stripwave import read_run  # noqa: E402
-from stripwave.exact import half_space_spectra, rayleigh_speed  # noqa: E402
+from stripwave.exact import half_space_spectra, rayleigh_speed, trace_misfit  # noqa: E402
 from stripwave.model import build_model  # noqa: E402
 from stripwave.source import frequencies, source_spectrum, synthesise  # noqa: E402
 
@@ -98,17 +98,10 @@ def compare_shot(shot: Path, kind: str, rock: dict) -> dict:
     # The first reflection from the left, right or bottom edge (images at the P speed).
     before = np.minimum(np.minimum(xr + xs, 2.0 * p.xsize - xr - xs),
                         np.hypot(xr - xs, yr + ys)) / rock["vp"]
-    diff2 = ref2 = worst = 0.0
-    for k in range(p.nrec):
-        w = t < before[k]
-        sim = np.concatenate([run.traces.vx[k][w], run.traces.vy[k][w]])
-        ref = np.concatenate([exact[0][k][w], exact[1][k][w]])
-        worst = max(worst, np.abs(sim - ref).max() / np.abs(ref).max())
-        diff2 += np.sum((sim - ref) ** 2)
-        ref2 += np.sum(ref ** 2)
+    worst, rms = trace_misfit(run, exact, before)
     offsets = xr - xs
     return {"run": run, "exact": exact, "before": before, "offsets": offsets,
-            "rms": float(np.sqrt(diff2 / ref2)), "worst": float(worst),
+            "rms": float(rms), "worst": float(worst),
             "speed": arrival_speed(run.traces.vy, offsets, t),
             "exact_speed": arrival_speed(exact[1], offsets, t),
             "rayleigh": rayleigh_speed(rock["vp"], rock["vs"])}

@@ -772,3 +772,19 @@ def pml_d0(target_reflection, thickness, order, velocity):
     if thickness <= 0 or order < 0 or velocity <= 0:
         raise ValueError("the layer needs thickness > 0, order >= 0 and a velocity > 0")
     return (order + 1.0) * velocity * math.log(1.0 / target_reflection) / (2.0 * thickness)
+
+
+def trace_misfit(run, exact, before):
+    """Largest difference over a trace's peak and RMS difference over RMS of `exact`, before
+    the first boundary reflection."""
+    t = run.traces.t
+    diff2 = ref2 = 0.0
+    worst = 0.0
+    for k in range(run.params.nrec):
+        w = t < before[k]
+        sim = np.concatenate([run.traces.vx[k][w], run.traces.vy[k][w]])
+        ref = np.concatenate([exact[0][k][w], exact[1][k][w]])
+        worst = max(worst, np.abs(sim - ref).max() / np.abs(ref).max())
+        diff2 += np.sum((sim - ref) ** 2)
+        ref2 += np.sum(ref ** 2)
+    return worst, np.sqrt(diff2 / ref2)
