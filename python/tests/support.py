@@ -6,7 +6,6 @@ import shutil
 import subprocess
 from pathlib import Path
 
-
 from stripwave.exact import trace_misfit  # noqa: F401  (the tests import it from here)
 
 ROOT = Path(__file__).resolve().parents[2]
