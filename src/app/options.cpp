@@ -25,7 +25,8 @@ constexpr const char* kFooter =
     "the model cannot run with; 4 non-finite fields; 5 not enough memory; 6 another run\n"
     "is using the directory; 7 a frequency did not converge (--require-convergence);\n"
     "64 a bad command line (also a --damping whose gain overflows over the record, or\n"
-    "--resume or --pml under mpirun with more than one rank);\n"
+    "--resume or --pml under mpirun with more than one rank, --distributed-factor\n"
+    "without --solver direct or with --mpi-bands);\n"
     "130, 143 stopped by SIGINT, SIGTERM;\n"
     "otherwise the low 8 bits of a stop code (STOP n on the error stream).";
 
@@ -207,6 +208,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "instead of every N-th, so that the strip iteration keeps its warm\n"
                "starts but at the bands' edges (the direct solver's files are the\n"
                "same either way)");
+
+  app.add_flag("--distributed-factor", opt.distributedFactor,
+               "With --solver direct under mpirun: every rank takes every frequency\n"
+               "and all ranks factor it together (for factors that do not fit one\n"
+               "machine; rank 0 assembles the matrix and holds the solutions); the\n"
+               "files agree with one process's to 1e-10, the log adds each rank's\n"
+               "memory.  With one process the ordinary direct solve, the log with\n"
+               "the memory lines.  Without --solver direct, or with --mpi-bands:\n"
+               "status 64");
 
   std::string solver = "strips";
   app.add_option("--solver", solver,

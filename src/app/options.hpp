@@ -73,6 +73,10 @@ struct Options {
   /// --mpi-bands: under mpirun each rank solves a contiguous band of frequencies (the warm
   /// starts of the strip iteration kept but at the bands' edges) instead of every N-th
   bool mpiBands = false;
+  /// --distributed-factor: under mpirun every rank takes every frequency, all of them
+  /// factoring it together (MUMPS on the world, rank 0 holding the matrix); with one
+  /// process the ordinary direct solve
+  bool distributedFactor = false;
 };
 
 /// A command line that a run refuses once it has looked at the deck (a damping whose

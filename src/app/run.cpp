@@ -108,12 +108,72 @@ MatchedLayer matchedLayer(const RunParams& par, int elements) {
   return MatchedLayer{elements, !par.freeSurface, par.nx, par.ny};
 }
 
-/// The direct solver of the run's grid, its pattern analysed.  Refused (NoMemory, the
-/// reason also ending the log) when MUMPS's estimate of a factorisation and the solver's
-/// own storage do not fit in the memory available.
+/// Megabytes as the log gives MUMPS's figures: whole numbers.
+std::string mbText(double mb) { return std::to_string(static_cast<long long>(mb)) + " MB"; }
+
+/// The figures of every rank, "a, b, c".
+template <class F>
+std::string perRank(std::size_t ranks, F figure) {
+  std::string text;
+  for (std::size_t r = 0; r < ranks; ++r) text += (r == 0 ? "" : ", ") + mbText(figure(r));
+  return text;
+}
+
+#if defined(STRIPWAVE_DIRECT)
+/// The line of the log (--distributed-factor) that gives each rank's estimate of the
+/// analysis.
+std::string rankEstimateText(const DirectSolver& d) {
+  const std::vector<RankMemory>& m = d.rankMemory();
+  const std::size_t n = m.size();
+  return "factorisation on " + std::to_string(n) + (n == 1 ? " rank" : " ranks") +
+         ": estimated memory per rank (MUMPS INFO(15)) " +
+         perRank(n, [&](std::size_t r) { return m[r].estimateMb; }) + "; total " +
+         mbText(d.estimate().memoryMb);
+}
+
+/// The line of the log and the summary (--distributed-factor) that gives each rank's memory
+/// of the factorisations and their time.
+std::string rankMemoryText(const DirectSolver& d) {
+  const std::vector<RankMemory>& m = d.rankMemory();
+  const MemoryTotals& t = d.memoryTotals();
+  const SolverStatistics& s = d.statistics();
+  const std::size_t n = m.size();
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", s.totalFactorSeconds);
+  return "factorisation on " + std::to_string(n) + (n == 1 ? " rank" : " ranks") +
+         ": memory used per rank, largest of the run (MUMPS INFO(22)) " +
+         perRank(n, [&](std::size_t r) { return m[r].largestUsedMb; }) +
+         "; allocated per rank by the last (INFO(16)) " +
+         perRank(n, [&](std::size_t r) { return m[r].allocatedMb; }) +
+         "; the last over the ranks: used " + mbText(t.usedMb) + " (largest " +
+         mbText(t.largestUsedMb) + "), allocated " + mbText(t.allocatedMb) + " (largest " +
+         mbText(t.largestAllocatedMb) + "); " + std::to_string(s.factorisations) +
+         " factorisations in " + seconds + " s";
+}
+#endif
+
+/// The line rankMemoryText gives of a run's direct solver with --distributed-factor, or
+/// nothing.
+std::string distributedMemoryText(const FrequencySolver* solver, const Options& opt) {
+#if defined(STRIPWAVE_DIRECT)
+  if (!opt.distributedFactor) return {};
+  if (const auto* d = dynamic_cast<const DirectSolver*>(solver); d != nullptr)
+    return rankMemoryText(*d);
+#else
+  (void)solver;
+  (void)opt;
+#endif
+  return {};
+}
+
+/// The direct solver of the run's grid, its pattern analysed, by this process or (a
+/// distributed run) by every rank together.  Refused (NoMemory, the reason also ending the
+/// log) when MUMPS's estimate of a factorisation and the solver's own storage do not fit in
+/// the memory available, or a rank's part of it in that rank's.  With --distributed-factor
+/// the log then gives each rank's estimate.
 std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const MaterialModel& materials,
                                               int threads, int shots, int layerElements,
-                                              rec::OutFile& log) {
+                                              rec::OutFile& log, const Options& opt) {
 #if defined(STRIPWAVE_DIRECT)
   const auto refuse = [&log](const std::string& why) {
     const std::string line = "not enough memory: " + why;
@@ -128,8 +188,10 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
     refuse("the direct solver numbers the unknowns of a grid with 32-bit integers; " +
            std::to_string(solved.nx) + " by " + std::to_string(solved.ny) + " elements" +
            (layer.present() ? " (the grid and its layer)" : "") + " have more");
+  const bool distributed = distributedRun(opt);
   const DirectSettings settings{threads > 0 ? threads : defaultThreads(solved.nx, solved.ny),
-                                shots, kRunOrdering, par.damping};
+                                shots, kRunOrdering, par.damping,
+                                distributed ? MumpsRanks::world : MumpsRanks::own};
   const DirectSolver* direct = nullptr;
   std::unique_ptr<FrequencySolver> solver;
   if (layer.present()) {
@@ -162,6 +224,21 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
            bytesText(direct->estimate().memoryMb * 1048576.0) +
            " by the analysis, snapshot and trace sums " + bytesText(sums) + "), " +
            bytesText(a.bytes) + " are available (" + a.source + ")");
+  if (distributed) {
+    // Each rank's part of the factors and work against that rank's memory (rank 0's also
+    // holds the matrix and the sums, counted above).
+    const std::vector<RankMemory>& part = direct->rankMemory();
+    const std::vector<AvailableMemory>& room = rankAvailableMemory();
+    SW_CHECK(part.size() == room.size(), "the memory of every rank");
+    for (std::size_t r = 1; r < part.size(); ++r)
+      if (part[r].estimateMb * 1048576.0 > room[r].bytes)
+        refuse("rank " + std::to_string(r) + "'s part of the factorisation needs an estimated " +
+               bytesText(part[r].estimateMb * 1048576.0) + " by the analysis (of " +
+               bytesText(direct->estimate().memoryMb * 1048576.0) + " on " +
+               std::to_string(part.size()) + " ranks), " + bytesText(room[r].bytes) +
+               " are available there (" + room[r].source + ")");
+  }
+  if (opt.distributedFactor) log.writeList({std::string_view(rankEstimateText(*direct))});
   return solver;
 #else
   (void)par;
@@ -170,6 +247,7 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
   (void)shots;
   (void)layerElements;
   (void)log;
+  (void)opt;
   throw InputError("this build has no direct solver");
 #endif
 }
@@ -268,7 +346,7 @@ void runFrequencies(FrequencyLoop& loop, std::span<rec::OutFile* const> logs,
   // Under mpirun the other ranks get their work; no checkpoint is kept (it holds the
   // state of one process).
   std::optional<SharedFrequencies> shared;
-  if (sharedRun()) {
+  if (sharedRun() && !distributedRun(opt)) {
     shared.emplace(par, materials, sour, loop.shotList(), opt);
     loop.shareWith(&*shared);
   }
@@ -613,7 +691,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
     materials = materialModel(model, mat, par, opt, runs[0].log);
     if (opt.solver == SolverKind::direct)
       direct = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
-                            opt.pml, runs[0].log);
+                            opt.pml, runs[0].log, opt);
   } catch (const std::exception& e) {
     runs[0].log.copyRecordsTo(nullptr);
     abandon(failureLine(e), refusal);
@@ -637,6 +715,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   }
 
   const double cpu = cpuTimeLap(cpuTotal);
+  const std::string rankMemory = distributedMemoryText(direct.get(), opt);
   std::optional<rec::IoError> firstFailure;
   std::size_t k = 0;
   try {
@@ -646,6 +725,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
       try {
         writeTimeDomainFiles(r.results, r.par, loop.accumulators(static_cast<int>(k)));
         removeStaleSnapshots(r.par.nsnapt, r.dir);
+        if (!rankMemory.empty()) r.log.writeList({std::string_view(rankMemory)});
         r.log.write(kTiempo, {cpu});
         r.log.commit();
         report.nonFiniteAt = loop.firstNonFinite(static_cast<int>(k));
@@ -669,6 +749,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   if (!firstFailure) removeCheckpoint();
   RunEnd end = loopEnd(opt, par, progress, start,
                        std::to_string(runs.size()) + " shot directories and " + kSurveyList);
+  if (end.summarised && !rankMemory.empty()) std::fprintf(stderr, "  %s\n", rankMemory.c_str());
   if (progressStyle(opt.progress))
     std::fputs(surveySummaryText(reports, std::filesystem::current_path().string(), part).c_str(),
                stderr);
@@ -722,7 +803,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     TimeDomainFiles results = openTimeDomainFiles(par);
     std::unique_ptr<FrequencySolver> direct;
     if (opt.solver == SolverKind::direct)
-      direct = directSolver(par, *materials, opt.threads, 1, opt.pml, log);
+      direct = directSolver(par, *materials, opt.threads, 1, opt.pml, log, opt);
     std::optional<FrequencyLoop> loops;
     FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt);
     // Ended (its in-place line closed) before any later message, interrupted or not.
@@ -734,10 +815,13 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     writeTimeDomainFiles(results, par, loop.accumulators());
     reportRemoved(removeStaleSnapshots(par.nsnapt),
                   "the snapshot files of an earlier run with more snapshots");
+    const std::string rankMemory = distributedMemoryText(direct.get(), opt);
+    if (!rankMemory.empty()) log.writeList({std::string_view(rankMemory)});
     log.write(kTiempo, {cpuTimeLap(cpuTotal)});
     log.commit();
     removeCheckpoint();
     RunEnd end = loopEnd(opt, par, progress, start, filesText(par));
+    if (end.summarised && !rankMemory.empty()) std::fprintf(stderr, "  %s\n", rankMemory.c_str());
     end.nonFinite = loop.firstNonFinite();
     return end;
   } catch (const Interrupted& stop) {

@@ -40,6 +40,8 @@ constexpr int kMediumTag = 1 << 20;  ///< above every frequency index (the tags 
 struct SharedState {
   bool announced = false;  ///< the verdict on the input went out
   int awaited = 0;         ///< frequencies solved elsewhere not yet received
+  bool distributed = false;  ///< the ranks factor together (startDistributedRun)
+  std::vector<AvailableMemory> available;  ///< every rank's, at rank 0 in a distributed run
 };
 SharedState& shared() {
   static SharedState s;
@@ -180,6 +182,34 @@ std::array<Grid<Cx>*, 8> displacementsOf(EdgeFields& f) {
 
 bool sharedRun() { return mpi::size() > 1; }
 
+bool distributedRun(const Options& opt) { return opt.distributedFactor && sharedRun(); }
+
+void startDistributedRun() {
+  shared().distributed = true;
+  // The bytes and the name of the bound of every rank.
+  struct Room {
+    double bytes = 0.0;
+    char source[40] = {};
+  };
+  const AvailableMemory mine = availableMemory();
+  Room r;
+  r.bytes = mine.bytes;
+  mine.source.copy(r.source, sizeof r.source - 1);
+  std::vector<Room> all(mpi::rank() == 0 ? static_cast<std::size_t>(mpi::size()) : 0);
+  MPI_Gather(&r, sizeof r, MPI_BYTE, all.data(), sizeof r, MPI_BYTE, 0, MPI_COMM_WORLD);
+  for (const Room& a : all) shared().available.push_back(AvailableMemory{a.bytes, a.source});
+}
+
+const std::vector<AvailableMemory>& rankAvailableMemory() { return shared().available; }
+
+int serveDistributedRun() {
+#if defined(STRIPWAVE_DIRECT)
+  return serveSharedMumps();
+#else
+  return kExitUsage;  // (the option needs the direct solver: refused before)
+#endif
+}
+
 SharedFrequencies::SharedFrequencies(const RunParams& par, const MaterialModel& materials,
                                      const Vec1<Cx>& sour, const std::vector<ShotSource>& shots,
                                      const Options& opt)
@@ -268,6 +298,12 @@ void SharedFrequencies::receive(int jw, std::span<SolveOutcome> outcomes,
 
 void endSharedRun(int status) {
   if (!sharedRun()) return;
+  if (shared().distributed) {
+#if defined(STRIPWAVE_DIRECT)
+    endSharedMumps(status);
+#endif
+    return;
+  }
   if (!shared().announced) {
     Bytes b;
     StateWriter w(b);
@@ -386,6 +422,13 @@ int serveSharedRun(const Options&) {
 #else
 
 bool sharedRun() { return false; }
+bool distributedRun(const Options&) { return false; }
+void startDistributedRun() {}
+const std::vector<AvailableMemory>& rankAvailableMemory() {
+  static const std::vector<AvailableMemory> none;
+  return none;
+}
+int serveDistributedRun() { return 0; }
 int serveSharedRun(const Options&) { return 0; }
 void endSharedRun(int) {}
 SharedFrequencies::SharedFrequencies(const RunParams&, const MaterialModel&, const Vec1<Cx>&,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/frequency_loop.hpp"
+#include "app/memory.hpp"
 #include "app/options.hpp"
 #include "materials/material_model.hpp"
 #include "model/run_params.hpp"
@@ -25,6 +26,27 @@ bool sharedRun();
 /// The part of a rank other than 0: waits for rank 0's verdict on the input, solves its
 /// frequencies and returns the run's status, the same on every rank.  Prints nothing.
 int serveSharedRun(const Options& opt);
+
+/// True when the ranks of this run factor each frequency together (--distributed-factor
+/// under mpirun with more than one rank): every rank takes every frequency in the order of
+/// one process, rank 0 runs the program as a process of its own does and the others only
+/// take their part in its direct solver's calls (serveDistributedRun).
+bool distributedRun(const Options& opt);
+
+/// The start of a distributed run on every rank, before anything else is done: each rank's
+/// available memory is gathered at rank 0, from then on given by rankAvailableMemory (the
+/// memory check of the factorisation's part of every rank), and endSharedRun ends the other
+/// ranks' serveDistributedRun.
+void startDistributedRun();
+
+/// At rank 0 after startDistributedRun: rank r's available memory, for every rank (empty
+/// otherwise).
+const std::vector<AvailableMemory>& rankAvailableMemory();
+
+/// The part of a rank other than 0 in a distributed run (after startDistributedRun): takes
+/// part in every call of rank 0's direct solver until rank 0 ends the run, and returns the
+/// run's status, the same on every rank.  Prints nothing.
+int serveDistributedRun();
 
 /// Rank 0, at the end of its run with `status`: tells the other ranks how the run ended.
 /// Before the work was shared out it broadcasts the status (a refused input ends every

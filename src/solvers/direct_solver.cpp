@@ -29,7 +29,7 @@ DirectSolver::DirectSolver(const StripGrid& grid, const MaterialModel& materials
       settings_(settings),
       sys_(grid.nx, grid.ny, grid.h, false),
       a_(grid.nx, grid.ny),
-      mumps_((keepFreedBlocksForReuse(), std::make_unique<MumpsSolver>(a_, settings.ordering))) {
+      mumps_((keepFreedBlocksForReuse(), std::make_unique<MumpsSolver>(a_, settings.ordering, settings.ranks))) {
   SW_CHECK(settings_.threads >= 1 && settings_.shots >= 1, "threads and shots of a run");
   sys_.damping = settings_.damping;
   sys_.roots.tractionFreeTop = grid.freeSurface;
@@ -78,7 +78,10 @@ const EdgeFields& DirectSolver::fields(int shot) {
 std::size_t DirectSolver::bytes() const {
   const std::size_t pattern = a_.rows().size() * (2 * sizeof(int) + sizeof(Cx));
   const std::size_t vectors = (b_.size() + x_.size() + work_.size()) * sizeof(Cx);
-  return pattern + vectors + static_cast<std::size_t>(estimate().memoryMb * 1048576.0);
+  const double factorsMb = settings_.ranks == MumpsRanks::world
+                               ? mumps_->rankMemory().front().estimateMb
+                               : estimate().memoryMb;
+  return pattern + vectors + static_cast<std::size_t>(factorsMb * 1048576.0);
 }
 
 }  // namespace sw

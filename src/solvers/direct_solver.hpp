@@ -23,6 +23,9 @@ struct DirectSettings {
   Ordering ordering = kRunOrdering;
   /// a of the complex frequency omega - i a the matrix is assembled at (0: omega)
   double damping = 0.0;
+  /// who factors: this process, or (on rank 0) every rank of the world together, this
+  /// process assembling the matrix and holding the right-hand sides and solutions
+  MumpsRanks ranks = MumpsRanks::own;
 };
 
 class DirectSolver final : public FrequencySolver {
@@ -42,7 +45,8 @@ class DirectSolver final : public FrequencySolver {
              SolveObserver& observer, std::span<SolveOutcome> outcomes) override;
   const EdgeFields& fields(int shot) override;
   int shots() const override { return settings_.shots; }
-  /// The matrix, the right-hand sides, the fields and MUMPS's estimate for the factors.
+  /// The matrix, the right-hand sides, the fields and MUMPS's estimate for the factors
+  /// (of this process's part when the world factors together).
   std::size_t bytes() const override;
   /// Nothing carries over: every frequency is solved from its own factors.
   void saveCarried(StateWriter& out) const override { out.value(kCarriedMark); }
@@ -54,6 +58,9 @@ class DirectSolver final : public FrequencySolver {
   /// MUMPS's estimate of the memory of a factorisation, from the analysis.
   const FactorEstimate& estimate() const { return mumps_->estimate(); }
   const SolverStatistics& statistics() const { return mumps_->statistics(); }
+  /// Each rank's memory of the factorisation (one entry when this process factors alone).
+  const std::vector<RankMemory>& rankMemory() const { return mumps_->rankMemory(); }
+  const MemoryTotals& memoryTotals() const { return mumps_->memoryTotals(); }
 
  private:
   StripGrid grid_;

@@ -108,6 +108,41 @@ int ownCommunicator() {
 #endif
 }
 
+/// No output of MUMPS's own on this process: errors, diagnostics and statistics off.
+void quiet(ZMUMPS_STRUC_C& id) {
+  icntl(id, 1) = -1;
+  icntl(id, 2) = -1;
+  icntl(id, 3) = -1;
+  icntl(id, 4) = 0;
+}
+
+/// INFO(k) of this process.
+int info(const ZMUMPS_STRUC_C& id, int k) { return id.info[k - 1]; }
+
+/// What rank 0 tells the other ranks before each call of an instance shared by the world
+/// (the job and the workspace relaxation ICNTL(14) it takes), or that the run ends with
+/// `status`.
+struct Command {
+  int end = 0, job = 0, relaxation = 0, status = 0;
+};
+
+/// The memory figures of this process after an analysis or a factorisation: INFO(15),
+/// INFO(16), INFO(22), MB.
+struct MemoryInfo {
+  int estimate = 0, allocated = 0, used = 0;
+};
+MemoryInfo memoryInfo(const ZMUMPS_STRUC_C& id) { return {info(id, 15), info(id, 16), info(id, 22)}; }
+
+#if defined(STRIPWAVE_MPI)
+void broadcastCommand(Command& c) { MPI_Bcast(&c, 4, MPI_INT, 0, MPI_COMM_WORLD); }
+
+/// Every rank's MemoryInfo at rank 0 (the others pass nullptr).
+void gatherMemory(const ZMUMPS_STRUC_C& id, MPI_Comm comm, MemoryInfo* all) {
+  MemoryInfo mine = memoryInfo(id);
+  MPI_Gather(&mine, 3, MPI_INT, all, 3, MPI_INT, 0, comm);
+}
+#endif
+
 /// ICNTL(7) of MUMPS's own orderings.
 int mumpsOrdering(Ordering o) {
   switch (o) {
@@ -177,25 +212,66 @@ struct MumpsSolver::Instance {
   ZMUMPS_STRUC_C id{};
   std::vector<int> pivotOrder;
   bool initialised = false;
+  bool world = false;  ///< shared by every rank of the world, this process the host
+  std::vector<MemoryInfo> memory;  ///< every rank's after the last analysis or factorisation
+#if defined(STRIPWAVE_MPI)
+  MPI_Comm comm = MPI_COMM_NULL;  ///< the world's duplicate a shared instance works on
+#endif
+
+  /// Runs `job`: in a shared instance the other ranks are told it and take part.
+  void call(int job) {
+#if defined(STRIPWAVE_MPI)
+    if (world) {
+      Command c;
+      c.job = job;
+      c.relaxation = icntl(id, 14);
+      broadcastCommand(c);
+      if (job == kInitialise) {
+        MPI_Comm_dup(MPI_COMM_WORLD, &comm);
+        id.comm_fortran = static_cast<int>(MPI_Comm_c2f(comm));
+      }
+    }
+#endif
+    id.job = job;
+    zmumps_c(&id);
+    if (job != kAnalyse && job != kFactor) return;
+#if defined(STRIPWAVE_MPI)
+    if (world) {
+      int ranks = 1;
+      MPI_Comm_size(comm, &ranks);
+      memory.resize(static_cast<std::size_t>(ranks));
+      gatherMemory(id, comm, memory.data());
+      return;
+    }
+#endif
+    memory.assign(1, memoryInfo(id));
+  }
+
+  ~Instance() {
+    if (initialised) call(kTerminate);
+#if defined(STRIPWAVE_MPI)
+    if (comm != MPI_COMM_NULL) MPI_Comm_free(&comm);
+#endif
+  }
 };
 
-MumpsSolver::MumpsSolver(const WholeGridMatrix& a, Ordering ordering)
+MumpsSolver::MumpsSolver(const WholeGridMatrix& a, Ordering ordering, MumpsRanks ranks)
     : m_(std::make_unique<Instance>()), order_(a.order()), entries_(a.entries()) {
   const auto start = std::chrono::steady_clock::now();
   ZMUMPS_STRUC_C& id = m_->id;
-  id.comm_fortran = ownCommunicator();
+  if (ranks == MumpsRanks::world) {
+    SW_CHECK(mpi::running() && mpi::rank() == 0, "an instance of the world made on rank 0");
+    m_->world = true;
+  } else {
+    id.comm_fortran = ownCommunicator();
+  }
   id.par = 1;
   id.sym = kGeneralSymmetric;
-  id.job = kInitialise;
-  zmumps_c(&id);
+  m_->call(kInitialise);
   if (infog(id, 1) < 0) throw mumpsError("initialisation", infog(id, 1), infog(id, 2));
   m_->initialised = true;
 
-  // No output of MUMPS's own: errors, diagnostics and statistics off.
-  icntl(id, 1) = -1;
-  icntl(id, 2) = -1;
-  icntl(id, 3) = -1;
-  icntl(id, 4) = 0;
+  quiet(id);
   // The analysis reads the pattern only, so that it holds for every frequency: no
   // matching-based permutation or compression (they read values), scaling chosen at
   // each factorisation.
@@ -215,8 +291,7 @@ MumpsSolver::MumpsSolver(const WholeGridMatrix& a, Ordering ordering)
   id.irn = const_cast<int*>(a.rows().data());
   id.jcn = const_cast<int*>(a.columns().data());
   id.a = nullptr;
-  id.job = kAnalyse;
-  zmumps_c(&id);
+  m_->call(kAnalyse);
   if (infog(id, 1) < 0) throw mumpsError("analysis", infog(id, 1), infog(id, 2));
   id.perm_in = nullptr;
   m_->pivotOrder = std::vector<int>();
@@ -226,14 +301,11 @@ MumpsSolver::MumpsSolver(const WholeGridMatrix& a, Ordering ordering)
   estimate_.flops = id.rinfog[0];
   stats_.analyses = 1;
   stats_.analysisSeconds = seconds(start);
+  for (const MemoryInfo& r : m_->memory)
+    rankMemory_.push_back(RankMemory{static_cast<double>(r.estimate), 0.0, 0.0, 0.0});
 }
 
-MumpsSolver::~MumpsSolver() {
-  if (m_ && m_->initialised) {
-    m_->id.job = kTerminate;
-    zmumps_c(&m_->id);
-  }
-}
+MumpsSolver::~MumpsSolver() = default;
 
 void MumpsSolver::factor(const WholeGridMatrix& a) {
   SW_CHECK(a.order() == order_ && a.entries() == entries_, "matrix of the analysed pattern");
@@ -242,9 +314,8 @@ void MumpsSolver::factor(const WholeGridMatrix& a) {
   id.irn = const_cast<int*>(a.rows().data());
   id.jcn = const_cast<int*>(a.columns().data());
   id.a = reinterpret_cast<ZMUMPS_COMPLEX*>(const_cast<Cx*>(a.values().data()));
-  id.job = kFactor;
   for (int attempt = 0;; ++attempt) {
-    zmumps_c(&id);
+    m_->call(kFactor);
     const int info1 = infog(id, 1);
     if (info1 >= 0) break;
     if (!workspaceTooSmall(info1) || attempt == kEnlargements)
@@ -253,7 +324,17 @@ void MumpsSolver::factor(const WholeGridMatrix& a) {
   }
   ++stats_.factorisations;
   stats_.factorSeconds = seconds(start);
+  stats_.totalFactorSeconds += stats_.factorSeconds;
   stats_.factorMemoryMb = static_cast<double>(infog(id, 22));
+  SW_CHECK(m_->memory.size() == rankMemory_.size(), "the memory of every rank");
+  for (std::size_t r = 0; r < rankMemory_.size(); ++r) {
+    RankMemory& m = rankMemory_[r];
+    m.allocatedMb = static_cast<double>(m_->memory[r].allocated);
+    m.usedMb = static_cast<double>(m_->memory[r].used);
+    if (m.usedMb > m.largestUsedMb) m.largestUsedMb = m.usedMb;
+  }
+  totals_ = MemoryTotals{static_cast<double>(infog(id, 18)), static_cast<double>(infog(id, 19)),
+                         static_cast<double>(infog(id, 21)), static_cast<double>(infog(id, 22))};
 }
 
 void MumpsSolver::solve(Cx* b, int count) {
@@ -265,12 +346,50 @@ void MumpsSolver::solve(Cx* b, int count) {
   id.lrhs = order_;
   icntl(id, 20) = 0;  // dense right-hand sides
   icntl(id, 21) = 0;  // the solutions in their place
-  id.job = kSolve;
-  zmumps_c(&id);
+  m_->call(kSolve);
   id.rhs = nullptr;
   if (infog(id, 1) < 0) throw mumpsError("solve", infog(id, 1), infog(id, 2));
   stats_.solves += count;
   stats_.solveSeconds = seconds(start);
+}
+
+int serveSharedMumps() {
+#if defined(STRIPWAVE_MPI)
+  ZMUMPS_STRUC_C id{};
+  MPI_Comm comm = MPI_COMM_NULL;
+  for (;;) {
+    Command c;
+    broadcastCommand(c);
+    if (c.end != 0) return c.status;
+    if (c.job == kInitialise) {
+      MPI_Comm_dup(MPI_COMM_WORLD, &comm);
+      id = ZMUMPS_STRUC_C{};
+      id.comm_fortran = static_cast<int>(MPI_Comm_c2f(comm));
+      id.par = 1;
+      id.sym = kGeneralSymmetric;
+    } else {
+      icntl(id, 14) = c.relaxation;
+    }
+    id.job = c.job;
+    zmumps_c(&id);
+    if (c.job == kInitialise) quiet(id);
+    if (c.job == kAnalyse || c.job == kFactor) gatherMemory(id, comm, nullptr);
+    if (c.job == kTerminate) MPI_Comm_free(&comm);
+  }
+#else
+  return 0;
+#endif
+}
+
+void endSharedMumps(int status) {
+#if defined(STRIPWAVE_MPI)
+  Command c;
+  c.end = 1;
+  c.status = status;
+  broadcastCommand(c);
+#else
+  (void)status;
+#endif
 }
 
 }  // namespace sw
