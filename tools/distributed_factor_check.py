@@ -101,7 +101,7 @@ def compare(one, many, label):
         check(lines == theirs, f"{label}: {log}: the log of one process but the memory lines")
         memory = [s for s in mine if MEMORY_LINE in s]
         ranks = label.split()[1]
-        check(len(memory) == (2 if log == Path("output") or log.parts[0] == "shot1" else 1)
+        check(len(memory) == (2 if log == Path("output") or log.parts[0] == "shot_0001" else 1)
               and all(f"on {ranks} ranks" in s for s in memory),
               f"{label}: {log}: the memory lines of {ranks} ranks")
 

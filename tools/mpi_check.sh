@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs an example with one process and under mpirun with 2 and 3 ranks (oversubscribed, as
 # root with OpenMPI's variables) and compares every file byte for byte (the log without its
-# tiempo line): with the direct solver, as one run and as a survey of two shots.  Then the
+# tiempo line): with the direct solver, as one run and as a survey of two shots, and with
+# --distributed-factor at -np 2 (the ranks factoring each frequency together).  Then the
 # faults: a deck that cannot be read ends both ranks with the status of one process and one
 # message; a rank killed with SIGKILL ends the run nonzero with no snapshot or trace file and
 # a log without its tiempo line.
@@ -13,13 +14,15 @@ example=$(realpath "${2:-$(dirname "$0")/../examples/homogeneous}")
 export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 OMP_NUM_THREADS=1
 work=$(mktemp -d /tmp/mpi_check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-# Every file below a directory, the log without its tiempo line.
+# Every file below a directory, the log without its tiempo line (and the memory lines of
+# --distributed-factor).
 same() {
   local a=$1 b=$2 bad=0 f rel
   while IFS= read -r f; do
     rel=${f#"$a"/}
     if [ "$(basename "$f")" = output ]; then
-      cmp -s <(grep -v 'tiempo=' "$f") <(grep -v 'tiempo=' "$b/$rel") || { echo "DIFF $rel"; bad=1; }
+      cmp -s <(grep -v -e 'tiempo=' -e ' factorisation on ' "$f") \
+             <(grep -v -e 'tiempo=' -e ' factorisation on ' "$b/$rel") || { echo "DIFF $rel"; bad=1; }
     else
       cmp -s "$f" "$b/$rel" || { echo "DIFF $rel"; bad=1; }
     fi
@@ -51,6 +54,19 @@ for shots in no yes; do
       status=1
     fi
   done
+  if [ $shots = no ]; then
+    # Both ranks factoring each frequency together: the files of one process here too.
+    mkdir "$work/df2"
+    cp "$example"/* "$work/shots.txt" "$work/df2/"
+    mpirun --oversubscribe -np 2 "$bin" "${args[@]}" --distributed-factor "$work/df2"
+    if same "$work/np1" "$work/df2" && [ "$(grep -c ' factorisation on 2 ranks' "$work/df2/output")" = 2 ]; then
+      echo "mpi_check: -np 2 --distributed-factor: identical, each rank's memory in the log"
+    else
+      echo "mpi_check: -np 2 --distributed-factor: DIFFERENCES"
+      status=1
+    fi
+    rm -rf "$work/df2"
+  fi
   rm -rf "$work"/np*
 done
 

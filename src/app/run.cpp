@@ -221,8 +221,11 @@ std::unique_ptr<FrequencySolver> directSolver(const RunParams& par, const Materi
   const AvailableMemory a = availableMemory();
   if (needs > a.bytes)
     refuse("the direct solver needs an estimated " + bytesText(needs) + " (factors and work " +
-           bytesText(direct->estimate().memoryMb * 1048576.0) +
-           " by the analysis, snapshot and trace sums " + bytesText(sums) + "), " +
+           bytesText((distributed ? direct->rankMemory().front().estimateMb
+                                  : direct->estimate().memoryMb) *
+                     1048576.0) +
+           (distributed ? " on rank 0" : "") + " by the analysis, snapshot and trace sums " +
+           bytesText(sums) + "), " +
            bytesText(a.bytes) + " are available (" + a.source + ")");
   if (distributed) {
     // Each rank's part of the factors and work against that rank's memory (rank 0's also
