@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs an example with one process and under mpirun with 2 and 3 ranks (oversubscribed, as
+# Runs an example with one process and under mpirun with 2, 3 and 4 ranks (oversubscribed, as
 # root with OpenMPI's variables) and compares every file byte for byte (the log without its
-# tiempo line): with the direct solver, as one run and as a survey of two shots, and with
-# --distributed-factor at -np 2 (the ranks factoring each frequency together).  Then the
+# tiempo line): with the direct solver, as one run, as a survey of two shots and as a part of
+# a survey of three (--shot-range 2:3), and with --distributed-factor at -np 2 (the ranks
+# factoring each frequency together).  Then the
 # faults: a deck that cannot be read ends both ranks with the status of one process and one
 # message; a rank killed with SIGKILL ends the run nonzero with no snapshot or trace file and
 # a log without its tiempo line.
@@ -32,21 +33,25 @@ same() {
   return $bad
 }
 printf '%s\n' "# two shots" "150 120" "60 90 shear" > "$work/shots.txt"
+printf '%s\n' "# three shots" "30 40" "150 120" "60 90 shear" > "$work/three.txt"
 status=0
-for shots in no yes; do
+for shots in no yes part; do
   args=(--solver direct -q)
   [ $shots = yes ] && args+=(--shots shots.txt)
-  for n in 1 2 3; do
+  [ $shots = part ] && args+=(--shots three.txt --shot-range 2:3)
+  ranks="1 2 3 4"
+  [ $shots = part ] && ranks="1 2"
+  for n in $ranks; do
     mkdir "$work/np$n"
     cp "$example"/* "$work/np$n/"
-    cp "$work/shots.txt" "$work/np$n/"
+    cp "$work/shots.txt" "$work/three.txt" "$work/np$n/"
     if [ $n = 1 ]; then
       "$bin" "${args[@]}" "$work/np$n"
     else
       mpirun --oversubscribe -np $n "$bin" "${args[@]}" "$work/np$n"
     fi
   done
-  for n in 2 3; do
+  for n in ${ranks#1 }; do
     if same "$work/np1" "$work/np$n"; then
       echo "mpi_check: -np $n, shots: $shots: identical"
     else
@@ -57,7 +62,7 @@ for shots in no yes; do
   if [ $shots = no ]; then
     # Both ranks factoring each frequency together: the files of one process here too.
     mkdir "$work/df2"
-    cp "$example"/* "$work/shots.txt" "$work/df2/"
+    cp "$example"/* "$work/shots.txt" "$work/three.txt" "$work/df2/"
     mpirun --oversubscribe -np 2 "$bin" "${args[@]}" --distributed-factor "$work/df2"
     if same "$work/np1" "$work/df2" && [ "$(grep -c ' factorisation on 2 ranks' "$work/df2/output")" = 2 ]; then
       echo "mpi_check: -np 2 --distributed-factor: identical, each rank's memory in the log"
