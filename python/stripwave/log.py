@@ -100,6 +100,8 @@ class RunLog:
     region_error: str | None = None
     input_error: str | None = None
     source_error: str | None = None
+    failure: str | None = None        #: the last line of a run that failed (the direct solver's
+    #: failures, memory running out) or was interrupted, as the program ends its log
     frequencies: list = field(default_factory=list)  #: in log order (highest index first)
     cpu_time: float | None = None     #: the tiempo= line: the run finished
 
@@ -132,6 +134,10 @@ class RunLog:
             return f"the run stopped on an input error: {self.input_error}"
         if self.source_error:
             return f"the run stopped: source element outside the grid ({self.source_error})"
+        if self.failure:
+            if self.failure.startswith("interrupted by "):
+                return f"the run was {self.failure}"
+            return f"the run failed: {self.failure}"
         if self.region_error:
             return f"the run stopped on a bad material region: {self.region_error}"
         if self.frequencies:
@@ -292,7 +298,16 @@ def parse_log(text: str) -> RunLog:
 
     _parse_frequencies(s, log)
     log.cpu_time = _search(r"tiempo=\s*" + _NUM, s, _real)
+    lines = [ln.strip() for ln in s.splitlines() if ln.strip()]
+    if lines and log.cpu_time is None and _FAILURE.match(lines[-1]):
+        log.failure = lines[-1]
     return log
+
+
+#: The last line of a log whose run failed or was interrupted: the direct solver's failures
+#: (a singular matrix, memory or workspace, any other of MUMPS's), memory running out, a signal.
+_FAILURE = re.compile(r"(not enough memory|the direct solver|the whole-grid matrix is "
+                      r"(structurally|numerically) singular|interrupted by )")
 
 
 def _parse_frequencies(s: str, log: RunLog) -> None:

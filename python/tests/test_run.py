@@ -95,6 +95,48 @@ def test_an_incomplete_run_names_what_is_missing(layered_run, change, message):
     assert message in str(err.value)
 
 
+#: How the program ends the log of a run that fails (the direct solver's failures as the
+#: solver-fault tests of the program produce them) or is interrupted.
+FAILURES = [
+    ("factorisation", 12, " the direct solver failed in the factorisation (MUMPS INFOG(1) = -3, "
+                          "INFOG(2) = 2)",
+     "the run failed: the direct solver failed in the factorisation (MUMPS INFOG(1) = -3, "
+     "INFOG(2) = 2)"),
+    ("analysis", None, " the direct solver failed in the analysis (MUMPS INFOG(1) = -3, "
+                       "INFOG(2) = 2)",
+     "the run failed: the direct solver failed in the analysis"),
+    ("singular", 7, " the whole-grid matrix is numerically singular in the factorisation: a pivot "
+                    "is zero (MUMPS INFOG(1) = -10, INFOG(2) = 7)",
+     "the run failed: the whole-grid matrix is numerically singular"),
+    ("memory", 20, " not enough memory: the direct solver ran out of memory in the factorisation: "
+                   "an allocation of 3 million entries failed (MUMPS INFOG(1) = -13, "
+                   "INFOG(2) = -3)",
+     "the run failed: not enough memory: the direct solver ran out of memory"),
+    ("interrupted", 12, " interrupted by SIGTERM at frequency number 12",
+     "the run was interrupted by SIGTERM at frequency number 12"),
+]
+
+
+@pytest.mark.parametrize("at, last, message", [c[1:] for c in FAILURES],
+                         ids=[c[0] for c in FAILURES])
+def test_a_failed_run_says_it_failed_and_why(layered_run, at, last, message):
+    log = layered_run / "output"
+    text = log.read_text()
+    cut = text.index(f" frequency number    {at:2d}" if at else " frequency number")
+    log.write_text(text[:cut] + last + "\n")
+    with pytest.raises(RunError) as err:
+        read_run(layered_run)
+    assert f"incomplete run: {message}" in str(err.value)
+    assert "still running" not in str(err.value)
+    assert read_log(layered_run).failure == last.strip()
+
+
+def test_a_run_that_stopped_without_a_reason_may_still_be_running(layered_run):
+    _unfinished(layered_run)
+    assert read_log(layered_run).failure is None
+    assert "the run stopped or is still running" in read_log(layered_run).ending()
+
+
 def test_a_short_snapshot_file_is_named_when_read(layered_run):
     _truncate("fort.601", 10)(layered_run)
     run = read_run(layered_run)
