@@ -12,7 +12,9 @@ medium whose velocities grow with depth with Q per element; for the tilted mediu
 directions in which a wave's phase and group velocities point against each other across a
 layer (the waves a layer may amplify instead of damping) are listed first.
 Usage: tools/pml_check.py [BINARY] [WORKDIR] [--pml N] [--skip-exact] [--skip-tables]
-[--skip-model-files] [--tilted EPSILON DELTA TILT]... (default 0.2 0.1 30 and 0.2 0.1 45)."""
+[--skip-model-files] [--tilted EPSILON DELTA TILT]... [--graded]: the model files' media are the
+tilted ones of --tilted and, with --graded, the graded one (default: 0.2 0.1 30, 0.2 0.1 45 and
+the graded one)."""
 
 import json
 import subprocess
@@ -165,8 +167,10 @@ class TiltedMedium:
         ones), the plane waves whose slowness along the axis points against their group
         velocity's component there: the largest angle of their wave normals from the layer's
         face (0: grazing; None: no such wave), and the largest such slowness component times
-        the fastest speed, s cmax.  Such a wave crossing the layer and back grows by R^(-s cmax) where a
-        forward wave decays by R^(s cmax) (R the layer's theoretical reflection)."""
+        the fastest speed, s cmax.  Such a wave grows by up to R^(-s cmax / 2) on its way
+        across the layer where a wave of the same slowness pointing with its group velocity
+        decays by R^(s cmax / 2) (R the layer's theoretical reflection, R^(1/2) one way at
+        normal incidence of the fastest wave)."""
         out = []
         theta = np.radians(np.linspace(-180.0, 180.0, 360001)[:-1])   # from the axis
         for mode in ("qp", "qsv"):
@@ -271,7 +275,8 @@ if __name__ == "__main__":
         k = args.index("--tilted")
         tilted.append(TiltedMedium(*(float(x) for x in args[k + 1:k + 4])))
         del args[k:k + 4]
-    flags = {f: f in args for f in ("--skip-exact", "--skip-tables", "--skip-model-files")}
+    flags = {f: f in args for f in ("--skip-exact", "--skip-tables", "--skip-model-files",
+                                    "--graded")}
     args = [a for a in args if a not in flags]
     binary = Path(args[0]) if args else ROOT / "build" / "stripwave"
     work = Path(args[1]) if len(args) > 1 else Path("/tmp/pml_check")
@@ -281,6 +286,8 @@ if __name__ == "__main__":
     if not flags["--skip-tables"]:
         reflections(binary.resolve(), work, layer)
     if not flags["--skip-model-files"]:
-        media = tilted or [TiltedMedium(0.2, 0.1, 30.0), TiltedMedium(0.2, 0.1, 45.0),
-                           GradedMedium()]
+        if tilted or flags["--graded"]:
+            media = tilted + ([GradedMedium()] if flags["--graded"] else [])
+        else:
+            media = [TiltedMedium(0.2, 0.1, 30.0), TiltedMedium(0.2, 0.1, 45.0), GradedMedium()]
         model_file_reflections(binary.resolve(), work, layer, media)
