@@ -152,11 +152,13 @@ std::string rankMemoryText(const DirectSolver& d) {
 }
 #endif
 
-/// The line rankMemoryText gives of a run's direct solver with --distributed-factor, or
-/// nothing.
-std::string distributedMemoryText(const FrequencySolver* solver, const Options& opt) {
+/// The line rankMemoryText gives of a run's direct solver (that of the grid extended by a
+/// layer) with --distributed-factor, or nothing.
+std::string distributedMemoryText(FrequencySolver* solver, const Options& opt) {
 #if defined(STRIPWAVE_DIRECT)
   if (!opt.distributedFactor) return {};
+  if (auto* layered = dynamic_cast<LayeredSolver*>(solver); layered != nullptr)
+    solver = &layered->extended();
   if (const auto* d = dynamic_cast<const DirectSolver*>(solver); d != nullptr)
     return rankMemoryText(*d);
 #else
