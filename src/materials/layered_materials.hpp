@@ -18,6 +18,7 @@ class LayeredMaterials final : public MaterialModel {
   void fillMedium(int jw, double omega, Medium& med, int threads = 1) const override;
   /// The inner model's and the medium of the grid it fills.
   std::size_t bytes() const override;
+  bool stretchesCoordinates() const override { return true; }
 
   /// The largest wave speed of the grid's elements next to the layer, of `grid` (the
   /// medium of the grid itself): the root of the largest of |p11|, |p33|, |p55| over rho.

@@ -19,6 +19,10 @@ class MaterialModel {
   virtual void fillMedium(int jw, double omega, Medium& med, int threads = 1) const = 0;
   /// Bytes the model holds (per-element properties, tables).
   virtual std::size_t bytes() const = 0;
+  /// True when the media it fills carry the complex coordinate stretches of a matched
+  /// layer (`Medium::stretched`): their elements' mass takes the complex density
+  /// rho sx sy, and their derivative terms complex factors.
+  virtual bool stretchesCoordinates() const { return false; }
 };
 
 }  // namespace sw

@@ -26,14 +26,40 @@ class ShotPasses final : public PassObserver {
   SolveObserver& to_;
 };
 
+/// `settings` with the kernels a system over `materials` runs.
+StripIterationSettings withKernels(StripIterationSettings settings,
+                                   const MaterialModel& materials) {
+  settings.kernels = kernelsFor(settings.kernels, materials);
+  return settings;
+}
+
 }  // namespace
+
+LaneLayoutTerms systemTerms(const MaterialModel& materials) {
+  LaneLayoutTerms t;
+  if (materials.stretchesCoordinates()) {
+    t.realDensity = false;
+    t.imaginaryHorizontal = false;
+  }
+  return t;
+}
+
+bool laneLayoutHolds(const LaneLayoutTerms& terms) {
+  return terms.realDensity && terms.imaginaryHorizontal && terms.symmetricBlocks;
+}
+
+Kernels kernelsFor(Kernels requested, const MaterialModel& materials) {
+  if (requested == Kernels::lanes && !laneLayoutHolds(systemTerms(materials)))
+    return Kernels::scalar;
+  return requested;
+}
 
 StripIteration::StripIteration(const StripGrid& grid, const MaterialModel& materials,
                                const StripIterationSettings& settings)
     : grid_(grid),
       materials_(materials),
-      settings_(settings),
-      sys_(grid.nx, grid.ny, grid.h, settings.kernels == Kernels::scalar),
+      settings_(withKernels(settings, materials)),
+      sys_(grid.nx, grid.ny, grid.h, settings_.kernels == Kernels::scalar),
       carried_(grid.nx, grid.ny) {
   SW_CHECK(settings_.threads >= 1 && settings_.shots >= 1, "threads and shots of a run");
   sys_.damping = settings_.damping;
@@ -64,6 +90,7 @@ StripIteration::StripIteration(const StripGrid& grid, const MaterialModel& mater
 void StripIteration::factor(int jw, double omega) {
   if (settings_.kernels == Kernels::lanes) {
     sys_.setMedium(jw, omega, materials_, settings_.threads);
+    SW_CHECK(!sys_.med.stretched(), "the lane layout over a medium without stretches");
     return assembleLanes();
   }
   sys_.setFrequency(jw, omega, materials_, settings_.threads);

@@ -26,6 +26,31 @@ namespace sw {
 /// for bit; the scalar kernels are the readable reference.
 enum class Kernels { scalar, lanes };
 
+/// What the lane layout assumes of the terms of a system beyond what the scalar kernels
+/// need.  The lane kernels keep, of a horizontal edge's interface parameters, the
+/// imaginary parts only, and of every edge one off-diagonal entry.
+struct LaneLayoutTerms {
+  /// The elements' mass is formed from the real density of `Medium::rho`, and with it the
+  /// interface parameters i (Ra + Rb) s omega from real roots and a real s.
+  bool realDensity = true;
+  /// The parameters of every horizontal edge are purely imaginary, with a real part of +0.
+  bool imaginaryHorizontal = true;
+  /// The 2 x 2 blocks of every edge are symmetric: b21 = b12.
+  bool symmetricBlocks = true;
+};
+
+/// The terms of the systems over the media `materials` fills.  The stretches of a
+/// matched layer make the density of the mass complex, rho sx sy, and so the parameters
+/// of the edges formed from it; every system keeps one b12 per edge.
+LaneLayoutTerms systemTerms(const MaterialModel& materials);
+
+/// True when the lane layout holds for a system of these terms.
+bool laneLayoutHolds(const LaneLayoutTerms& terms);
+
+/// The kernels a strip iteration over `materials` runs: `requested`, but the scalar
+/// kernels for a system the lane layout does not hold for.
+Kernels kernelsFor(Kernels requested, const MaterialModel& materials);
+
 /// The grid of the strips: nx by ny square elements of side h.
 struct StripGrid {
   int nx = 0, ny = 0;
@@ -57,6 +82,8 @@ class StripIteration final : public FrequencySolver {
   void saveCarried(StateWriter& out) const override;
   void restoreCarried(StateReader& in) override;
 
+  /// The kernels the iteration runs (`kernelsFor` of the requested ones).
+  Kernels kernels() const { return settings_.kernels; }
   /// Bytes one iteration pass moves by our count (lane kernels; 0 for the scalar ones).
   double bytesPerPass() const;
   /// Bytes of the accelerated iteration's history and work vectors (0 without it).
