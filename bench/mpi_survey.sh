@@ -22,6 +22,9 @@ model() {  # SOURCE.json OUT.json 'python dict of deck entries'
 import json, sys, ast
 m = json.load(open(sys.argv[1]))
 m["deck"].update(ast.literal_eval(sys.argv[3]))
+# A grid made larger keeps one material region over all of it.
+if len(m["regions"]) == 1:
+    m["regions"][0].update(xf=m["deck"]["xsize"], yf=m["deck"]["ysize"])
 json.dump(m, open(sys.argv[2], "w"), indent=1)
 PY
 }
