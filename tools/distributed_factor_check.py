@@ -152,17 +152,17 @@ def main():
             return
         preload = {"LD_PRELOAD": fault}
         # MUMPS's failures, every rank's call reporting it: the status of one process.
-        for spec, status, words in (("2 3 -10 0", 4, "numerically singular"),
-                                    ("2 2 -13 100", 5, "not enough memory")):
+        for fault_call, status, words in (("2 3 -10 0", 4, "numerically singular"),
+                                          ("2 2 -13 100", 5, "not enough memory")):
             d = copy_example(example, work / f"fault{status}")
             r = mpirun(2, [binary, "-q", "--solver", "direct", "--distributed-factor", str(d)],
-                       dict(preload, STRIPWAVE_MUMPS_FAULT=spec))
+                       dict(preload, STRIPWAVE_MUMPS_FAULT=fault_call))
             said = [s for s in r.stderr.splitlines()
                     if s.startswith("stripwave:") and not s.startswith("stripwave: warning:")]
             log = (d / "output").read_text()
             check(r.returncode == status and len(said) == 1 and words in said[0] and
                   not result_files(d) and "tiempo=" not in log and words in log,
-                  f"a factorisation that fails with INFOG(1) = {spec.split()[2]} on 2 ranks: "
+                  f"a factorisation that fails with INFOG(1) = {fault_call.split()[2]} on 2 ranks: "
                   f"status {r.returncode}, {len(said)} message(s), no trace or snapshot file, "
                   "the log ended with the reason")
         # A workspace too small at the first factorisation: enlarged on every rank alike.
