@@ -20,6 +20,8 @@ enum class Acceleration {
   whereSlow,  ///< those after a frequency that took more than kMixAfterPasses passes or did
               ///< not converge; the others run the established iteration unchanged
   always,     ///< every frequency
+  krylov,     ///< every frequency by GMRES on the carried state in place of mixing
+              ///< (KrylovIteration): the strip iteration of a matched layer
 };
 
 /// Passes of the established iteration from which mixing pays.  A mixed frequency ends
