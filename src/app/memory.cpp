@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "core/anderson_mixer.hpp"
+#include "coupling/krylov_iteration.hpp"
 #include "core/lanes.hpp"
 #include "materials/grid_materials.hpp"
 
@@ -154,6 +155,17 @@ MemoryEstimate estimateMemory(const RunShape& s) {
   const double checkpoint = shots * (odd + 2.0 + even + 2.0) * block;
   e.grid = perFramed * framed + factors + shots * (fields + exported) + parameters + changeTerms +
            edges + checkpoint;
+  if (s.layerIteration) {
+    // 60 entries per group of six unknowns, nx + 1 groups, every strip; three parameters
+    // on each of the four sides of every element; the sixteen arrays of every shot's
+    // fields, of the previous iterate and of a checkpoint's copy; the change terms; GMRES's
+    // basis and its three work vectors of the carried state.
+    const double arrays = 16.0 * kCx * framed;
+    const double carried = 2.0 * nx * std::max(ny - 1.0, 0.0) * kCx;
+    e.grid = perFramed * framed + ny * (nx + 1.0) * 60.0 * kCx + 12.0 * kCx * framed +
+             (2.0 * shots + 1.0) * arrays + changeTerms + edges +
+             (KrylovSettings{}.restart + 1.0 + 3.0) * carried;
+  }
   // The accelerated iteration: 2 m + 4 vectors of the carried state (two components on
   // every interior horizontal edge), m the depth of the mixer's history.
   // A layer: the medium of the grid's own elements the layer's is formed from, and every

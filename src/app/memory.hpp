@@ -20,6 +20,11 @@ struct RunShape {
   long shots = 1;           ///< shots of a survey: fields, snapshots and spectra of each
   long layer = 0;           ///< elements of a perfectly matched layer around the grid
   bool layerTop = true;     ///< the layer also above the grid (no free surface)
+  /// The strip iteration of a layer (without the direct solver): on the scalar kernels,
+  /// the factors of every strip, every edge's parameters and the fields of each shot and
+  /// of the previous iterate as sixteen framed arrays in place of the lanes', and the
+  /// basis and work vectors of GMRES on the carried state
+  bool layerIteration = false;
 };
 
 /// Estimated peak bytes of a run above the resident size of the process at start-up

@@ -180,9 +180,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                          "absorbing edges: the grid's files stay those of its own elements.\n"
                          "N a whole number from 1 to " +
                          std::to_string(kMaxLayerElements) +
-                         " (status 64); with --solver direct only (status\n"
-                         "64 without); a layer the memory cannot hold is refused (status\n"
-                         "5).  Changes results")
+                         " (status 64); the strip iteration runs GMRES on\n"
+                         "its interface data there (not with --accelerate or\n"
+                         "--accelerate-all, status 64); a layer the memory cannot hold is\n"
+                         "refused (status 5).  Changes results")
           ->type_name("[N]")
           ->expected(0, 1);
   app.add_flag("--require-convergence", opt.requireConvergence,
@@ -315,13 +316,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     opt.solver = SolverKind::direct;
   }
-  if (opt.pml > 0 && opt.solver != SolverKind::direct) {
-    // The strip iteration diverges in the layer at the lower frequencies of a band (the
-    // interface iteration amplifies what crosses the stretched strips): a layer is solved
-    // directly.
+  if (opt.pml > 0 && opt.acceleration != Acceleration::off) {
+    // The strip iteration of a layer chooses every pass's start by GMRES already.
     result.status = kExitUsage;
-    result.err = std::string("stripwave: --pml needs --solver direct: the strip iteration "
-                             "does not converge in the layer\n") +
+    result.err = std::string("stripwave: --accelerate and --accelerate-all do not apply to "
+                             "--pml: the strip iteration of a layer runs GMRES\n") +
                  kUsage + "Run 'stripwave --help' for the options.\n";
     return result;
   }

@@ -95,6 +95,7 @@ std::string memoryRefusal(const RunSizes& s, const Options& opt, long shots = 1)
   shape.shots = shots;
   shape.layer = opt.pml;
   shape.layerTop = !opt.freeSurface;
+  shape.layerIteration = opt.pml > 0 && opt.solver != SolverKind::direct;
   const MemoryEstimate e = estimateMemory(shape);
   const AvailableMemory a = availableMemory();
   if (e.total() <= a.bytes) return {};
@@ -401,15 +402,35 @@ std::unique_ptr<MaterialModel> materialModel(std::optional<GriddedInput>& model,
   return grid;
 }
 
-/// The frequency loop of a run: with the direct solver when the run has one (a run with a
-/// layer always has), the strip iteration over `materials` otherwise.  `sources` are a survey's shots (empty: the
+/// The strip iteration of the run's grid with the layer of --pml around it, for `shots`
+/// shots: the extended grid's medium carries the layer's stretches, the plain exchange
+/// does not converge there, and every frequency runs GMRES on the carried state
+/// (Acceleration::krylov, on the scalar kernels).
+std::unique_ptr<FrequencySolver> layeredIteration(const RunParams& par,
+                                                  const MaterialModel& materials,
+                                                  const Options& opt, int shots) {
+  const StripGrid grid{par.nx, par.ny, par.h, par.freeSurface};
+  return std::make_unique<LayeredSolver>(
+      grid, materials, matchedLayer(par, opt.pml),
+      [&](const StripGrid& g, const MaterialModel& m) {
+        const int threads = opt.threads > 0 ? opt.threads : defaultThreads(g.nx, g.ny);
+        return std::unique_ptr<FrequencySolver>(std::make_unique<StripIteration>(
+            g, m,
+            StripIterationSettings{threads, Kernels::scalar, Acceleration::krylov, shots,
+                                   par.damping}));
+      });
+}
+
+/// The frequency loop of a run: with `solver` when the run has one (the direct solver, or
+/// the strip iteration of a grid with a layer), the strip iteration over `materials`
+/// otherwise.  `sources` are a survey's shots (empty: the
 /// deck's one).
 FrequencyLoop& makeLoop(std::optional<FrequencyLoop>& loop, const RunParams& par,
                         const MaterialModel& materials, const Vec1<Cx>& sour,
-                        FrequencySolver* direct, const Options& opt,
+                        FrequencySolver* solver, const Options& opt,
                         std::vector<ShotSource> sources = {}) {
-  if (direct != nullptr)
-    loop.emplace(par, sour, *direct, opt.threads, std::move(sources));
+  if (solver != nullptr)
+    loop.emplace(par, sour, *solver, opt.threads, std::move(sources));
   else
     loop.emplace(par, materials, sour, opt.threads, Kernels::lanes, opt.acceleration,
                  std::move(sources));
@@ -689,7 +710,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
                  stderr);
   };
   std::unique_ptr<MaterialModel> materials;
-  std::unique_ptr<FrequencySolver> direct;
+  std::unique_ptr<FrequencySolver> direct;  // the direct solver, or the iteration of a layer
   std::string refusal;  // what the refusals of the model or the solver log
   runs[0].log.copyRecordsTo(&refusal);
   try {
@@ -697,6 +718,8 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
     if (opt.solver == SolverKind::direct)
       direct = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
                             opt.pml, runs[0].log, opt);
+    else if (opt.pml > 0)
+      direct = layeredIteration(par, *materials, opt, static_cast<int>(sources.size()));
   } catch (const std::exception& e) {
     runs[0].log.copyRecordsTo(nullptr);
     abandon(failureLine(e), refusal);
@@ -806,9 +829,11 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     // The result files are opened before the work: a name that cannot be replaced ends
     // the run before it is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    std::unique_ptr<FrequencySolver> direct;
+    std::unique_ptr<FrequencySolver> direct;  // the direct solver, or the iteration of a layer
     if (opt.solver == SolverKind::direct)
       direct = directSolver(par, *materials, opt.threads, 1, opt.pml, log, opt);
+    else if (opt.pml > 0)
+      direct = layeredIteration(par, *materials, opt, 1);
     std::optional<FrequencyLoop> loops;
     FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt);
     // Ended (its in-place line closed) before any later message, interrupted or not.

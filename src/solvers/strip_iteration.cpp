@@ -26,10 +26,13 @@ class ShotPasses final : public PassObserver {
   SolveObserver& to_;
 };
 
-/// `settings` with the kernels a system over `materials` runs.
+/// `settings` with the kernels a system over `materials` runs; GMRES runs on the scalar
+/// kernels (the lane pass relaxes within it).
 StripIterationSettings withKernels(StripIterationSettings settings,
                                    const MaterialModel& materials) {
-  settings.kernels = kernelsFor(settings.kernels, materials);
+  settings.kernels = settings.acceleration == Acceleration::krylov
+                         ? Kernels::scalar
+                         : kernelsFor(settings.kernels, materials);
   return settings;
 }
 
@@ -81,7 +84,10 @@ StripIteration::StripIteration(const StripGrid& grid, const MaterialModel& mater
     lanePass_ = LanePass(nx, ny, settings_.threads);
     bands_.assign(t, std::vector<BandMatrix>(static_cast<std::size_t>(kLanes), BandMatrix(nx)));
   }
-  if (settings_.acceleration != Acceleration::off)
+  if (settings_.acceleration == Acceleration::krylov)
+    krylov_ = std::make_unique<KrylovIteration>(carried_.size(), KrylovSettings{},
+                                                settings_.threads);
+  else if (settings_.acceleration != Acceleration::off)
     accel_ = std::make_unique<AcceleratedIteration>(carried_.size(), AndersonSettings{},
                                                     settings_.threads, settings_.acceleration,
                                                     settings_.shots);
@@ -184,6 +190,19 @@ IterationResult StripIteration::iterateScalar(int shot, int jw, const PointSourc
   IterationControl& ctl = s.ctl;
   EdgeFields& cur = s.cur;
   const auto sweep = [&] { sweepStrips(sys_, factors_, src, cur, work_); };
+  if (krylov_) {
+    // GMRES chooses every state a pass starts from: the pass is the sweep alone, whose
+    // result is then a function of the carried state.
+    const Pass pass = [&](bool measure) {
+      savePreviousIterate(cur, prev_, ctl.threads);
+      sweep();
+      return measure ? measureChange(cur, prev_, ctl.terms, ctl.threads) : Change{};
+    };
+    const CarriedAccess state{
+        carried_.size(), [&](Cx* x) { carried_.extract(cur, sys_.beta, x, ctl.threads); },
+        [&](const Cx* x) { carried_.insert(x, sys_.beta, cur, ctl.threads); }};
+    return krylov_->iterate(jw, ctl, pass, state, observer);
+  }
   if (!accel_) return iterateFrequency(jw, ctl, cur, prev_, sweep, observer);
   const Pass pass = [&](bool measure) {
     savePreviousIterate(cur, prev_, ctl.threads);
@@ -293,7 +312,7 @@ double StripIteration::bytesPerPass() const {
 }
 
 std::size_t StripIteration::bytes() const {
-  std::size_t b = accelerationBytes();
+  std::size_t b = accelerationBytes() + (krylov_ ? krylov_->bytes() : 0);
   for (const ShotState& s : state_) b += s.laneCur.bytes();
   return b;
 }

@@ -10,6 +10,7 @@
 #include "coupling/carried_state.hpp"
 #include "coupling/edge_fields.hpp"
 #include "coupling/iteration.hpp"
+#include "coupling/krylov_iteration.hpp"
 #include "coupling/lane_fields.hpp"
 #include "coupling/lane_pass.hpp"
 #include "materials/material_model.hpp"
@@ -123,6 +124,7 @@ class StripIteration final : public FrequencySolver {
   std::vector<std::vector<BandMatrix>> bands_;  ///< kLanes band matrices per thread
   CarriedState carried_;
   std::unique_ptr<AcceleratedIteration> accel_;  ///< only when accelerating
+  std::unique_ptr<KrylovIteration> krylov_;  ///< only with Acceleration::krylov
 };
 
 }  // namespace sw

@@ -52,7 +52,8 @@ TEST(CommandLine, EndsBeforeAnyFileIsTouched) {
       {"layer not a whole number", {"--pml", "2.5"}, 64, "", "--pml 2.5"},
       {"layer not a number", {"--pml", "thick"}, 64, "", "--pml thick"},
       {"layer beyond the largest", {"--pml", "100001"}, 64, "", "from 1 to 100000"},
-      {"layer of the strip iteration", {"--pml", "4"}, 64, "", "--pml needs --solver direct"},
+      {"layer and mixing", {"--pml", "4", "--accelerate"}, 64, "", "do not apply to --pml"},
+      {"layer and mixing everywhere", {"--accelerate-all", "--pml"}, 64, "", "do not apply to --pml"},
   };
   for (const EndCase& c : cases) {
     CaseRun run("layered_small");

@@ -22,8 +22,8 @@ DenseSystem denseWholeGrid(const StripSystem& sys, const PointSource& src) {
   d.b.assign(n, cd{});
   for (int j = 1; j <= ny; ++j)
     for (int i = 1; i <= nx; ++i) {
-      const ElementCoefficients c{med.p11(i, j), med.p13(i, j), med.p15(i, j), med.p33(i, j),
-                                  med.p35(i, j), med.p55(i, j), med.rho(i, j)};
+      // With the stretches of a matched layer where the medium has them.
+      const ElementCoefficients c = elementCoefficients(med, i, j);
       ElementMatrix e;
       elementStiffnessMass(c, sys.omega, sys.h, e);
       const double sqrtRho = std::sqrt(med.rho(i, j));

@@ -1,0 +1,116 @@
+// The strip iteration of a grid with a matched layer around it (GMRES on the carried
+// state) against the dense solution of the extended grid's whole system, and the plain
+// exchange it replaces, which does not converge there.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "core/constants.hpp"
+#include "core/frequency.hpp"
+#include "materials/layered_materials.hpp"
+#include "solvers/whole_grid.hpp"
+#include "support/dense_whole_grid.hpp"
+#include "support/solver_run.hpp"
+
+namespace {
+
+using sw::Cx;
+
+struct Solved {
+  sw::SolveOutcome outcome;
+  sw::EdgeFields fields;
+};
+
+/// Frequency index jw of the model's grid inside a layer of three elements (four sides),
+/// by the strip iteration with `acceleration`.
+Solved iterate(const sw::test::LayeredModel& model, const sw::MaterialModel& stretched,
+               const sw::MatchedLayer& layer, int jw, sw::Acceleration acceleration,
+               int threads, int maxit, double reduc) {
+  sw::StripIteration it(sw::StripGrid{layer.extendedNx(), layer.extendedNy(), model.par.h},
+                        stretched,
+                        sw::StripIterationSettings{threads, sw::Kernels::lanes, acceleration});
+  EXPECT_EQ(it.kernels(), sw::Kernels::scalar);
+  sw::test::factorAt(it, model, jw);
+  sw::PointSource src = sw::test::deckSource(model, jw);
+  src.jsou += layer.left();
+  src.ksou += layer.bottom();
+  sw::test::IgnorePasses quiet;
+  Solved s;
+  it.solve(jw, std::span<const sw::PointSource>(&src, 1), sw::IterationLimits{maxit, reduc},
+           quiet, std::span<sw::SolveOutcome>(&s.outcome, 1));
+  s.fields = it.fields(0);
+  return s;
+}
+
+/// The edge displacements of the dense solution of the extended grid's whole system.
+sw::EdgeFields denseSolution(const sw::test::LayeredModel& model,
+                             const sw::MaterialModel& stretched, const sw::MatchedLayer& layer,
+                             int jw) {
+  const int nx = layer.extendedNx(), ny = layer.extendedNy();
+  sw::StripSystem sys(nx, ny, model.par.h);
+  sys.setFrequency(jw, sw::frequencyOfIndex(jw, model.par.delf) * sw::kTwoPi, stretched);
+  sw::PointSource src = sw::test::deckSource(model, jw);
+  src.jsou += layer.left();
+  src.ksou += layer.bottom();
+  sw::test::DenseSystem d = sw::test::denseWholeGrid(sys, src);
+  sw::test::denseSolve(d.a, d.b, d.n);
+  std::vector<Cx> x(static_cast<std::size_t>(d.n));
+  for (std::size_t k = 0; k < x.size(); ++k) x[k] = Cx{d.b[k].real(), d.b[k].imag()};
+  const sw::WholeGridMatrix a(nx, ny);
+  sw::EdgeFields f(nx, ny);
+  sw::wholeGridToEdgeFields(a.numbering(), x.data(), f);
+  return f;
+}
+
+/// Relative L2 distance of the displacements (both components, every side).
+double distance(const sw::EdgeFields& a, const sw::EdgeFields& b) {
+  double num = 0.0, den = 0.0;
+  for (const sw::Edge e : {sw::Edge::l, sw::Edge::t, sw::Edge::b, sw::Edge::r})
+    for (int j = 1; j <= a.ny(); ++j)
+      for (int i = 1; i <= a.nx(); ++i)
+        for (const Cx* p : {&a.u1[e](i, j), &a.u2[e](i, j)}) {
+          const Cx& q = p == &a.u1[e](i, j) ? b.u1[e](i, j) : b.u2[e](i, j);
+          const Cx d = *p - q;
+          num += d.re * d.re + d.im * d.im;
+          den += q.re * q.re + q.im * q.im;
+        }
+  return std::sqrt(num / den);
+}
+
+TEST(LayerIteration, ConvergesToTheWholeSystemsSolutionWhereThePlainExchangeDoesNot) {
+  const sw::test::LayeredModel model(9, 8, 2);
+  const sw::MatchedLayer layer{3, true, 9, 8};
+  const sw::LayeredMaterials stretched(model.tabled, layer, model.par.h);
+  for (const int jw : {2, 1}) {
+    SCOPED_TRACE(jw);
+    const sw::EdgeFields exact = denseSolution(model, stretched, layer, jw);
+    const Solved gmres =
+        iterate(model, stretched, layer, jw, sw::Acceleration::krylov, 1, 2000, 1e-12);
+    EXPECT_TRUE(gmres.outcome.converged);
+    EXPECT_LT(distance(gmres.fields, exact), 1e-9);
+    const Solved plain = iterate(model, stretched, layer, jw, sw::Acceleration::off, 1,
+                                 gmres.outcome.passes, 1e-12);
+    EXPECT_FALSE(plain.outcome.converged);
+    const double off = distance(plain.fields, exact);
+    EXPECT_FALSE(off < 1e-3) << off;
+  }
+}
+
+TEST(LayerIteration, FieldsDoNotDependOnTheThreadCount) {
+  const sw::test::LayeredModel model(9, 8, 2);
+  const sw::MatchedLayer layer{3, true, 9, 8};
+  const sw::LayeredMaterials stretched(model.tabled, layer, model.par.h);
+  const Solved one = iterate(model, stretched, layer, 2, sw::Acceleration::krylov, 1, 300, 1e-10);
+  const Solved two = iterate(model, stretched, layer, 2, sw::Acceleration::krylov, 2, 300, 1e-10);
+  EXPECT_EQ(one.outcome.passes, two.outcome.passes);
+  const auto a = one.fields.arrays();
+  const auto b = two.fields.arrays();
+  for (std::size_t k = 0; k < a.size(); ++k)
+    EXPECT_EQ(std::memcmp(a[k]->data(), b[k]->data(), a[k]->size() * sizeof(Cx)), 0) << k;
+}
+
+}  // namespace
