@@ -16,6 +16,8 @@
 #include <memory>
 
 #include "app/frequency_loop.hpp"
+#include "materials/layered_materials.hpp"
+#include "model/matched_layer.hpp"
 #include "core/lanes.hpp"
 #include "records/out_file.hpp"
 #include "support/layered_model.hpp"
@@ -157,5 +159,72 @@ BENCHMARK(BM_Frequency)
     ->Args({600, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
+
+/// Seconds per pass of one frequency of an n by n grid inside a matched layer of
+/// `elements` elements (the strip iteration of the extended grid: scalar kernels, GMRES
+/// on the carried state), over one full GMRES cycle and the two plain passes around it.
+double layerPassSeconds(int n, int elements, int threads, int passes, double& peak) {
+  sw::test::LayeredModel model(n, n);
+  const sw::MatchedLayer layer{elements, true, n, n};
+  const sw::LayeredMaterials stretched(model.tabled, layer, model.par.h);
+  sw::StripIteration it(sw::StripGrid{layer.extendedNx(), layer.extendedNy(), model.par.h},
+                        stretched,
+                        sw::StripIterationSettings{threads, sw::Kernels::scalar,
+                                                   sw::Acceleration::krylov});
+  model.par.maxiter = model.par.maxlow = passes;
+  model.par.reduc = 0.0;
+  model.par.jsou += layer.left();
+  model.par.ksou += layer.bottom();
+  sw::test::factorAt(it, model, 1);
+  const auto t0 = std::chrono::steady_clock::now();
+  sw::test::solveDeckSource(it, model, 1);
+  const double s =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / passes;
+  peak = peakMegabytes();
+  return s;
+}
+
+/// The time per pass of a 600 by 600 grid inside a layer of 20 elements (640 by 640
+/// extended) against the same grid without it, on the lane kernels the established
+/// iteration runs and on the scalar ones the layer's runs: the ratios beside that of
+/// the element counts, 640^2 / 600^2 = 1.138.
+void BM_LayerPass(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const int elements = static_cast<int>(state.range(1));
+  const int threads = sw::defaultThreads(n, n);
+  // A GMRES cycle of KrylovSettings::restart steps between its two plain passes.
+  const int passes = sw::KrylovSettings{}.restart + 2;
+  double layer = 0.0, lanes = 0.0, scalar = 0.0, peak = 0.0;
+  for (auto _ : state) {
+    lanes = passSeconds(n, n, threads, kPasses);
+    {
+      sw::test::LayeredModel model(n, n);
+      model.par.maxiter = model.par.maxlow = kPasses;
+      model.par.reduc = 0.0;
+      sw::StripIteration it = sw::test::stripIteration(model, threads, sw::Kernels::scalar);
+      it.factor(1, 0.5 * model.par.delw);
+      const auto t0 = std::chrono::steady_clock::now();
+      sw::test::solveDeckSource(it, model, 1);
+      scalar = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
+               kPasses;
+    }
+    layer = layerPassSeconds(n, elements, threads, passes, peak);
+  }
+  const double extended = static_cast<double>(n + 2 * elements);
+  state.counters["layer_pass_ms"] = 1e3 * layer;
+  state.counters["lanes_pass_ms"] = 1e3 * lanes;
+  state.counters["scalar_pass_ms"] = 1e3 * scalar;
+  state.counters["elements_ratio"] = extended * extended / (static_cast<double>(n) * n);
+  state.counters["of_lanes"] = layer / lanes;
+  state.counters["of_scalar"] = layer / scalar;
+  state.counters["peak_MB"] = peak;
+  state.counters["threads"] = threads;
+}
+
+BENCHMARK(BM_LayerPass)
+    ->ArgNames({"n", "pml"})
+    ->Args({600, 20})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace

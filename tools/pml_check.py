@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Measurements of the perfectly matched layer (--pml), solved directly: the homogeneous
+"""Measurements of the perfectly matched layer (--pml), solved directly (with --iterate, by
+the strip iteration at the decks' reduc and maxiter): the homogeneous
 example refined to 160 x 160 elements of 5 m against the exact solution after the first edge
 reflection, with and without the layer; and the amplitude the layer reflects, at normal
 incidence and at 60 degrees, for P (explosion) and S (vertical force) waves, for a low and a
@@ -12,7 +13,7 @@ medium whose velocities grow with depth with Q per element; for the tilted mediu
 directions in which a wave's phase and group velocities point against each other across a
 layer (the waves a layer may amplify instead of damping) are listed first.
 Usage: tools/pml_check.py [BINARY] [WORKDIR] [--pml N] [--skip-exact] [--skip-tables]
-[--skip-model-files] [--tilted EPSILON DELTA TILT]... [--graded]: the model files' media are the
+[--skip-model-files] [--tilted EPSILON DELTA TILT]... [--graded] [--iterate]: the model files' media are the
 tilted ones of --tilted and, with --graded, the graded one (default: 0.2 0.1 30, 0.2 0.1 45 and
 the graded one)."""
 
@@ -31,6 +32,11 @@ from stripwave.exact import (_phase_and_slope, exact_traces, first_reflection_ti
                              group_velocity, phase_velocity)
 from stripwave.gridded import GriddedModel  # noqa: E402
 from stripwave.model import build_model  # noqa: E402
+
+
+# The options that choose the solver of every run: the direct solver, or (--iterate) none,
+# the strip iteration.
+SOLVER = ["--solver", "direct"]
 
 
 def run(binary, model, rundir, *options):
@@ -67,7 +73,7 @@ def homogeneous_160(binary, work, layer):
     model["deck"].update(nx=160, ny=160)
     rock = model["materials"][0]
     for name, opts in (("absorbing", []), ("pml", ["--pml", str(layer)])):
-        r = run(binary, model, work / f"h160_{name}", "--solver", "direct", *opts)
+        r = run(binary, model, work / f"h160_{name}", *SOLVER, *opts)
         e = errors_after_reflection(r, rock)
         print(f"160 x 160 {name:9s}: after the first reflection vx {100 * e['vx'][0]:.2f} %, "
               f"vy {100 * e['vy'][0]:.2f} %; before it vx {100 * e['vx'][1]:.2f} %, "
@@ -97,8 +103,7 @@ def reflection_case(binary, work, layer, kind, fdom, q, label):
         d["tsnap"] = [100.0]
         model["regions"][0].update(xf=800.0 + shift, yf=800.0)
         layered = ["--pml", str(layer)] if layer > 0 else []   # 0: the absorbing edges
-        runs.append(run(binary, model, work / f"refl_{label}_{name}", "--solver", "direct",
-                        *layered))
+        runs.append(run(binary, model, work / f"refl_{label}_{name}", *SOLVER, *layered))
     v = vp if kind == "P" else vs
     return compare_runs(runs, recs, (xs, ys), extra, fdom, lambda k: v, vp)
 
@@ -234,8 +239,8 @@ def model_file_case(binary, work, layer, kind, fdom, medium, label):
         rundir = work / f"refl_{label}_{name}"
         medium.grid(nx, 160, h).write(rundir, d)
         layered = ["--pml", str(layer)] if layer > 0 else []
-        done = subprocess.run([str(binary), "-q", "--model", "model.h5", "--solver", "direct",
-                               *layered], cwd=rundir, capture_output=True, text=True)
+        done = subprocess.run([str(binary), "-q", "--model", "model.h5", *SOLVER, *layered],
+                              cwd=rundir, capture_output=True, text=True)
         if done.returncode != 0:
             raise SystemExit(f"{rundir}: status {done.returncode}: {done.stderr}")
         runs.append(read_run(rundir))
@@ -276,7 +281,9 @@ if __name__ == "__main__":
         tilted.append(TiltedMedium(*(float(x) for x in args[k + 1:k + 4])))
         del args[k:k + 4]
     flags = {f: f in args for f in ("--skip-exact", "--skip-tables", "--skip-model-files",
-                                    "--graded")}
+                                    "--graded", "--iterate")}
+    if flags["--iterate"]:
+        SOLVER = []
     args = [a for a in args if a not in flags]
     binary = Path(args[0]) if args else ROOT / "build" / "stripwave"
     work = Path(args[1]) if len(args) > 1 else Path("/tmp/pml_check")
