@@ -57,6 +57,27 @@ TEST(MatchedLayerRun, TheFilesAreThoseOfTheGridsOwnElements) {
   }
 }
 
+TEST(MatchedLayerRun, ASurveysShotWithTheLayersIterationIsTheRunOfItsSource) {
+  // Each shot iterates from its own fields: the first shot's files are the single run's.
+  const TestDeck deck;
+  ScratchDir single;
+  sw::test::writeRun(deck);
+  ASSERT_EQ(sw::test::runProgram(single.path(), {"--pml", "3"}).status, 0);
+  ScratchDir survey;
+  sw::test::writeRun(deck);
+  sw::test::writeBytes(survey.file("shots.txt"), std::to_string(deck.xsou) + " " +
+                                                     std::to_string(deck.ysou) + "\n12.5 27.5\n");
+  const RunResult r = sw::test::runProgram(survey.path(), {"--shots", "shots.txt", "--pml", "3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto files = resultSizes(single.path());
+  ASSERT_FALSE(files.empty());
+  for (const auto& [name, size] : files)
+    EXPECT_EQ(sw::test::readBytes(survey.path() / "shot_0001" / name),
+              sw::test::readBytes(single.path() / name))
+        << name;
+  EXPECT_EQ(resultSizes(survey.path() / "shot_0002"), files);
+}
+
 TEST(MatchedLayerRun, ALayerTheMemoryCannotHoldIsRefusedBeforeAnyResultFile) {
   std::vector<std::vector<std::string>> runs = {{"--pml", "100000"}};
   if (directBuilt()) runs.push_back({"--solver", "direct", "--pml", "100000"});
