@@ -28,11 +28,15 @@ class KrylovIteration {
  public:
   KrylovIteration(std::size_t n, const KrylovSettings& settings, int threads);
 
-  /// Passes of frequency jw until a plain pass from the GMRES iterate changes the
-  /// displacements by less than reduc, at most ctl.maxit passes in all.  The pass must
-  /// not relax towards the previous iterate (its output is then a function of the
-  /// carried state alone).  Every pass is told to `observer`: a plain pass with its
-  /// change, a GMRES step with the relative residual GMRES estimates for its iterate.
+  /// Passes of frequency jw, at most ctl.maxit in all: the first from the fields the
+  /// frequency begins with, then cycles of GMRES steps, each cycle followed by a pass
+  /// from its iterate (the image the fields end with if the limit falls there) and, when
+  /// GMRES estimates the residual below a fifth of reduc, by a pass from that image,
+  /// measured as the plain iteration measures a pass: the frequency converges when its
+  /// change of the displacements is below reduc.  The pass must not relax towards the
+  /// previous iterate (its output is then a function of the carried state alone).  Every
+  /// pass is told to `observer`: a measured pass with its change, the others with the
+  /// relative residual GMRES estimates for its iterate.
   IterationResult iterate(int jw, IterationControl& ctl, const Pass& pass,
                           const CarriedAccess& state, PassObserver& observer);
 
