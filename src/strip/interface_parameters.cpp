@@ -84,9 +84,16 @@ inline EdgeParameters edgeBeta(const Root2& ra, const Root2& rb, double sa, doub
 /// of a vertical one), as the mass rho sx sy is.  Outside the layer both stretches are 1
 /// and b is left as it is.  Of the factors tried (1, the stretch along the edge alone, sx sy
 /// times 0.5 and 2, its conjugate), GMRES on the carried state reduced the change fastest
-/// with this one, on the homogeneous example with a layer of 20.
-inline EdgeParameters stretchedBeta(const EdgeParameters& b, Cx along, Cx across0, Cx across1) {
+/// with this one, on the homogeneous example with a layer of 20.  A fluid's edges have no
+/// shear parameter (b11 of a horizontal edge, b22 of a vertical one, is zero), and there
+/// the exchange of the tangential data neither damps nor lets GMRES converge (a sea in
+/// the top layer stalled it): a zero diagonal entry takes the other one, on every edge of
+/// such a medium.  The fixed point does not depend on the parameters.
+inline EdgeParameters stretchedBeta(EdgeParameters b, Cx along, Cx across0, Cx across1) {
   const Cx one{1.0, 0.0};
+  const Cx zero{0.0, 0.0};
+  if (b.b11 == zero) b.b11 = b.b22;
+  if (b.b22 == zero) b.b22 = b.b11;
   if (along == one && across0 == one && across1 == one) return b;
   const Cx f = along * ((across0 + across1) * 0.5);
   return {b.b11 * f, b.b12 * f, b.b22 * f};

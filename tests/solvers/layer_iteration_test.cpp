@@ -100,6 +100,44 @@ TEST(LayerIteration, ConvergesToTheWholeSystemsSolutionWhereThePlainExchangeDoes
   }
 }
 
+/// The model's medium with its top rows a fluid (no shear stiffness: p55 = p15 = p35 = 0,
+/// p13 = p33 = p11), as a sea is.
+class FluidTop final : public sw::MaterialModel {
+ public:
+  FluidTop(const sw::MaterialModel& inner, int rows) : inner_(inner), rows_(rows) {}
+  void fillMedium(int jw, double omega, sw::Medium& med, int threads) const override {
+    inner_.fillMedium(jw, omega, med, threads);
+    const int nx = med.rho.nx(), ny = med.rho.ny();
+    for (int j = ny - rows_ + 1; j <= ny; ++j)
+      for (int i = 1; i <= nx; ++i) {
+        med.p55(i, j) = med.p15(i, j) = med.p35(i, j) = Cx{0.0, 0.0};
+        med.p13(i, j) = med.p33(i, j) = med.p11(i, j);
+      }
+  }
+  std::size_t bytes() const override { return inner_.bytes(); }
+
+ private:
+  const sw::MaterialModel& inner_;
+  int rows_;
+};
+
+TEST(LayerIteration, ConvergesWithAFluidInTheLayer) {
+  // A sea at the top, and so in the top layer: its edges have no shear parameter, and the
+  // exchange of the tangential data there neither damps nor converges by itself.
+  const sw::test::LayeredModel model(9, 8, 2);
+  const FluidTop sea(model.tabled, 3);
+  const sw::MatchedLayer layer{4, true, 9, 8};
+  const sw::LayeredMaterials stretched(sea, layer, model.par.h);
+  for (const int jw : {2, 1}) {
+    SCOPED_TRACE(jw);
+    const sw::EdgeFields exact = denseSolution(model, stretched, layer, jw);
+    const Solved gmres =
+        iterate(model, stretched, layer, jw, sw::Acceleration::krylov, 1, 1500, 1e-12);
+    EXPECT_TRUE(gmres.outcome.converged) << gmres.outcome.passes;
+    EXPECT_LT(distance(gmres.fields, exact), 1e-9);
+  }
+}
+
 TEST(LayerIteration, FieldsDoNotDependOnTheThreadCount) {
   const sw::test::LayeredModel model(9, 8, 2);
   const sw::MatchedLayer layer{3, true, 9, 8};
