@@ -81,8 +81,8 @@ inline EdgeParameters edgeBeta(const Root2& ra, const Root2& rb, double sa, doub
 /// The parameters b of an edge of a matched layer's medium scaled by the stretches of its
 /// elements: by sx sy at each element, their mean over the two (the column's sx times the
 /// mean sy of the rows of a horizontal edge, the row's sy times the mean sx of the columns
-/// of a vertical one), as the mass rho sx sy is.  Outside the layer both stretches are 1
-/// and b is left as it is.  Of the factors tried (1, the stretch along the edge alone, sx sy
+/// of a vertical one), as the mass rho sx sy is; outside the layer both stretches are 1.
+/// Of the factors tried (1, the stretch along the edge alone, sx sy
 /// times 0.5 and 2, its conjugate), GMRES on the carried state reduced the change fastest
 /// with this one, on the homogeneous example with a layer of 20.  A fluid's edges have no
 /// shear parameter (b11 of a horizontal edge, b22 of a vertical one, is zero), and there
