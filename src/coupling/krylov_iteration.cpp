@@ -79,12 +79,13 @@ IterationResult KrylovIteration::iterate(int jw, IterationControl& ctl, const Pa
   }
   int iter = 1;
   state.extract(image_.data());
-  // A cycle ends below this estimate; lowered when the measured pass after it finds the
-  // change still above reduc.
+  // A cycle ends below this estimate; lowered when the measured pass after such a cycle
+  // finds the change still above reduc.
   double bound = kCycleBound * ctl.reduc;
-  // Every cycle restarts from GMRES's iterate x with its image P(x): the image itself
-  // would carry the residual through the pass once more, which in a strongly varying
-  // medium multiplies it many times.
+  // Every cycle is followed by two passes, from GMRES's iterate x and from its image
+  // P(x), the second measured; the next cycle restarts from x or P(x), whichever has the
+  // smaller residual: the image where the pass contracts, x where it amplifies (always
+  // restarting from the image multiplies the residual many times there).
   while (iter < ctl.maxit) {
     // r = P(x) - x, the first basis vector r / |r|.
     Cx* v0 = basis(0);
@@ -179,19 +180,29 @@ IterationResult KrylovIteration::iterate(int jw, IterationControl& ctl, const Pa
     observer.pass(iter, estimate, errden);
     state.extract(image_.data());
     if (iter >= ctl.maxit) break;
-    if (estimate < bound) {
-      // A pass from that image, measured as the plain iteration measures one.
-      ++iter;
-      stopIfInterruptedBefore(jw, iter);
-      const Change change = pass(true);
-      errden = change.errden;
-      notePass(iter, change, ctl, result, observer);
-      if (ctl.reduc > ctl.relerr) {
-        result.converged = true;
-        break;
-      }
-      bound = 0.1 * std::min(bound, estimate);
+    // A pass from that image, measured as the plain iteration measures one.
+    ++iter;
+    stopIfInterruptedBefore(jw, iter);
+    const Change change = pass(true);
+    errden = change.errden;
+    notePass(iter, change, ctl, result, observer);
+    if (ctl.reduc > ctl.relerr) {
+      result.converged = true;
+      break;
     }
+    if (iter >= ctl.maxit) break;
+    // The next cycle starts from the image P(x) where its residual P(P(x)) - P(x) is the
+    // smaller (where the pass contracts), from x itself otherwise (where it amplifies).
+    state.extract(w_.data());
+    Cx* d = basis(0);
+#pragma omp parallel for schedule(static) num_threads(threads_)
+    for (long i = 0; i < n; ++i) d[i] = w_[i] - image_[i];
+    const double imageResidual = std::sqrt(squaredNorm(d, n_, scratch_, threads_));
+    if (imageResidual < abs(g_[static_cast<std::size_t>(k)])) {
+      x_.swap(image_);
+      image_.swap(w_);
+    }
+    if (estimate < bound) bound = 0.1 * std::min(bound, estimate);
   }
   return result;
 }
