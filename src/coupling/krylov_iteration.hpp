@@ -29,11 +29,11 @@ class KrylovIteration {
   KrylovIteration(std::size_t n, const KrylovSettings& settings, int threads);
 
   /// Passes of frequency jw, at most ctl.maxit in all: the first from the fields the
-  /// frequency begins with, then cycles of GMRES steps, each cycle followed by a pass
-  /// from its iterate (the image the fields end with if the limit falls there) and, when
-  /// GMRES estimates the residual below a fifth of reduc, by a pass from that image,
-  /// measured as the plain iteration measures a pass: the frequency converges when its
-  /// change of the displacements is below reduc.  The pass must not relax towards the
+  /// frequency begins with, then cycles of GMRES steps (a cycle ends after `restart`
+  /// steps or when GMRES estimates the residual below a fifth of reduc), each followed by
+  /// a pass from its iterate (the image the fields end with if the limit falls there) and
+  /// a pass from that image, measured as the plain iteration measures a pass: the
+  /// frequency converges when its change of the displacements is below reduc.  The pass must not relax towards the
   /// previous iterate (its output is then a function of the carried state alone).  Every
   /// pass is told to `observer`: a measured pass with its change, the others with the
   /// relative residual GMRES estimates for its iterate.
