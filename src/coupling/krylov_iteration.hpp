@@ -33,7 +33,7 @@ class KrylovIteration {
   /// steps or when GMRES estimates the residual below a fifth of reduc), each followed by
   /// a pass from its iterate (the image the fields end with if the limit falls there) and
   /// a pass from that image, measured as the plain iteration measures a pass: the
-  /// frequency converges when its change of the displacements is below reduc.  The pass must not relax towards the
+  /// frequency converges when its change of the displacements is below a fifth of reduc.  The pass must not relax towards the
   /// previous iterate (its output is then a function of the carried state alone).  Every
   /// pass is told to `observer`: a measured pass with its change, the others with the
   /// relative residual GMRES estimates for its iterate.
