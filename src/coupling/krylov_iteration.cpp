@@ -101,16 +101,21 @@ IterationResult KrylovIteration::iterate(int jw, IterationControl& ctl, const Pa
     for (long i = 0; i < n; ++i) v0[i] = image_[i] - x_[i];
     const double beta = std::sqrt(squaredNorm(v0, n_, scratch_, threads_));
     const double xnorm = std::sqrt(squaredNorm(x_.data(), n_, scratch_, threads_));
-    if (!(beta > 0.0) || !std::isfinite(beta)) break;
+    if (!std::isfinite(beta)) break;
+    // A zero residual (nothing carried, as with a single strip, or x already the fixed
+    // point): no steps, and the two passes decide.
+    const bool steps = beta > 0.0;
     const double scale = std::max(xnorm, beta);
+    if (steps) {
 #pragma omp parallel for schedule(static) num_threads(threads_)
-    for (long i = 0; i < n; ++i) v0[i] = v0[i] / beta;
+      for (long i = 0; i < n; ++i) v0[i] = v0[i] / beta;
+    }
     std::fill(g_.begin(), g_.end(), Cx{0.0, 0.0});
     g_[0] = Cx{beta, 0.0};
     double estimate = beta / std::max(xnorm, 1e-300);
     int k = 0;  // steps of this cycle
     // One pass is kept for the image of the cycle's iterate.
-    while (k < m_ && iter < ctl.maxit - 1) {
+    while (steps && k < m_ && iter < ctl.maxit - 1) {
       // w = A v_k, A = I - T, T v = (P(x + scale v) - P(x)) / scale.
       const Cx* vk = basis(k);
 #pragma omp parallel for schedule(static) num_threads(threads_)

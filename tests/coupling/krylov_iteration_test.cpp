@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -131,6 +132,24 @@ TEST(KrylovIteration, RestartsFromItsIterateWhereThePassAmplifiesTheResidual) {
   const sw::IterationResult r = runKrylov(map, 3000, 1e-12, 1, 5, seen);
   ASSERT_TRUE(r.converged);
   EXPECT_LT(relativeDistance(map.x, map.fixedPoint()), 1e-10);
+}
+
+TEST(KrylovIteration, ConvergesOnItsMeasuredPassWhenNothingIsCarried) {
+  // One strip carries nothing between passes: its first pass is its solution, and the
+  // measured pass after it finds no change.
+  BidiagonalMap map(50, 0.0);
+  std::fill(map.lambda.begin(), map.lambda.end(), Cx{0.0, 0.0});
+  const sw::CarriedAccess nothing{0, [](Cx*) {}, [](const Cx*) {}};
+  sw::KrylovIteration gmres(0, sw::KrylovSettings{}, 1);
+  sw::IterationControl ctl;
+  ctl.maxit = 50;
+  ctl.reduc = 1e-12;
+  Passes seen;
+  const sw::Pass pass = [&](bool measure) { return map.pass(measure); };
+  const sw::IterationResult r = gmres.iterate(3, ctl, pass, nothing, seen);
+  EXPECT_TRUE(r.converged);
+  EXPECT_EQ(r.passes, 3);
+  EXPECT_EQ(std::memcmp(map.x.data(), map.b.data(), map.n * sizeof(Cx)), 0);
 }
 
 TEST(KrylovIteration, KeepsThePassLimitAndEndsOnTheImageOfItsIterate) {
