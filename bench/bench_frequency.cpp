@@ -92,11 +92,12 @@ double readBandwidth(int threads) {
 }
 
 /// Seconds per pass of `passes` passes on an nx by ny grid (after its assembly).
-double passSeconds(int nx, int ny, int threads, int passes) {
+double passSeconds(int nx, int ny, int threads, int passes,
+                   sw::Kernels kernels = sw::Kernels::lanes) {
   sw::test::LayeredModel model(nx, ny);
   model.par.maxiter = model.par.maxlow = passes;
   model.par.reduc = 0.0;
-  sw::StripIteration loop = sw::test::stripIteration(model, threads);
+  sw::StripIteration loop = sw::test::stripIteration(model, threads, kernels);
   loop.factor(1, 0.5 * model.par.delw);
   sw::test::solveDeckSource(loop, model, 1);  // caches warm
   const auto t0 = std::chrono::steady_clock::now();
@@ -197,17 +198,7 @@ void BM_LayerPass(benchmark::State& state) {
   double layer = 0.0, lanes = 0.0, scalar = 0.0, peak = 0.0;
   for (auto _ : state) {
     lanes = passSeconds(n, n, threads, kPasses);
-    {
-      sw::test::LayeredModel model(n, n);
-      model.par.maxiter = model.par.maxlow = kPasses;
-      model.par.reduc = 0.0;
-      sw::StripIteration it = sw::test::stripIteration(model, threads, sw::Kernels::scalar);
-      it.factor(1, 0.5 * model.par.delw);
-      const auto t0 = std::chrono::steady_clock::now();
-      sw::test::solveDeckSource(it, model, 1);
-      scalar = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
-               kPasses;
-    }
+    scalar = passSeconds(n, n, threads, kPasses, sw::Kernels::scalar);
     layer = layerPassSeconds(n, elements, threads, passes, peak);
   }
   const double extended = static_cast<double>(n + 2 * elements);

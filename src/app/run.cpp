@@ -710,16 +710,16 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
                  stderr);
   };
   std::unique_ptr<MaterialModel> materials;
-  std::unique_ptr<FrequencySolver> direct;  // the direct solver, or the iteration of a layer
+  std::unique_ptr<FrequencySolver> solver;  // the direct solver, or the iteration of a layer
   std::string refusal;  // what the refusals of the model or the solver log
   runs[0].log.copyRecordsTo(&refusal);
   try {
     materials = materialModel(model, mat, par, opt, runs[0].log);
     if (opt.solver == SolverKind::direct)
-      direct = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
+      solver = directSolver(par, *materials, opt.threads, static_cast<int>(sources.size()),
                             opt.pml, runs[0].log, opt);
     else if (opt.pml > 0)
-      direct = layeredIteration(par, *materials, opt, static_cast<int>(sources.size()));
+      solver = layeredIteration(par, *materials, opt, static_cast<int>(sources.size()));
   } catch (const std::exception& e) {
     runs[0].log.copyRecordsTo(nullptr);
     abandon(failureLine(e), refusal);
@@ -728,7 +728,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   runs[0].log.copyRecordsTo(nullptr);
   std::optional<FrequencyLoop> loops;
   FrequencyLoop& loop =
-      makeLoop(loops, par, *materials, sour, direct.get(), opt, sources);
+      makeLoop(loops, par, *materials, sour, solver.get(), opt, sources);
   std::optional<ProgressReport> progress;
   try {
     runFrequencies(loop, logs, saved, fingerprint, par, opt, start, progress, *materials, sour);
@@ -743,7 +743,7 @@ RunEnd simulateSurvey(const Options& opt, Clock::time_point start,
   }
 
   const double cpu = cpuTimeLap(cpuTotal);
-  const std::string rankMemory = distributedMemoryText(direct.get(), opt);
+  const std::string rankMemory = distributedMemoryText(solver.get(), opt);
   std::optional<rec::IoError> firstFailure;
   std::size_t k = 0;
   try {
@@ -829,13 +829,13 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     // The result files are opened before the work: a name that cannot be replaced ends
     // the run before it is done.
     TimeDomainFiles results = openTimeDomainFiles(par);
-    std::unique_ptr<FrequencySolver> direct;  // the direct solver, or the iteration of a layer
+    std::unique_ptr<FrequencySolver> solver;  // the direct solver, or the iteration of a layer
     if (opt.solver == SolverKind::direct)
-      direct = directSolver(par, *materials, opt.threads, 1, opt.pml, log, opt);
+      solver = directSolver(par, *materials, opt.threads, 1, opt.pml, log, opt);
     else if (opt.pml > 0)
-      direct = layeredIteration(par, *materials, opt, 1);
+      solver = layeredIteration(par, *materials, opt, 1);
     std::optional<FrequencyLoop> loops;
-    FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, direct.get(), opt);
+    FrequencyLoop& loop = makeLoop(loops, par, *materials, sour, solver.get(), opt);
     // Ended (its in-place line closed) before any later message, interrupted or not.
     // Kept without being shown when only the outcomes are wanted.
     std::optional<ProgressReport> progress;
@@ -845,7 +845,7 @@ RunEnd simulate(const Options& opt, Clock::time_point start) {
     writeTimeDomainFiles(results, par, loop.accumulators());
     reportRemoved(removeStaleSnapshots(par.nsnapt),
                   "the snapshot files of an earlier run with more snapshots");
-    const std::string rankMemory = distributedMemoryText(direct.get(), opt);
+    const std::string rankMemory = distributedMemoryText(solver.get(), opt);
     if (!rankMemory.empty()) log.writeList({std::string_view(rankMemory)});
     log.write(kTiempo, {cpuTimeLap(cpuTotal)});
     log.commit();

@@ -90,6 +90,15 @@ IterationResult KrylovIteration::iterate(int jw, IterationControl& ctl, const Pa
   // A cycle ends below this estimate; lowered when the measured pass after such a cycle
   // finds the change still above reduc.
   double bound = kCycleBound * ctl.reduc;
+  // A pass GMRES makes from a state it chose, told with GMRES's estimate for its iterate.
+  auto unmeasuredPass = [&](double estimate) {
+    ++iter;
+    stopIfInterruptedBefore(jw, iter);
+    pass(false);
+    ctl.relerr = estimate;
+    result.passes = iter;
+    observer.pass(iter, estimate, errden);
+  };
   // Every cycle is followed by two passes, from GMRES's iterate x and from its image
   // P(x), the second measured; the next cycle restarts from x or P(x), whichever has the
   // smaller residual: the image where the pass contracts, x where it amplifies (always
@@ -123,7 +132,7 @@ IterationResult KrylovIteration::iterate(int jw, IterationControl& ctl, const Pa
       state.insert(w_.data());
       ++iter;
       stopIfInterruptedBefore(jw, iter);
-      pass(false);
+      pass(false);  // told below, with the estimate this step gives
       state.extract(w_.data());
 #pragma omp parallel for schedule(static) num_threads(threads_)
       for (long i = 0; i < n; ++i) w_[i] = vk[i] - (w_[i] - image_[i]) / scale;
@@ -153,11 +162,11 @@ IterationResult KrylovIteration::iterate(int jw, IterationControl& ctl, const Pa
         for (long i = 0; i < n; ++i) next[i] = w_[i] / h;
       }
       for (int c = 0; c < k; ++c) {
-        const Rotation r{cs_[static_cast<std::size_t>(c)].re, sn_[static_cast<std::size_t>(c)]};
+        const Rotation r{cs_[static_cast<std::size_t>(c)], sn_[static_cast<std::size_t>(c)]};
         rotate(r, hess(c, k), hess(c + 1, k));
       }
       const Rotation r = rotationFor(hess(k, k), hess(k + 1, k));
-      cs_[static_cast<std::size_t>(k)] = Cx{r.c, 0.0};
+      cs_[static_cast<std::size_t>(k)] = r.c;
       sn_[static_cast<std::size_t>(k)] = r.s;
       rotate(r, hess(k, k), hess(k + 1, k));
       rotate(r, g_[static_cast<std::size_t>(k)], g_[static_cast<std::size_t>(k + 1)]);
@@ -185,12 +194,7 @@ IterationResult KrylovIteration::iterate(int jw, IterationControl& ctl, const Pa
     }
     // The image of the iterate: the fields the frequency ends with if it stops here.
     state.insert(x_.data());
-    ++iter;
-    stopIfInterruptedBefore(jw, iter);
-    pass(false);
-    ctl.relerr = estimate;
-    result.passes = iter;
-    observer.pass(iter, estimate, errden);
+    unmeasuredPass(estimate);
     state.extract(image_.data());
     if (iter >= ctl.maxit) break;
     // A pass from that image, measured as the plain iteration measures one.

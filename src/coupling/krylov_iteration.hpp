@@ -53,7 +53,8 @@ class KrylovIteration {
   std::vector<Cx> basis_;         ///< m + 1 vectors of n
   std::vector<Cx> x_, image_, w_;  ///< the cycle's start, its image P(x), the new direction
   std::vector<Cx> hess_;           ///< (m + 1) by m, by columns
-  std::vector<Cx> cs_, sn_, g_, y_, dots_, scratch_;
+  std::vector<double> cs_;  ///< the rotations' cosines
+  std::vector<Cx> sn_, g_, y_, dots_, scratch_;
   std::vector<const Cx*> cols_;
 };
 

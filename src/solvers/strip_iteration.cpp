@@ -190,29 +190,20 @@ IterationResult StripIteration::iterateScalar(int shot, int jw, const PointSourc
   IterationControl& ctl = s.ctl;
   EdgeFields& cur = s.cur;
   const auto sweep = [&] { sweepStrips(sys_, factors_, src, cur, work_); };
-  if (krylov_) {
-    // GMRES chooses every state a pass starts from: the pass is the sweep alone, whose
-    // result is then a function of the carried state.
-    const Pass pass = [&](bool measure) {
-      savePreviousIterate(cur, prev_, ctl.threads);
-      sweep();
-      return measure ? measureChange(cur, prev_, ctl.terms, ctl.threads) : Change{};
-    };
-    const CarriedAccess state{
-        carried_.size(), [&](Cx* x) { carried_.extract(cur, sys_.beta, x, ctl.threads); },
-        [&](const Cx* x) { carried_.insert(x, sys_.beta, cur, ctl.threads); }};
-    return krylov_->iterate(jw, ctl, pass, state, observer);
-  }
-  if (!accel_) return iterateFrequency(jw, ctl, cur, prev_, sweep, observer);
+  if (!accel_ && !krylov_) return iterateFrequency(jw, ctl, cur, prev_, sweep, observer);
+  // GMRES chooses every state a pass starts from: its pass is the sweep alone, whose
+  // result is then a function of the carried state.  Mixing keeps the relaxation.
+  const bool relaxes = !krylov_;
   const Pass pass = [&](bool measure) {
     savePreviousIterate(cur, prev_, ctl.threads);
     sweep();
-    relax(cur, prev_, ctl.threads);
+    if (relaxes) relax(cur, prev_, ctl.threads);
     return measure ? measureChange(cur, prev_, ctl.terms, ctl.threads) : Change{};
   };
   const CarriedAccess state{
       carried_.size(), [&](Cx* x) { carried_.extract(cur, sys_.beta, x, ctl.threads); },
       [&](const Cx* x) { carried_.insert(x, sys_.beta, cur, ctl.threads); }};
+  if (krylov_) return krylov_->iterate(jw, ctl, pass, state, observer);
   return accel_->iterate(shot, jw, ctl, pass, state, observer);
 }
 
